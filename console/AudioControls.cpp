@@ -1,0 +1,11 @@
+#include "console/AudioControls.h"
+
+#include "shell/FrmMain.h"
+
+namespace nms {
+
+AudioControls::AudioControls(FrmMain& window) : QObject(&window), w(window)
+{
+}
+
+} // namespace nms

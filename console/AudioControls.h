@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QObject>
+
+namespace nms {
+
+class FrmMain;
+
+class AudioControls : public QObject {
+    Q_OBJECT
+public:
+    explicit AudioControls(FrmMain& window);
+
+private:
+    FrmMain& w;
+};
+
+} // namespace nms

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QObject>
+
+namespace nms {
+
+class FrmMain;
+
+class ConfigEditor : public QObject {
+    Q_OBJECT
+public:
+    explicit ConfigEditor(FrmMain& window);
+
+private:
+    FrmMain& w;
+};
+
+} // namespace nms

@@ -1,0 +1,43 @@
+#include "platform/MessageBoxes.h"
+
+#include <QMessageBox>
+#include <QPointer>
+
+namespace nms {
+
+QString ProgramTitle()
+{
+    return QStringLiteral("Orbilane NMS");
+}
+
+MsgAnswer QtMessageBoxes::show(MsgIcon icon, const QString& title, const QString& text, bool question)
+{
+    QMessageBox::Icon boxIcon = QMessageBox::Information;
+    switch (icon) {
+    case MsgIcon::Information: boxIcon = QMessageBox::Information; break;
+    case MsgIcon::Error: boxIcon = QMessageBox::Critical; break;
+    case MsgIcon::Question: boxIcon = QMessageBox::Question; break;
+    }
+    // The texts keep their CR joins; on screen a CR is a line break.
+    QString shown = text;
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+
+    QPointer<QMessageBox> box = new QMessageBox(boxIcon, title.isEmpty() ? ProgramTitle() : title, shown,
+                                                QMessageBox::NoButton, parent_);
+    box->setTextFormat(Qt::PlainText);
+    if (question) {
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->setDefaultButton(QMessageBox::No);
+        box->setEscapeButton(QMessageBox::No);
+    } else {
+        box->setStandardButtons(QMessageBox::Ok);
+        box->setDefaultButton(QMessageBox::Ok);
+    }
+    const int result = box->exec();
+    delete box.data();
+    if (!question)
+        return MsgAnswer::Ok;
+    return result == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+}
+
+} // namespace nms

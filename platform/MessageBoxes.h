@@ -1,0 +1,45 @@
+#pragma once
+// Modal message boxes and questions, behind one small interface so that tests can read what
+// the operator would see (icon, title, text with its CR line joins) and answer it.
+
+#include <QString>
+
+class QWidget;
+
+namespace nms {
+
+enum class MsgIcon { Information, Error, Question };
+enum class MsgAnswer { Ok, Yes, No };
+
+// The title used by boxes that have no title of their own.
+QString ProgramTitle();
+
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+
+    // Shows one modal box and returns the answer. Texts join their lines with CR (code 13).
+    // A question offers Yes and No with No as the default; anything else offers OK.
+    virtual MsgAnswer show(MsgIcon icon, const QString& title, const QString& text, bool question) = 0;
+
+    void notice(const QString& title, const QString& text) { show(MsgIcon::Information, title, text, false); }
+    void error(const QString& title, const QString& text) { show(MsgIcon::Error, title, text, false); }
+    bool ask(const QString& title, const QString& text)
+    {
+        return show(MsgIcon::Question, title, text, true) == MsgAnswer::Yes;
+    }
+};
+
+// The product's boxes: real modal QMessageBox, run in a nested event loop so that timers and
+// datagrams keep being handled while the operator reads.
+class QtMessageBoxes final : public MessageBoxes {
+public:
+    explicit QtMessageBoxes(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+    MsgAnswer show(MsgIcon icon, const QString& title, const QString& text, bool question) override;
+
+private:
+    QWidget* parent_;
+};
+
+} // namespace nms

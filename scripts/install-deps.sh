@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the console needs to build, run and be tested, when missing.
+set -euo pipefail
+
+packages=(
+  cmake make g++ pkgconf            # the build
+  qt6-base-dev                      # Qt 6 Widgets, Network and Test
+  libgl-dev                         # the OpenGL headers Qt's CMake files look for
+  fonts-dejavu-core fonts-liberation # the nearest faces to the window's Tahoma and Arial (Narrow)
+  iproute2                          # network namespaces: the test network and the demo
+  xvfb xauth x11-utils xdotool trayer imagemagick # a headless desktop with a real tray for GUI tests
+  procps                            # ps/pgrep-free process checks in the scripts
+)
+if [[ "${NMS_EXTRA_PACKAGES:-}" != "" ]]; then
+  read -r -a extra <<<"$NMS_EXTRA_PACKAGES"
+  packages+=("${extra[@]}")
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "Missing packages: ${missing[*]} (run as root to install them)" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,414 @@
+#include "shell/FrmMain.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QWindow>
+
+#include "console/AudioControls.h"
+#include "console/ConfigEditor.h"
+#include "console/ElementSelection.h"
+#include "database/ElementList.h"
+#include "diagnostics/EchoProbe.h"
+#include "diagnostics/MacLookup.h"
+#include "discovery/Discovery.h"
+#include "link/FeedbackProcessor.h"
+#include "link/LinkEndpoint.h"
+#include "platform/MessageBoxes.h"
+#include "shell/Artwork.h"
+#include "shell/TrayController.h"
+#include "shell/WindowShape.h"
+
+namespace nms {
+
+QString VersionText()
+{
+    return QStringLiteral("%1.%2.%3").arg(NMS_VERSION_MAJOR).arg(NMS_VERSION_MINOR).arg(NMS_VERSION_PATCH);
+}
+
+QString TrayTipText()
+{
+    return QStringLiteral("Kestrion MPX IP STL - NMS version ") + VersionText();
+}
+
+namespace {
+
+// The faces the window was drawn for, then the nearest ones a Linux desktop has.
+QFont Face(const QStringList& families, qreal points, bool bold = false, bool italic = false)
+{
+    QFont font;
+    font.setFamilies(families);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    font.setItalic(italic);
+    return font;
+}
+
+QFont Tahoma(qreal points, bool bold = false)
+{
+    return Face({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")}, points, bold);
+}
+
+QFont ArialNarrow(qreal points, bool bold, bool italic = false)
+{
+    return Face({QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow"),
+                 QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")},
+                points, bold, italic);
+}
+
+QFont Arial(qreal points, bool bold)
+{
+    return Face({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")}, points, bold);
+}
+
+} // namespace
+
+FrmMain::FrmMain(const ConsoleEnvironment& environment, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), env_(environment)
+{
+    Q_ASSERT(env_.messages);
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(ProgramTitle());
+    setWindowIcon(QIcon(Artwork::ApplicationIcon()));
+    setFixedSize(458, 321);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    setPalette(palette);
+    setFont(Tahoma(8.25));
+
+    buildControls();
+    setFocusOrder();
+
+    udpClient = new QUdpSocket(this);
+    lstHidden.clear();
+    auto makeTimer = [this](int ms) {
+        auto* timer = new QTimer(this);
+        timer->setInterval(ms);
+        return timer;
+    };
+    tmrVolume = makeTimer(50);
+    tmrRetryPing = makeTimer(1000);
+    timerGetMAC = makeTimer(5000);
+    timerRemoteSent = makeTimer(3000);
+
+    // Each subsystem connects itself to the controls and timers it handles.
+    elementList = new ElementList(*this);
+    link = new LinkEndpoint(*this);
+    macLookup = new MacLookup(*this);
+    feedback = new FeedbackProcessor(*this);
+    discovery = new Discovery(*this);
+    probe = new EchoProbe(*this);
+    editor = new ConfigEditor(*this);
+    audio = new AudioControls(*this);
+    selection = new ElementSelection(*this);
+    tray = new TrayController(*this);
+
+    connect(cmdExit, &QPushButton::clicked, this, &FrmMain::cmdExit_Click);
+    connect(cmdRefresh, &QPushButton::clicked, this, &FrmMain::cmdRefresh_Click);
+    connect(cmdMinimize, &QPushButton::clicked, this, &FrmMain::MinimizeToTray);
+}
+
+FrmMain::~FrmMain()
+{
+    Form_Unload();
+}
+
+void FrmMain::buildControls()
+{
+    auto label = [this](const QString& caption, int x, int y) {
+        auto* l = new Label(caption, this);
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText, Qt::white);
+        l->setPalette(p);
+        l->move(x, y);
+        return l;
+    };
+    auto outline = [this](int x, int y, int w, int h) {
+        auto* s = new Shape(Shape::Kind::RoundedRectangle, this);
+        s->setBorderColor(QColor(128, 128, 128));
+        s->setGeometry(x, y, w, h);
+        return s;
+    };
+    auto iconButton = [this](const QPixmap& picture, const QString& tip, int x, int y) {
+        auto* b = new QPushButton(this);
+        b->setIcon(QIcon(picture));
+        b->setIconSize(picture.size());
+        b->setToolTip(tip);
+        b->setGeometry(x, y, 25, 25);
+        return b;
+    };
+    auto textBox = [this](int x, int y, int maxLength) {
+        auto* t = new QLineEdit(this);
+        t->setGeometry(x, y, 97, 19);
+        t->setMaxLength(maxLength);
+        t->setFrame(true);
+        return t;
+    };
+    auto list = [this](int x, int y, const QStringList& items) {
+        auto* c = new QComboBox(this);
+        c->setEditable(false);
+        c->setGeometry(x, y, 97, 21);
+        c->addItems(items);
+        c->setCurrentIndex(-1);
+        return c;
+    };
+
+    // Title bar
+    Shape3 = new Shape(Shape::Kind::Rectangle, this);
+    Shape3->setGeometry(0, 0, 465, 33);
+    Shape3->setFilled(true);
+    Shape3->setFillColor(QColor(0, 0, 64));
+    Image1 = new Picture(Artwork::ApplicationIcon(), this);
+    Image1->setGeometry(3, 3, 24, 24);
+    Image1->setCursor(Qt::ArrowCursor);
+    const QString logoTip = QStringLiteral("Visit www.kestrion.example");
+    Label12 = label(QStringLiteral("Kestrion"), 32, 5);
+    Label12->setFont(ArialNarrow(12, true));
+    Label17 = label(QStringLiteral("Orbi"), 104, 5);
+    Label17->setFont(ArialNarrow(12, false, true));
+    Label18 = label(QStringLiteral("lane"), 136, 5);
+    Label18->setFont(ArialNarrow(12, true));
+    for (Label* logo : {Label12, Label17, Label18}) {
+        logo->adjustSize();
+        logo->setToolTip(logoTip);
+    }
+    lblVersion = new Label(QString(), this, false);
+    QPalette versionPalette = lblVersion->palette();
+    versionPalette.setColor(QPalette::WindowText, Qt::white);
+    lblVersion->setPalette(versionPalette);
+    lblVersion->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    // Right-aligned, its right edge at 385; it widens to the left so the version is never cut.
+    connect(lblVersion, &Label::captionChanged, this, [this] {
+        const int width = qMax(25, lblVersion->sizeHint().width());
+        lblVersion->setGeometry(385 - width, 5, width, lblVersion->sizeHint().height());
+    });
+    lblVersion->setGeometry(360, 5, 25, 14);
+    cmdMinimize = new QPushButton(QStringLiteral("-"), this);
+    cmdMinimize->setGeometry(392, 8, 25, 17);
+    cmdMinimize->setFont(Arial(9.75, true));
+    cmdMinimize->setToolTip(QStringLiteral("Minimize to tray"));
+    cmdMinimize->setFocusPolicy(Qt::NoFocus);
+    cmdExit = new QPushButton(QStringLiteral("X"), this);
+    cmdExit->setGeometry(424, 8, 25, 17);
+    cmdExit->setFont(ArialNarrow(9.75, true));
+    cmdExit->setToolTip(QStringLiteral("Close app"));
+    cmdExit->setFocusPolicy(Qt::NoFocus);
+    Line1 = new Line(Qt::white, this);
+    Line1->setGeometry(-1, 32, 466, 1);
+
+    // Element list row
+    Shape4 = outline(8, 40, 441, 65);
+    lblElementsList = label(QStringLiteral("Select element: (0 items)"), 32, 48);
+    lstElements = new QComboBox(this);
+    lstElements->setEditable(false);
+    lstElements->setGeometry(32, 64, 289, 24);
+    lstElements->setFont(Tahoma(9.75));
+    cmdSave = iconButton(Artwork::SaveIcon(), QStringLiteral("Save and send this configuration..."), 336, 64);
+    cmdRefresh = iconButton(Artwork::RefreshIcon(), QStringLiteral("Revert to last saved config"), 368, 64);
+    cmdDiscover = iconButton(Artwork::DiscoverIcon(), QStringLiteral("Auto discover..."), 400, 64);
+
+    // Element details
+    Shape6 = outline(8, 112, 441, 201);
+    Label2 = label(QStringLiteral("Element type:"), 32, 120);
+    lblElementType = label(QStringLiteral("<Unknown>"), 112, 120);
+    Label5 = label(QStringLiteral("MAC Address:"), 32, 136);
+    lblElementMAC = label(QStringLiteral("<Unknown>"), 112, 136);
+    Label13 = label(QStringLiteral("Serial number:"), 32, 152);
+    lblSerialNumber = label(QStringLiteral("<Unknown>"), 112, 152);
+    Label11 = label(QStringLiteral("Ping response:"), 256, 120);
+    shpPing = new Shape(Shape::Kind::RoundedRectangle, this);
+    shpPing->setGeometry(248, 136, 185, 29);
+    shpPing->setFilled(true);
+    shpPing->setFillColor(QColor(255, 255, 192));
+    lblPing = new Label(QStringLiteral("<Unknown>"), this, false);
+    lblPing->setFont(Tahoma(8.25, true));
+    lblPing->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    QPalette pingPalette = lblPing->palette();
+    pingPalette.setColor(QPalette::WindowText, Qt::black);
+    lblPing->setPalette(pingPalette);
+    // 70 wide as drawn; a long status text widens it about the same centre, within the shape.
+    connect(lblPing, &Label::captionChanged, this, [this] {
+        const int width = qBound(70, lblPing->sizeHint().width(), 181);
+        lblPing->setGeometry(339 - width / 2, 143, width, lblPing->sizeHint().height());
+    });
+    lblPing->setGeometry(304, 143, 70, 16);
+    VUMeter = new LevelBar(Artwork::LevelRamp(), this);
+    VUMeter->setGeometry(32, 169, 140, 8);
+    VUMeter->hide();
+    imgPlay = new Picture(Artwork::PlayPicture(), this);
+    imgPlay->setGeometry(200, 163, 17, 17);
+    imgPlay->setToolTip(QStringLiteral("Click to begin monitoring audio level"));
+    imgPlay->hide();
+    imgStop = new Picture(Artwork::StopPicture(), this);
+    imgStop->setGeometry(200, 163, 17, 17);
+    imgStop->setToolTip(QStringLiteral("Click to stop monitoring audio level"));
+    imgStop->hide();
+    lblVolume = new Label(QStringLiteral("-"), this, false);
+    lblVolume->setFont(Tahoma(6.75));
+    lblVolume->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    QPalette volumePalette = lblVolume->palette();
+    volumePalette.setColor(QPalette::WindowText, Qt::white);
+    lblVolume->setPalette(volumePalette);
+    // Right-aligned: its right edge stays where the drawn layout put it, before the play picture.
+    connect(lblVolume, &Label::captionChanged, this, [this] {
+        const int width = lblVolume->sizeHint().width();
+        lblVolume->setGeometry(198 - width, 165, width, lblVolume->sizeHint().height());
+    });
+    lblVolume->setCaption(QStringLiteral("-"));
+    lblVolume->hide();
+    chkGetVolume = new QCheckBox(this);
+    chkGetVolume->setGeometry(224, 288, 17, 17);
+    chkGetVolume->setToolTip(QStringLiteral("Show audio level"));
+    chkGetVolume->setFocusPolicy(Qt::NoFocus);
+    chkGetVolume->hide();
+
+    // Left group
+    Shape2 = outline(16, 184, 209, 121);
+    Label1 = label(QStringLiteral("System name:"), 32, 200);
+    txtElementName = textBox(112, 200, 16);
+    txtElementName->setToolTip(QStringLiteral("Max 12 chars"));
+    Label3 = label(QStringLiteral("System IP:"), 32, 224);
+    txtElementIP = textBox(112, 224, 15);
+    Label6 = label(QStringLiteral("Gateway IP:"), 32, 248);
+    txtElementGW = textBox(112, 248, 15);
+    Label4 = label(QStringLiteral("Network mask:"), 32, 272);
+    txtElementMask = textBox(112, 272, 15);
+
+    // Right group. The "N/A" labels are made first so that the list and the box lie over them.
+    Shape1 = outline(240, 184, 201, 121);
+    Label15 = label(QStringLiteral("N/A"), 328, 248);
+    Label16 = label(QStringLiteral("N/A"), 328, 272);
+    Label8 = label(QStringLiteral("Audio type:"), 256, 200);
+    cmbAudioType = list(328, 200, {QStringLiteral("Left/Right"), QStringLiteral("MPX")});
+    Label9 = label(QStringLiteral("Audio source:"), 256, 224);
+    cmbAudioInput = list(328, 224, {QStringLiteral("Digital"), QStringLiteral("Analog")});
+    scrlAtten = new QScrollBar(Qt::Horizontal, this);
+    scrlAtten->setGeometry(328, 229, 65, 11);
+    scrlAtten->setRange(14, 255);
+    scrlAtten->setValue(255);
+    scrlAtten->setSingleStep(1);
+    scrlAtten->setPageStep(10);
+    scrlAtten->setFocusPolicy(Qt::StrongFocus);
+    scrlAtten->hide();
+    lblAttenDB = label(QStringLiteral("dB"), 397, 224);
+    lblAttenDB->hide();
+    Label10 = label(QStringLiteral("TX type:"), 256, 248);
+    cmbAudioTX = list(328, 248, {QStringLiteral("Unicast"), QStringLiteral("Multicast")});
+    Label7 = label(QStringLiteral("Remote IP:"), 256, 272);
+    txtRemoteIP = textBox(328, 272, 15);
+}
+
+void FrmMain::setFocusOrder()
+{
+    const QList<QWidget*> order = {txtElementName, txtElementIP, txtElementGW, txtElementMask, cmbAudioType,
+                                   cmbAudioInput,  cmbAudioTX,   txtRemoteIP,  cmdSave,        cmdRefresh,
+                                   lstElements,    cmdDiscover,  scrlAtten};
+    for (int i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    setFocusProxy(nullptr);
+}
+
+bool FrmMain::Form_Load()
+{
+    SetWindowShape(this, 1);
+    if (env_.useTray)
+        tray->add();
+    Load_Config();
+    // No address sharing: another program holding the port must make this bind fail.
+    if (!udpClient->bind(QHostAddress::AnyIPv4, env_.localPort, QAbstractSocket::DontShareAddress)) {
+        messages().error(ProgramTitle(), QStringLiteral("Unable to use UDP port 2976: occupied."));
+        Form_Unload();
+        return false;
+    }
+    PingRetryCountdown = 3;
+    lblVersion->setCaption(QStringLiteral("v.") + VersionText());
+    return true;
+}
+
+void FrmMain::Form_Unload()
+{
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    for (QTimer* timer : {tmrVolume, tmrRetryPing, timerGetMAC, timerRemoteSent})
+        timer->stop();
+    if (tray)
+        tray->remove();
+    udpClient->close();
+}
+
+void FrmMain::cmdExit_Click()
+{
+    Form_Unload();
+    close();
+    QCoreApplication::quit();
+}
+
+void FrmMain::cmdRefresh_Click()
+{
+    Load_Config();
+    ClearElementFields();
+}
+
+void FrmMain::ClearElementFields()
+{
+    lblElementType->setCaption(QStringLiteral("<Unknown>"));
+    lblElementMAC->setCaption(QStringLiteral("<Unknown>"));
+    lblSerialNumber->setCaption(QStringLiteral("<Unknown>"));
+    lblPing->setCaption(QStringLiteral("<Unknown>"));
+    shpPing->setFillColor(QColor(255, 255, 192));
+    for (QLineEdit* box : {txtElementName, txtElementIP, txtElementMask, txtElementGW, txtRemoteIP})
+        box->setText(QString());
+    for (QComboBox* list : {cmbAudioInput, cmbAudioType, cmbAudioTX})
+        list->setCurrentIndex(-1);
+}
+
+void FrmMain::Load_Config()
+{
+    elementList->Load_Config();
+}
+
+void FrmMain::MinimizeToTray()
+{
+    tray->MinimizeToTray();
+}
+
+void FrmMain::closeEvent(QCloseEvent* event)
+{
+    // The platform closing the window (log-off, window manager) ends the program like the close button.
+    Form_Unload();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void FrmMain::mousePressEvent(QMouseEvent* event)
+{
+    // Only presses on the window's own surface arrive here: controls take their own.
+    dragPending_ = event->button() == Qt::LeftButton && event->buttons() == Qt::LeftButton;
+    dragByHand_ = false;
+    dragOffset_ = event->position().toPoint();
+    event->accept();
+}
+
+void FrmMain::mouseMoveEvent(QMouseEvent* event)
+{
+    if (event->buttons() != Qt::LeftButton) {
+        dragPending_ = dragByHand_ = false;
+        return;
+    }
+    if (dragPending_) {
+        dragPending_ = false;
+        // The window manager's own move; on a bare X server there is none, so move by hand.
+        if (!(windowHandle() && windowHandle()->startSystemMove()))
+            dragByHand_ = true;
+    }
+    if (dragByHand_)
+        move(event->globalPosition().toPoint() - dragOffset_);
+}
+
+void FrmMain::mouseReleaseEvent(QMouseEvent*)
+{
+    dragPending_ = dragByHand_ = false;
+}
+
+} // namespace nms

@@ -1,0 +1,55 @@
+// The console's start: single instance first, then the window's own start-up.
+
+#include <QApplication>
+#include <QDir>
+#include <QScreen>
+
+#include "platform/EchoService.h"
+#include "platform/InstanceLock.h"
+#include "platform/MessageBoxes.h"
+#include "platform/NeighbourTable.h"
+#include "platform/TerminationSignals.h"
+#include "shell/FrmMain.h"
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("orbilane-nms"));
+    QApplication::setApplicationVersion(nms::VersionText());
+    // The window is a tool window and message boxes may be the only windows for a moment:
+    // the program ends only through its own shutdown.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    nms::QtMessageBoxes messages;
+    nms::InstanceLock instance;
+    if (!instance.tryLock()) {
+        messages.show(nms::MsgIcon::Information, QStringLiteral("Kestrion NMS"),
+                      QStringLiteral("Kestrion MPX IP STL NMS is already running (check the icon in system tray)!"), false);
+        return 0;
+    }
+
+    nms::LinuxEchoService echo;
+    nms::LinuxNeighbourTable neighbours;
+    nms::ConsoleEnvironment environment;
+    environment.databasePath = QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("nms.ini"));
+    environment.messages = &messages;
+    environment.echo = &echo;
+    environment.neighbours = &neighbours;
+
+    nms::FrmMain window(environment);
+    nms::TerminationSignals termination;
+    QObject::connect(&termination, &nms::TerminationSignals::received, &window, [&window] {
+        window.Form_Unload();
+        QCoreApplication::quit();
+    });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.Form_Unload(); });
+
+    if (!window.Form_Load())
+        return 1;
+
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
+    window.show();
+    window.txtElementName->setFocus();
+    return app.exec();
+}
