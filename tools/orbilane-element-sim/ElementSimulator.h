@@ -1,0 +1,53 @@
+#pragma once
+// One simulated Network Element: three UDP sockets and the state the console can change.
+
+#include "DatagramLog.h"
+#include "InterfaceAddress.h"
+#include "SimOptions.h"
+#include "SimWire.h"
+
+#include <QObject>
+
+class QNetworkDatagram;
+class QUdpSocket;
+
+namespace sim {
+
+class ElementSimulator : public QObject {
+    Q_OBJECT
+public:
+    ElementSimulator(const SimOptions& options, const InterfaceAddress& address, DatagramLog* log,
+                     QObject* parent = nullptr);
+
+    // Binds the paging, config and command ports on every IPv4 address (the paging
+    // broadcast reaches only a socket bound to the wildcard address).
+    bool start(QString* error);
+
+private:
+    QUdpSocket* bindPort(quint16 port, QString* error);
+    void readPending(QUdpSocket* socket);
+    void onPaging(const QNetworkDatagram& datagram);
+    void onConfigWrite(const QNetworkDatagram& datagram);
+    void onCommand(const QNetworkDatagram& datagram);
+
+    void applyConfig(const ElementConfig& written);
+    void moveAddress(quint32 newIp, quint32 newMask);
+    QByteArray currentFeedback() const;
+
+    // Answers go out of the config socket (so from port 2976) to the sender's address.
+    void answer(const QByteArray& bytes, const QHostAddress& to);
+    void sendNow(const QByteArray& bytes, const QHostAddress& to);
+
+    SimOptions m_options;
+    ElementConfig m_config;
+    quint8 m_attenuation;
+    int m_prefixLength;
+    bool m_loopback;
+    QByteArray m_levelSamples;
+    DatagramLog* m_log;
+    QUdpSocket* m_pagingSocket = nullptr;
+    QUdpSocket* m_configSocket = nullptr;
+    QUdpSocket* m_commandSocket = nullptr;
+};
+
+}  // namespace sim

@@ -1,0 +1,27 @@
+#pragma once
+// The element's own IPv4 address on its interface, and moving it to a new one with `ip`.
+
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+namespace sim {
+
+struct InterfaceAddress {
+    quint32 ip = 0;
+    int prefixLength = 0;
+    bool loopback = false;
+};
+
+// The first IPv4 address of `interfaceName`; nullopt (and why) if it has none.
+std::optional<InterfaceAddress> readInterfaceAddress(const QString& interfaceName, QString* error);
+
+// Gives `interfaceName` the single address newIp/prefixLength. The old address goes first:
+// added beside it in the same subnet the new one would only be a secondary, and deleting the
+// primary afterwards would take both. Deleting the last address also drops every route of
+// the interface, so the routes the kernel did not make itself (the on-link default that
+// limited broadcast needs, a gateway) are noted before and put back after.
+bool moveInterfaceAddress(const QString& interfaceName, quint32 newIp, int prefixLength, QString* error);
+
+}  // namespace sim

@@ -1,0 +1,66 @@
+// orbilane-element-sim: a stand-in for one Network Element, for tests and demonstrations
+// on a namespace LAN (see scripts/testnet-up.sh and tools/README.md).
+
+#include "DatagramLog.h"
+#include "ElementSimulator.h"
+#include "InterfaceAddress.h"
+#include "SimOptions.h"
+#include "TerminationWatcher.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+
+int failWith(const QString& message, int code)
+{
+    std::fprintf(stderr, "orbilane-element-sim: %s\n", qPrintable(message));
+    return code;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("orbilane-element-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SIM_VERSION));
+
+    QCommandLineParser parser;
+    sim::declareOptions(parser);
+    if (!parser.parse(QCoreApplication::arguments()))
+        return failWith(parser.errorText() + QStringLiteral(" (see --help)"), 2);
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+
+    QString error;
+    const std::optional<sim::SimOptions> options = sim::readOptions(parser, &error);
+    if (!options)
+        return failWith(error, 2);
+    const std::optional<sim::InterfaceAddress> address =
+        sim::readInterfaceAddress(options->interfaceName, &error);
+    if (!address)
+        return failWith(error, 1);
+
+    sim::DatagramLog log;
+    if (!log.open(options->logFile, &error))
+        return failWith(error, 1);
+
+    sim::TerminationWatcher watcher;
+    if (!watcher.install(&error))
+        return failWith(error, 1);
+    QObject::connect(&watcher, &sim::TerminationWatcher::terminationRequested, &app,
+                     &QCoreApplication::quit);
+
+    sim::ElementSimulator element(*options, *address, &log);
+    if (!element.start(&error))
+        return failWith(error, 1);
+
+    std::fputs("READY\n", stdout);
+    std::fflush(stdout);
+    return app.exec();
+}
