@@ -1,0 +1,124 @@
+#include "support/ConsoleFixture.h"
+
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+#include "console/ElementSelection.h"
+#include "database/ElementRecords.h"
+#include "database/ProfileStore.h"
+
+namespace nms::test {
+
+LoopbackElement::LoopbackElement(QObject* parent) : QObject(parent)
+{
+    config_ = open();
+    command_ = open();
+    paging_ = open();
+}
+
+QUdpSocket* LoopbackElement::open()
+{
+    auto* socket = new QUdpSocket(this);
+    socket->bind(QHostAddress::LocalHost, 0);
+    connect(socket, &QUdpSocket::readyRead, this, [this, socket] { drain(socket); });
+    return socket;
+}
+
+void LoopbackElement::drain(QUdpSocket* socket)
+{
+    bool any = false;
+    while (socket->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = socket->receiveDatagram();
+        received.append({socket->localPort(), quint16(datagram.senderPort()), datagram.data()});
+        any = true;
+    }
+    if (any)
+        Q_EMIT datagramReceived();
+}
+
+quint16 LoopbackElement::configPort() const { return config_->localPort(); }
+quint16 LoopbackElement::commandPort() const { return command_->localPort(); }
+quint16 LoopbackElement::pagingPort() const { return paging_->localPort(); }
+
+bool LoopbackElement::sendToConsole(const QByteArray& datagram, quint16 consolePort)
+{
+    return config_->writeDatagram(datagram, QHostAddress::LocalHost, consolePort) == datagram.size();
+}
+
+QList<QByteArray> LoopbackElement::receivedOn(quint16 port) const
+{
+    QList<QByteArray> result;
+    for (const Received& r : received) {
+        if (r.toPort == port)
+            result.append(r.data);
+    }
+    return result;
+}
+
+QList<QPair<QString, QString>> StoredElement::entries() const
+{
+    QList<QPair<QString, QString>> list = {
+        {QStringLiteral("name"), name},   {QStringLiteral("ip"), ip},
+        {QStringLiteral("mask"), mask},   {QStringLiteral("gw"), gw},
+        {QStringLiteral("remote"), remote}, {QStringLiteral("input"), QString::number(input)},
+        {QStringLiteral("type"), QString::number(type)}, {QStringLiteral("tx"), QString::number(tx)},
+        {QStringLiteral("role"), QString::number(role)}, {QStringLiteral("sn"), QString::number(sn)},
+    };
+    if (att >= 0)
+        list.append({QStringLiteral("att"), QString::number(att)});
+    return list;
+}
+
+quint16 ConsoleFixture::FreeUdpPort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress::AnyIPv4, 0);
+    return probe.localPort();
+}
+
+ConsoleFixture::ConsoleFixture(const ConsoleOptions& options)
+{
+    environment_.databasePath = options.databasePath.isEmpty() ? dir_.database() : options.databasePath;
+    environment_.messages = &boxes;
+    environment_.echo = options.echo;
+    environment_.neighbours = options.neighbours ? options.neighbours : &neighbours;
+    environment_.useTray = false;
+    if (!options.productPorts) {
+        elementOwner_ = std::make_unique<LoopbackElement>();
+        element = elementOwner_.get();
+        environment_.localPort = FreeUdpPort();
+        environment_.configPort = element->configPort();
+        environment_.commandPort = element->commandPort();
+        environment_.pagingPort = element->pagingPort();
+        environment_.pagingAddress = QStringLiteral("127.0.0.1");
+    }
+    window_ = std::make_unique<FrmMain>(environment_);
+}
+
+ConsoleFixture::~ConsoleFixture()
+{
+    window_.reset();
+}
+
+bool ConsoleFixture::load()
+{
+    return window_->Form_Load();
+}
+
+bool ConsoleFixture::writeElement(const QString& key, const StoredElement& element)
+{
+    return WriteIniEntries(key, element.entries(), environment_.databasePath);
+}
+
+bool ConsoleFixture::select(const QString& key)
+{
+    window_->Load_Config();
+    const int index = window_->lstHidden.indexOf(key);
+    if (index < 0)
+        return false;
+    window_->lstElements->setCurrentIndex(index);
+    window_->selection->lstElements_Click();
+    return window_->lblElementMAC->caption() == KeyToMacText(key);
+}
+
+} // namespace nms::test
