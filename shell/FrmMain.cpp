@@ -1,6 +1,7 @@
 #include "shell/FrmMain.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QWindow>
 
