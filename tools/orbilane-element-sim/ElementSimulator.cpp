@@ -175,13 +175,12 @@ void ElementSimulator::answer(const QByteArray& bytes, const QHostAddress& to)
 
 void ElementSimulator::sendNow(const QByteArray& bytes, const QHostAddress& to)
 {
-    if (m_configSocket->writeDatagram(bytes, to, m_options.replyPort) != bytes.size()) {
-        warn(QStringLiteral("sending %1 bytes to %2:%3: %4")
+    // Logged first, so that whoever holds the answer can already read its line.
+    m_log->outgoing(m_configSocket->localPort(), to, m_options.replyPort, bytes);
+    if (m_configSocket->writeDatagram(bytes, to, m_options.replyPort) != bytes.size())
+        warn(QStringLiteral("sending %1 bytes to %2:%3 failed: %4")
                  .arg(bytes.size()).arg(to.toString()).arg(m_options.replyPort)
                  .arg(m_configSocket->errorString()));
-        return;
-    }
-    m_log->outgoing(m_configSocket->localPort(), to, m_options.replyPort, bytes);
 }
 
 }  // namespace sim

@@ -1,0 +1,415 @@
+#include "TestNetwork.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+namespace nms::test {
+
+namespace {
+
+constexpr int kReadyTimeoutMs = 5000;
+constexpr int kStopTimeoutMs = 3000;
+constexpr int kCommandTimeoutMs = 15000;
+
+int g_networksMade = 0;
+
+QString netnsPath(const QString& ns)
+{
+    return QStringLiteral("/run/netns/") + ns;
+}
+
+// Runs a program and waits; -1 when it could not start or did not end in time.
+int runProgram(const QString& program, const QStringList& arguments, QString* output, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForStarted(timeoutMs)) {
+        if (output)
+            *output = process.errorString();
+        return -1;
+    }
+    const bool ended = process.waitForFinished(timeoutMs);
+    if (output)
+        *output = QString::fromLocal8Bit(process.readAll());
+    if (!ended) {
+        process.kill();
+        process.waitForFinished(kStopTimeoutMs);
+        return -1;
+    }
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+QStringList namespaceNames()
+{
+    QString listing;
+    if (runProgram(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("list")}, &listing,
+                   kCommandTimeoutMs) != 0)
+        return {};
+    QStringList names;
+    for (const QString& line : listing.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        names.append(line.section(QLatin1Char(' '), 0, 0));
+    return names;
+}
+
+} // namespace
+
+QList<LoggedDatagram> parseSimulatorLog(const QString& text)
+{
+    QList<LoggedDatagram> datagrams;
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split(QLatin1Char(' '));
+        if (fields.size() < 5)
+            continue;
+        LoggedDatagram d;
+        d.time = QDateTime::fromString(fields.at(0), Qt::ISODateWithMs);
+        if (fields.at(1) != QLatin1String("IN") && fields.at(1) != QLatin1String("OUT"))
+            continue;
+        d.incoming = fields.at(1) == QLatin1String("IN");
+        d.localPort = quint16(fields.at(2).toUInt());
+        const QString& peer = fields.at(3);
+        const qsizetype colon = peer.lastIndexOf(QLatin1Char(':'));
+        d.peer = QHostAddress(peer.left(colon));
+        d.peerPort = quint16(peer.mid(colon + 1).toUInt());
+        d.bytes = QByteArray::fromHex(fields.mid(5).join(QString()).toLatin1());
+        if (!d.time.isValid() || d.bytes.size() != fields.at(4).toInt())
+            continue;
+        datagrams.append(d);
+    }
+    return datagrams;
+}
+
+bool TestNetwork::available(QString* reason)
+{
+    auto why = [reason](const QString& text) {
+        if (reason)
+            *reason = text;
+        return false;
+    };
+    if (::geteuid() != 0)
+        return why(QStringLiteral("network namespaces need root"));
+    if (QStandardPaths::findExecutable(QStringLiteral("ip")).isEmpty())
+        return why(QStringLiteral("the ip command (iproute2) is not installed"));
+    // Root alone is not enough (a container may refuse namespaces): try one.
+    const QString probe = QStringLiteral("t%1probe").arg(QCoreApplication::applicationPid());
+    QString output;
+    if (runProgram(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("add"), probe}, &output,
+                   kCommandTimeoutMs) != 0)
+        return why(QStringLiteral("ip netns add failed: ") + output.trimmed());
+    runProgram(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("del"), probe}, nullptr,
+               kCommandTimeoutMs);
+    return true;
+}
+
+TestNetwork::TestNetwork(int elementCount, QObject* parent)
+    : QObject(parent), elementCount_(elementCount)
+{
+    const int serial = g_networksMade++;
+    name_ = QStringLiteral("t%1").arg(QCoreApplication::applicationPid());
+    if (serial > 0)
+        name_ += QStringLiteral("n%1").arg(serial);
+}
+
+TestNetwork::~TestNetwork()
+{
+    stopAllSimulators();
+    leaveConsoleNamespace();
+    down();
+    if (logDir_ && !logDir_->autoRemove())
+        std::printf("Simulator logs kept in %s\n", qPrintable(logDir_->path()));
+}
+
+QString TestNetwork::sourceDir()
+{
+    const QString fromEnv = qEnvironmentVariable("NMS_SOURCE_DIR");
+    if (!fromEnv.isEmpty())
+        return fromEnv;
+    // This file lives in <source>/tests/support.
+    return QFileInfo(QStringLiteral(__FILE__)).absoluteDir().absoluteFilePath(QStringLiteral("../.."));
+}
+
+QString TestNetwork::binaryDir()
+{
+    const QString fromEnv = qEnvironmentVariable("NMS_BINARY_DIR");
+    if (!fromEnv.isEmpty())
+        return fromEnv;
+    // Test programs are built in <build>/tests.
+    return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral(".."));
+}
+
+QString TestNetwork::simulatorPath()
+{
+    return QDir::cleanPath(binaryDir() + QStringLiteral("/tools/orbilane-element-sim"));
+}
+
+bool TestNetwork::runScript(const QString& script, const QStringList& arguments, QString* output,
+                            int* code) const
+{
+    const QString path = QDir::cleanPath(sourceDir() + QStringLiteral("/scripts/") + script);
+    if (!QFileInfo::exists(path)) {
+        *output = QStringLiteral("%1 not found (is NMS_SOURCE_DIR right?)").arg(path);
+        return false;
+    }
+    QProcess process;
+    process.start(QStringLiteral("bash"), QStringList{path} + arguments);
+    const bool ended = process.waitForFinished(kCommandTimeoutMs * 4);
+    *output = QString::fromLocal8Bit(process.readAllStandardOutput());
+    const QString errors = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+    if (!ended) {
+        process.kill();
+        process.waitForFinished(kStopTimeoutMs);
+        *output = script + QStringLiteral(" did not finish");
+        return false;
+    }
+    *code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    if (*code != 0 && !errors.isEmpty())
+        *output = errors;
+    return true;
+}
+
+bool TestNetwork::up()
+{
+    if (up_)
+        return true;
+    if (elementCount_ < 1 || elementCount_ > 99) {
+        error_ = QStringLiteral("a test network has 1 to 99 elements, not %1").arg(elementCount_);
+        return false;
+    }
+    removeOrphanedNetworks();
+    // A namespace of this name can only be left from an earlier process with the same PID.
+    QString output;
+    int code = 0;
+    runScript(QStringLiteral("testnet-down.sh"), {name_}, &output, &code);
+
+    built_ = true;
+    if (!runScript(QStringLiteral("testnet-up.sh"), {name_, QString::number(elementCount_)}, &output, &code)) {
+        error_ = output;
+        return false;
+    }
+    if (code != 0) {
+        error_ = QStringLiteral("testnet-up.sh %1 %2 %3 (exit %4): %5")
+                     .arg(name_).arg(elementCount_)
+                     .arg(code == 77 ? QStringLiteral("skipped") : QStringLiteral("failed"))
+                     .arg(code).arg(output);
+        return false;
+    }
+    if (!parseFacts(output)) {
+        error_ = QStringLiteral("testnet-up.sh printed no usable facts: ") + output;
+        return false;
+    }
+    logDir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/nms-e2e-XXXXXX"));
+    if (!qEnvironmentVariableIsEmpty("NMS_E2E_KEEP_LOGS"))
+        logDir_->setAutoRemove(false);
+    simulators_ = QList<Simulator>(elementCount_);
+    up_ = true;
+    return true;
+}
+
+bool TestNetwork::parseFacts(const QString& output)
+{
+    elements_ = QList<Host>(elementCount_);
+    int found = 0;
+    for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (f.size() == 4 && f.at(0) == QLatin1String("console")) {
+            console_ = Host{f.at(1), f.at(2), f.at(3)};
+        } else if (f.size() == 5 && f.at(0) == QLatin1String("element")) {
+            const int i = f.at(1).toInt();
+            if (!validIndex(i))
+                return false;
+            elements_[i - 1] = Host{f.at(2), f.at(3), f.at(4)};
+            ++found;
+        }
+    }
+    return !console_.ns.isEmpty() && found == elementCount_;
+}
+
+void TestNetwork::down()
+{
+    if (!built_)
+        return;
+    QString output;
+    int code = 0;
+    if (!runScript(QStringLiteral("testnet-down.sh"), {name_}, &output, &code) || code != 0)
+        std::fprintf(stderr, "testnet-down.sh %s: %s\n", qPrintable(name_), qPrintable(output));
+    built_ = false;
+    up_ = false;
+}
+
+void TestNetwork::removeOrphanedNetworks()
+{
+    // Only names this class makes ("t<pid>" or "t<pid>n<k>"), and only when that process is gone.
+    static const QRegularExpression ours(QStringLiteral("^(t(\\d+)(?:n\\d+)?)-(?:c|br|e\\d+)$"));
+    QStringList orphans;
+    for (const QString& ns : namespaceNames()) {
+        const QRegularExpressionMatch m = ours.match(ns);
+        if (!m.hasMatch() || orphans.contains(m.captured(1)))
+            continue;
+        const pid_t pid = pid_t(m.captured(2).toLongLong());
+        if (::kill(pid, 0) != 0 && errno == ESRCH)
+            orphans.append(m.captured(1));
+    }
+    const QString down = QDir::cleanPath(sourceDir() + QStringLiteral("/scripts/testnet-down.sh"));
+    for (const QString& orphan : orphans)
+        runProgram(QStringLiteral("bash"), {down, orphan}, nullptr, kCommandTimeoutMs * 4);
+}
+
+QString TestNetwork::elementNamespace(int i) const
+{
+    return validIndex(i) && up_ ? elements_.at(i - 1).ns : QString();
+}
+
+QString TestNetwork::elementIp(int i) const
+{
+    return validIndex(i) && up_ ? elements_.at(i - 1).ip : QString();
+}
+
+QString TestNetwork::elementMac(int i) const
+{
+    return validIndex(i) && up_ ? elements_.at(i - 1).mac : QString();
+}
+
+bool TestNetwork::enterConsoleNamespace()
+{
+    if (!up_) {
+        error_ = QStringLiteral("the network is not up");
+        return false;
+    }
+    const int target = ::open(QFile::encodeName(netnsPath(console_.ns)).constData(), O_RDONLY | O_CLOEXEC);
+    if (target < 0) {
+        error_ = QStringLiteral("cannot open %1: %2").arg(netnsPath(console_.ns), qt_error_string(errno));
+        return false;
+    }
+    if (originalNamespace_ < 0)
+        originalNamespace_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    const bool entered = ::setns(target, CLONE_NEWNET) == 0;
+    if (!entered)
+        error_ = QStringLiteral("setns into %1: %2").arg(console_.ns, qt_error_string(errno));
+    ::close(target);
+    return entered;
+}
+
+bool TestNetwork::leaveConsoleNamespace()
+{
+    if (originalNamespace_ < 0)
+        return false;
+    const bool left = ::setns(originalNamespace_, CLONE_NEWNET) == 0;
+    ::close(originalNamespace_);
+    originalNamespace_ = -1;
+    return left;
+}
+
+QProcess* TestNetwork::startSimulator(int i, const QStringList& arguments)
+{
+    if (!up_ || !validIndex(i)) {
+        error_ = QStringLiteral("no element %1 on a running network").arg(i);
+        return nullptr;
+    }
+    stopSimulator(i);
+    Simulator& sim = simulators_[i - 1];
+    sim.logPath = QDir(logDir_->path()).filePath(QStringLiteral("e%1-%2.log").arg(i).arg(++runs_));
+
+    auto* process = new QProcess(this);
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // `ip netns exec` execs the program itself, so the process id is the simulator's.
+    process->start(QStringLiteral("ip"),
+                   QStringList{QStringLiteral("netns"), QStringLiteral("exec"), elements_.at(i - 1).ns,
+                               simulatorPath(), QStringLiteral("--log"), sim.logPath}
+                       + arguments);
+    QByteArray said;
+    const QDeadlineTimer deadline(kReadyTimeoutMs);
+    while (!said.contains("READY\n") && process->state() != QProcess::NotRunning
+           && process->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+        said += process->readAllStandardOutput();
+    said += process->readAllStandardOutput();
+    if (!said.contains("READY\n")) {
+        process->waitForFinished(100);
+        error_ = process->state() == QProcess::NotRunning
+            ? QStringLiteral("the simulator of element %1 ended before READY (exit code %2)")
+                  .arg(i).arg(process->exitCode())
+            : QStringLiteral("the simulator of element %1 said no READY within %2 ms").arg(i).arg(kReadyTimeoutMs);
+        sim.process = process;
+        stopSimulator(i);
+        return nullptr;
+    }
+    sim.process = process;
+    return process;
+}
+
+QProcess* TestNetwork::simulator(int i) const
+{
+    return up_ && validIndex(i) ? simulators_.at(i - 1).process : nullptr;
+}
+
+bool TestNetwork::stopSimulator(int i)
+{
+    if (!validIndex(i) || i > simulators_.size() || !simulators_.at(i - 1).process)
+        return false;
+    QProcess* process = simulators_[i - 1].process;
+    simulators_[i - 1].process = nullptr;
+    const bool wasRunning = process->state() != QProcess::NotRunning;
+    if (wasRunning) {
+        process->terminate();
+        if (!process->waitForFinished(kStopTimeoutMs)) {
+            process->kill();
+            process->waitForFinished(kStopTimeoutMs);
+        }
+    }
+    delete process;
+    return wasRunning;
+}
+
+void TestNetwork::stopAllSimulators()
+{
+    for (int i = 1; i <= simulators_.size(); ++i)
+        stopSimulator(i);
+}
+
+QString TestNetwork::simulatorLogPath(int i) const
+{
+    return up_ && validIndex(i) ? simulators_.at(i - 1).logPath : QString();
+}
+
+QString TestNetwork::simulatorLog(int i) const
+{
+    QFile file(simulatorLogPath(i));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    return QString::fromLatin1(file.readAll());
+}
+
+QList<LoggedDatagram> TestNetwork::datagrams(int i) const
+{
+    return parseSimulatorLog(simulatorLog(i));
+}
+
+int TestNetwork::runIn(const QString& ns, const QStringList& command, QString* output) const
+{
+    if (command.isEmpty())
+        return -1;
+    if (ns.isEmpty())
+        return runProgram(command.first(), command.mid(1), output, kCommandTimeoutMs);
+    return runProgram(QStringLiteral("ip"), QStringList{QStringLiteral("netns"), QStringLiteral("exec"), ns} + command,
+                      output, kCommandTimeoutMs);
+}
+
+void prepareE2eEnvironment()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+} // namespace nms::test
