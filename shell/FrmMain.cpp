@@ -46,13 +46,13 @@ QFont Face(const QStringList& families, qreal points, bool bold = false, bool it
 
 QFont Tahoma(qreal points, bool bold = false)
 {
-    return Face({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")}, points, bold);
+    return Face({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")}, points, bold);
 }
 
 QFont ArialNarrow(qreal points, bool bold, bool italic = false)
 {
     return Face({QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow"),
-                 QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")},
+                 QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans")},
                 points, bold, italic);
 }
 
@@ -165,9 +165,9 @@ void FrmMain::buildControls()
     const QString logoTip = QStringLiteral("Visit www.kestrion.example");
     Label12 = label(QStringLiteral("Kestrion"), 32, 5);
     Label12->setFont(ArialNarrow(12, true));
-    Label17 = label(QStringLiteral("Orbi"), 104, 5);
+    Label17 = label(QStringLiteral("Orbil"), 104, 5);
     Label17->setFont(ArialNarrow(12, false, true));
-    Label18 = label(QStringLiteral("lane"), 136, 5);
+    Label18 = label(QStringLiteral("ane"), 136, 5);
     Label18->setFont(ArialNarrow(12, true));
     for (Label* logo : {Label12, Label17, Label18}) {
         logo->adjustSize();
