@@ -10,6 +10,7 @@
 #include "platform/NeighbourTable.h"
 #include "platform/TerminationSignals.h"
 #include "shell/FrmMain.h"
+#include "shell/SingleInstance.h"
 
 int main(int argc, char* argv[])
 {
@@ -22,11 +23,8 @@ int main(int argc, char* argv[])
 
     nms::QtMessageBoxes messages;
     nms::InstanceLock instance;
-    if (!instance.tryLock()) {
-        messages.show(nms::MsgIcon::Information, QStringLiteral("Kestrion NMS"),
-                      QStringLiteral("Kestrion MPX IP STL NMS is already running (check the icon in system tray)!"), false);
+    if (!nms::CheckSingleInstance(instance, messages))
         return 0;
-    }
 
     nms::LinuxEchoService echo;
     nms::LinuxNeighbourTable neighbours;
