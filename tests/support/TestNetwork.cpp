@@ -13,6 +13,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace nms::test {
@@ -323,6 +324,9 @@ QProcess* TestNetwork::startSimulator(int i, const QStringList& arguments)
 
     auto* process = new QProcess(this);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Should the test die without its destructor (a crash, SIGKILL at a time-out), the
+    // simulator goes with it instead of lingering in a namespace nobody removes.
+    process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     // `ip netns exec` execs the program itself, so the process id is the simulator's.
     process->start(QStringLiteral("ip"),
                    QStringList{QStringLiteral("netns"), QStringLiteral("exec"), elements_.at(i - 1).ns,
