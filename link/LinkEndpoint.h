@@ -29,20 +29,34 @@ public:
     QString remoteHost() const { return remoteHost_; }
     quint16 remotePort() const { return remotePort_; }
     void setRemote(const QString& host, quint16 port);
-    // Sends to the current destination (the discovery's broadcast). False when it failed.
+    // Sends to the current destination (the discovery's broadcast). False when it failed; the
+    // reason is then in `failure`.
     bool SendToRemote(const QByteArray& datagram, QString* failure = nullptr);
 
+    // Reads every datagram waiting on the socket and routes each by its length.
     void udpClient_DataArrival();
     void timerRemoteSent_Timer();
+
+    // What one received datagram is taken as (exposed for the routing tests).
+    void Route(const QByteArray& datagram);
 
 Q_SIGNALS:
     // A 1440-byte LevelSamples, handed on unchanged to the level meter.
     void levelSamplesArrived(const QByteArray& datagram);
+    // A 40- or 41-byte ElementFeedback, for feedback processing.
+    void feedbackArrived(const QByteArray& datagram);
 
 private:
+    // The error box of a send that did not happen. While one is open, further failing sends (the
+    // 50 ms level queries) return false without stacking more boxes.
+    void reportSendFailure(const QString& firstLine);
+    // Writes from the bound socket; false (with the reason) when the network refused it.
+    bool write(const QByteArray& datagram, const QString& host, quint16 port, QString* failure);
+
     FrmMain& w;
     QString remoteHost_;
     quint16 remotePort_ = 0;
+    bool reporting_ = false;
 };
 
 } // namespace nms

@@ -69,6 +69,35 @@ QList<QPair<QString, QString>> StoredElement::entries() const
     return list;
 }
 
+namespace {
+
+void AppendAddress(QByteArray& out, const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    for (int k = 0; k < 4; ++k)
+        out.append(char(quint8(k < parts.size() ? parts.at(k).toUInt() : 0)));
+}
+
+} // namespace
+
+QByteArray FeedbackFields::bytes() const
+{
+    QByteArray out;
+    AppendAddress(out, ip);
+    AppendAddress(out, mask);
+    AppendAddress(out, gw);
+    AppendAddress(out, remote);
+    out.append(char(quint8(input)));
+    out.append(char(quint8(type)));
+    out.append(char(quint8(tx)));
+    out.append(name.leftJustified(16, ' ', true));
+    out.append(char(quint8(role)));
+    out.append(serial.leftJustified(4, '\0', true));
+    if (attenuation >= 0)
+        out.append(char(quint8(attenuation)));
+    return out;
+}
+
 quint16 ConsoleFixture::FreeUdpPort()
 {
     QUdpSocket probe;
@@ -92,6 +121,8 @@ ConsoleFixture::ConsoleFixture(const ConsoleOptions& options)
         environment_.pagingPort = element->pagingPort();
         environment_.pagingAddress = QStringLiteral("127.0.0.1");
     }
+    if (!options.pagingAddress.isEmpty())
+        environment_.pagingAddress = options.pagingAddress;
     window_ = std::make_unique<FrmMain>(environment_);
 }
 

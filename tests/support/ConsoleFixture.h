@@ -61,6 +61,7 @@ struct ConsoleOptions {
     NeighbourTable* neighbours = nullptr;   // default: the fixture's FakeNeighbourTable
     EchoService* echo = nullptr;            // default: none (the probe then shows a failure)
     QString databasePath;                   // default: nms.ini in a private folder
+    QString pagingAddress;                  // default: 127.0.0.1 (or the broadcast with productPorts)
 };
 
 // The entries of one stored element, written in the order a discovery writes them.
@@ -73,6 +74,21 @@ struct StoredElement {
     int input = 0, type = 1, tx = 0, role = 1, sn = 42;
     int att = -1;  // written only when 0 or more
     QList<QPair<QString, QString>> entries() const;
+};
+
+// An ElementFeedback as an element sends it, built here byte by byte (independently of the
+// console's own codec). Fields out of range are sent as given, to test the checks.
+struct FeedbackFields {
+    QString ip = QStringLiteral("192.168.1.10");
+    QString mask = QStringLiteral("255.255.255.0");
+    QString gw = QStringLiteral("192.168.1.1");
+    QString remote = QStringLiteral("10.0.0.1");
+    int input = 0, type = 1, tx = 0;
+    QByteArray name = QByteArrayLiteral("STUDIO A        ");  // 16 bytes
+    int role = 1;
+    QByteArray serial = QByteArray::fromHex("0000002A");     // 4 bytes: serial 42
+    int attenuation = -1;  // appended as byte 40 when 0 or more
+    QByteArray bytes() const;
 };
 
 class ConsoleFixture {
