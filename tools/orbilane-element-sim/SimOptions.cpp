@@ -2,6 +2,9 @@
 
 #include <QStringList>
 
+#include <charconv>
+#include <cmath>
+
 namespace sim {
 
 int SimOptions::effectiveFeedbackLength() const
@@ -71,6 +74,18 @@ bool readNumber(const QString& text, qint64 low, qint64 high, qint64* value)
         return false;
     *value = number;
     return true;
+}
+
+// A decimal number such as -6 or -0.5, in the C locale whatever the user's is.
+std::optional<double> readDecimal(const QString& text)
+{
+    const QByteArray bytes = text.trimmed().toLatin1();
+    double value = 0;
+    const char* last = bytes.constData() + bytes.size();
+    const auto [end, status] = std::from_chars(bytes.constData(), last, value);
+    if (bytes.isEmpty() || status != std::errc() || end != last || !std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 class Reader {
@@ -168,9 +183,8 @@ void readLevel(Reader& in, SimOptions& o)
     } else if (in.isSet("level-peak")) {
         o.levelPeak = qint32(in.number("level-peak", -8388608, kFullScale));
     } else {
-        bool ok = true;
-        const double dbfs = in.isSet("level-dbfs") ? in.text("level-dbfs").toDouble(&ok) : -12.0;
-        const std::optional<qint32> peak = ok ? peakForDbfs(dbfs) : std::nullopt;
+        const std::optional<double> dbfs = in.isSet("level-dbfs") ? readDecimal(in.text("level-dbfs")) : -12.0;
+        const std::optional<qint32> peak = dbfs ? peakForDbfs(*dbfs) : std::nullopt;
         if (!peak)
             in.fail(QStringLiteral("--level-dbfs wants a number of dB not above 0, not \"%1\"")
                         .arg(in.text("level-dbfs")));
