@@ -99,8 +99,10 @@ public:
 
     // Starts the simulator in element i's namespace with `arguments` plus a --log file of
     // its own, and waits (up to 5 s) for its READY line. Returns the running process, owned
-    // by this object, or nullptr (see errorString()). A simulator already running for i is
-    // stopped first. Its standard error goes to the test's output.
+    // by this object and deleted when that simulator is stopped or restarted, or nullptr (see
+    // errorString(), which gives the exit code of a simulator that refused its options). A
+    // simulator already running for i is stopped first. Its standard error goes to the test's
+    // output. It also ends should the test process die without running the destructor.
     QProcess* startSimulator(int i, const QStringList& arguments = {});
     QProcess* simulator(int i) const;
     // Ends the simulator of element i (SIGTERM, then SIGKILL after 3 s); true if it was running.

@@ -30,7 +30,8 @@ ElementSimulator::ElementSimulator(const SimOptions& options, const InterfaceAdd
       m_options(options),
       m_attenuation(options.attenuation),
       m_prefixLength(address.prefixLength),
-      m_loopback(address.loopback),
+      m_addressFixed(address.loopback || options.keepAddress
+                     || (!options.moveHostAddress && !inSeparateNetworkNamespace())),
       m_levelSamples(levelSamples(options.levelPeak)),
       m_log(log)
 {
@@ -128,7 +129,9 @@ void ElementSimulator::moveAddress(quint32 newIp, quint32 newMask)
 {
     // A mask with a gap, or no mask at all, cannot be an interface prefix: keep the old one.
     const int prefix = prefixLength(newMask).value_or(0) > 0 ? *prefixLength(newMask) : m_prefixLength;
-    if (m_options.keepAddress || m_loopback) {
+    if (m_addressFixed) {
+        warn(QStringLiteral("reporting %1 without moving %2 (see --keep-address, --move-host-address)")
+                 .arg(addressText(newIp), m_options.interfaceName));
         m_config.ip = newIp;
         return;
     }

@@ -42,7 +42,7 @@ private:
     ElementConfig m_config;
     quint8 m_attenuation;
     int m_prefixLength;
-    bool m_loopback;
+    bool m_addressFixed;   // loopback, --keep-address, or the host's own interface
     QByteArray m_levelSamples;
     DatagramLog* m_log;
     QUdpSocket* m_pagingSocket = nullptr;

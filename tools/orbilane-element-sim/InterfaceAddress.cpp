@@ -2,9 +2,13 @@
 
 #include "SimWire.h"
 
+#include <QDir>
+#include <QFile>
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QStringList>
+
+#include <sys/stat.h>
 
 namespace sim {
 
@@ -26,6 +30,26 @@ std::optional<InterfaceAddress> readInterfaceAddress(const QString& interfaceNam
     }
     *error = QStringLiteral("interface %1 has no IPv4 address").arg(interfaceName);
     return std::nullopt;
+}
+
+bool inSeparateNetworkNamespace()
+{
+    auto sameFile = [](const struct stat& a, const struct stat& b) {
+        return a.st_ino == b.st_ino && a.st_dev == b.st_dev;
+    };
+    struct stat own {};
+    if (::stat("/proc/self/ns/net", &own) != 0)
+        return false;
+    const QDir named(QStringLiteral("/run/netns"));
+    for (const QString& entry : named.entryList(QDir::Files | QDir::System)) {
+        struct stat candidate {};
+        if (::stat(QFile::encodeName(named.filePath(entry)).constData(), &candidate) == 0
+            && sameFile(own, candidate))
+            return true;
+    }
+    // Process 1's namespace may be out of sight (a sandbox): then no proof, no move.
+    struct stat host {};
+    return ::stat("/proc/1/ns/net", &host) == 0 && !sameFile(own, host);
 }
 
 namespace {

@@ -17,6 +17,10 @@ struct InterfaceAddress {
 // The first IPv4 address of `interfaceName`; nullopt (and why) if it has none.
 std::optional<InterfaceAddress> readInterfaceAddress(const QString& interfaceName, QString* error);
 
+// True when this process runs in a network namespace apart from the machine's own: one made
+// by `ip netns` (listed in /run/netns), or any other that process 1 does not share.
+bool inSeparateNetworkNamespace();
+
 // Gives `interfaceName` the single address newIp/prefixLength. The old address goes first:
 // added beside it in the same subnet the new one would only be a secondary, and deleting the
 // primary afterwards would take both. Deleting the last address also drops every route of

@@ -54,6 +54,7 @@ const QList<Opt>& optionList()
             QStringLiteral("AA,BB,CC,DD")),
         Opt(QStringLiteral("ignore-config-fields"), QStringLiteral("Fault: answer a ConfigWrite with the old values, applying nothing.")),
         Opt(QStringLiteral("keep-address"), QStringLiteral("Never move the interface's address on a ConfigWrite; only report the new one.")),
+        Opt(QStringLiteral("move-host-address"), QStringLiteral("Move the address even in the machine's own network namespace (by default only an element in a namespace of its own moves).")),
         Opt(QStringLiteral("paging-port"), QStringLiteral("Port that takes the paging broadcast. Default 1901."), QStringLiteral("port"), QStringLiteral("1901")),
         Opt(QStringLiteral("config-port"), QStringLiteral("Port that takes ConfigWrite and sends every answer. Default 2976."), QStringLiteral("port"), QStringLiteral("2976")),
         Opt(QStringLiteral("command-port"), QStringLiteral("Port that takes attenuation and level queries. Default 2977."), QStringLiteral("port"), QStringLiteral("2977")),
@@ -252,6 +253,7 @@ std::optional<SimOptions> readOptions(const QCommandLineParser& parser, QString*
         o.reportName = fitName(in.text("report-name"));
     o.ignoreConfigFields = in.isSet("ignore-config-fields");
     o.keepAddress = in.isSet("keep-address");
+    o.moveHostAddress = in.isSet("move-host-address");
     readPorts(in, o);
 
     if (in.failed())

@@ -33,6 +33,7 @@ struct SimOptions {
     std::optional<QByteArray> reportName;
     bool ignoreConfigFields = false;
     bool keepAddress = false;
+    bool moveHostAddress = false;
 
     quint16 pagingPort = 1901;
     quint16 configPort = 2976;
