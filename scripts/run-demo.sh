@@ -6,7 +6,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh"
-"$here/scripts/build.sh"
+"$here/scripts/build.sh" orbilane-nms orbilane-element-sim
 build=${NMS_BUILD_DIR:-$here/build}
 
 if [[ -z "${DISPLAY:-}" ]]; then
