@@ -1,0 +1,70 @@
+#include "database/Conversions.h"
+
+namespace nms {
+
+namespace {
+
+constexpr int kNameWidth = 16;
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
+
+QString fitted(QString text)
+{
+    if (text.size() < kNameWidth)
+        text += QString(kNameWidth - text.size(), QLatin1Char(' '));
+    text.truncate(kNameWidth);
+    return text;
+}
+
+} // namespace
+
+QStringList SplitDotted(const QString& text)
+{
+    if (text.isEmpty())
+        return {};
+    return text.split(QLatin1Char('.'));
+}
+
+bool DottedPartToByte(const QString& part, quint8* value)
+{
+    qsizetype b = 0, e = part.size();
+    while (b < e && isBlank(part[b]))
+        ++b;
+    while (e > b && isBlank(part[e - 1]))
+        --e;
+    if (b == e)
+        return false;
+    int number = 0;
+    for (qsizetype i = b; i < e; ++i) {
+        const char16_t c = part[i].unicode();
+        if (c < u'0' || c > u'9')
+            return false;
+        number = number * 10 + (c - u'0');
+        if (number > 255)
+            return false;
+    }
+    if (value)
+        *value = quint8(number);
+    return true;
+}
+
+bool IsDottedQuad(const QString& text)
+{
+    const QStringList parts = SplitDotted(text);
+    for (const QString& part : parts) {
+        if (!DottedPartToByte(part, nullptr))
+            return false;
+    }
+    return parts.size() == 4;
+}
+
+QString FitElementName(const QString& text)
+{
+    // Upper-casing can lengthen a text (a sharp s becomes two letters), so fit once more after it.
+    return fitted(fitted(text).toUpper());
+}
+
+} // namespace nms

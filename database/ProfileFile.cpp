@@ -1,0 +1,616 @@
+/*
+ * Profile-file engine: the file format as read and written here.
+ *
+ * - Code page: Latin-1, one byte per character. A character outside Latin-1 is written as "?".
+ * - Line ends read: LF, CRLF and a lone CR each end a line. Line ends written: untouched lines keep
+ *   their own; new lines take the line end of the file's first line, LF when the file has none.
+ *   A last line without a line end gets one when a line is added after it.
+ * - A UTF-8 byte-order mark at the very start is skipped when reading and kept when rewriting.
+ * - "[" name "]" (blanks allowed around it) opens a section. The name runs to the last "]" of the
+ *   line and loses its surrounding blanks. A line starting with "[" without a "]" is no header.
+ * - Comment lines start with ";" or "#" after optional blanks; they are never entries.
+ * - Inside a section, key "=" value is an entry. The value is everything after the first "=";
+ *   blanks (space, tab) around the key and around the value are dropped. Quotes are part of the
+ *   value: "x" reads back with its quotes. A key holding "=" or starting with ";", "#" or "["
+ *   therefore does not read back; nothing writes one.
+ * - Blank lines, comments, other lines without "=", and everything before the first section are
+ *   ignored and kept byte for byte by every rewrite, also when the section around them is deleted.
+ * - Section and key names match without regard to case within Latin-1 (a letter whose capital lies
+ *   outside Latin-1 matches only itself) and without their surrounding blanks.
+ * - A CR, LF or NUL handed in inside a section name, key or value is written as a blank, so no call
+ *   can add a line. A NUL byte found in the file reads as a blank.
+ * - Duplicates: the first section of a name wins, and the first entry of a key within it; later
+ *   ones are kept but not seen. A write replaces that first entry only; deleting a section or key
+ *   removes every duplicate, so it reads as absent afterwards. The section-name list names each
+ *   section once, at its first place. A section named by the empty text ("[]") can be read and
+ *   written by that name but is not listed: a NUL-separated list cannot carry an empty item.
+ * - A section's content lists every entry line of it, duplicate keys included, as key "=" value.
+ * - Lists crossing a fixed buffer carry whole items only: an item that does not fit is dropped,
+ *   never delivered cut.
+ * - Numbers (GetLongFromINI): an optional "+" or "-", then the decimal digits the value starts
+ *   with, up to the first other character; "12ab" gives 12; a value starting with anything else
+ *   (including "0x" forms past their "0") gives its digits so far, or 0. Values beyond the 32-bit
+ *   range are clamped to it.
+ * - Every rewrite goes to a temporary file in the same folder, is flushed and synced, and is renamed
+ *   over the file, so the file is always whole: the old one or the new one. A rewrite that would not
+ *   change a byte is not made. A file that exists but cannot be read is never rewritten.
+ */
+#include "database/ProfileFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+#include <QSet>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace nms::ProfileFile {
+
+namespace {
+
+constexpr char kBom[] = "\xEF\xBB\xBF";
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\0';
+}
+
+const std::array<uchar, 256>& foldTable()
+{
+    static const std::array<uchar, 256> table = [] {
+        std::array<uchar, 256> t{};
+        for (int c = 0; c < 256; ++c) {
+            const char16_t upper = QChar(char16_t(c)).toUpper().unicode();
+            t[c] = upper <= 0xFF ? uchar(upper) : uchar(c);
+        }
+        t[0] = ' ';
+        return t;
+    }();
+    return table;
+}
+
+// Latin-1 bytes of a text handed in, with the characters that could break a line made blanks.
+QByteArray encode(const QString& text)
+{
+    QByteArray bytes = text.toLatin1();
+    for (char& c : bytes) {
+        if (c == '\r' || c == '\n' || c == '\0')
+            c = ' ';
+    }
+    return bytes;
+}
+
+QByteArray trimmedBlanks(const QByteArray& bytes)
+{
+    qsizetype b = 0, e = bytes.size();
+    while (b < e && isBlank(bytes[b]))
+        ++b;
+    while (e > b && isBlank(bytes[e - 1]))
+        --e;
+    return bytes.mid(b, e - b);
+}
+
+QByteArray folded(QByteArray bytes)
+{
+    const auto& fold = foldTable();
+    for (char& c : bytes)
+        c = char(fold[uchar(c)]);
+    return bytes;
+}
+
+// The form in which a name handed in is compared with the names in the file.
+QByteArray matchForm(const QString& name)
+{
+    return folded(trimmedBlanks(encode(name)));
+}
+
+QString decode(const char* data, qsizetype size)
+{
+    QString text = QString::fromLatin1(data, size);
+    if (std::memchr(data, '\0', size_t(size)))
+        text.replace(QChar(u'\0'), QChar(u' '));
+    return text;
+}
+
+bool matchesAt(const char* data, qsizetype begin, qsizetype end, const QByteArray& form)
+{
+    if (end - begin != form.size())
+        return false;
+    const auto& fold = foldTable();
+    for (qsizetype i = 0; i < form.size(); ++i) {
+        if (char(fold[uchar(data[begin + i])]) != form[i])
+            return false;
+    }
+    return true;
+}
+
+enum class Kind : quint8 { Other, Section, Entry };
+
+struct Line {
+    qsizetype begin = 0, end = 0, next = 0; // text [begin, end), line end [end, next)
+    qsizetype nameBegin = 0, nameEnd = 0;   // section name or key, without blanks
+    qsizetype valueBegin = 0, valueEnd = 0; // entry value, without blanks
+    Kind kind = Kind::Other;
+};
+
+// Walks the lines of a file in one pass without copying them.
+class Scanner {
+public:
+    explicit Scanner(const QByteArray& bytes)
+        : d_(bytes.constData()), n_(bytes.size())
+    {
+        if (n_ >= 3 && std::memcmp(d_, kBom, 3) == 0)
+            pos_ = 3;
+    }
+
+    qsizetype bomSize() const { return d_ && n_ >= 3 && std::memcmp(d_, kBom, 3) == 0 ? 3 : 0; }
+
+    bool next(Line& line)
+    {
+        if (pos_ >= n_)
+            return false;
+        line.begin = pos_;
+        // The next LF is remembered, so that a file of CR-only lines is not searched to its end
+        // once per line.
+        if (nextLf_ < pos_) {
+            const void* lf = std::memchr(d_ + pos_, '\n', size_t(n_ - pos_));
+            nextLf_ = lf ? static_cast<const char*>(lf) - d_ : n_;
+        }
+        const void* cr = std::memchr(d_ + pos_, '\r', size_t(nextLf_ - pos_));
+        const qsizetype e = cr ? static_cast<const char*>(cr) - d_ : nextLf_;
+        line.end = e;
+        if (e == n_)
+            line.next = e;
+        else if (d_[e] == '\r' && e + 1 < n_ && d_[e + 1] == '\n')
+            line.next = e + 2;
+        else
+            line.next = e + 1;
+        pos_ = line.next;
+        classify(line);
+        return true;
+    }
+
+    bool matches(qsizetype begin, qsizetype end, const QByteArray& form) const
+    {
+        return matchesAt(d_, begin, end, form);
+    }
+
+    // Readers looking for a section skip the entries of all others unparsed.
+    void setEntriesWanted(bool wanted) { entriesWanted_ = wanted; }
+
+private:
+    void trim(qsizetype& b, qsizetype& e) const
+    {
+        while (b < e && isBlank(d_[b]))
+            ++b;
+        while (e > b && isBlank(d_[e - 1]))
+            --e;
+    }
+
+    void classify(Line& line) const
+    {
+        line.kind = Kind::Other;
+        qsizetype b = line.begin, e = line.end;
+        while (b < e && isBlank(d_[b]))
+            ++b;
+        if (b == e || d_[b] == ';' || d_[b] == '#' || (!entriesWanted_ && d_[b] != '['))
+            return;
+        trim(b, e);
+        if (d_[b] == '[') {
+            qsizetype close = e - 1;
+            while (close > b && d_[close] != ']')
+                --close;
+            if (close > b) {
+                line.kind = Kind::Section;
+                line.nameBegin = b + 1;
+                line.nameEnd = close;
+                trim(line.nameBegin, line.nameEnd);
+            }
+            return;
+        }
+        const void* eq = std::memchr(d_ + b, '=', size_t(e - b));
+        if (!eq)
+            return;
+        const qsizetype at = static_cast<const char*>(eq) - d_;
+        line.kind = Kind::Entry;
+        line.nameBegin = b;
+        line.nameEnd = at;
+        trim(line.nameBegin, line.nameEnd);
+        line.valueBegin = at + 1;
+        line.valueEnd = e;
+        trim(line.valueBegin, line.valueEnd);
+    }
+
+    const char* d_;
+    qsizetype n_;
+    qsizetype pos_ = 0;
+    qsizetype nextLf_ = -1;
+    bool entriesWanted_ = true;
+};
+
+enum class Load { Missing, Loaded, Failed };
+
+Load loadFile(const QString& path, QByteArray& bytes)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return Load::Missing;
+    if (info.isDir())
+        return Load::Failed;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Load::Failed;
+    bytes = file.readAll();
+    return file.error() == QFileDevice::NoError ? Load::Loaded : Load::Failed;
+}
+
+// A rewrite of a parsed file: lines are kept, replaced or removed, new ones inserted after a
+// given line or appended at the end; result() joins it all in one pass.
+class Rewrite {
+public:
+    explicit Rewrite(const QString& path) : path_(path) {}
+
+    Load load()
+    {
+        status_ = loadFile(path_, bytes_);
+        if (status_ != Load::Loaded)
+            bytes_.clear();
+        Scanner scanner(bytes_);
+        bom_ = scanner.bomSize();
+        Line line;
+        while (scanner.next(line)) {
+            if (eol_.isEmpty() && line.next > line.end)
+                eol_ = bytes_.mid(line.end, line.next - line.end);
+            lines_.push_back(line);
+        }
+        if (eol_.isEmpty())
+            eol_ = "\n";
+        return status_;
+    }
+
+    const std::vector<Line>& lines() const { return lines_; }
+    bool nameIs(const Line& line, const QByteArray& form) const
+    {
+        return matchesAt(bytes_.constData(), line.nameBegin, line.nameEnd, form);
+    }
+
+    void replace(size_t index, const QByteArray& text) { replaced_.insert(index, text); }
+    void remove(size_t index) { removed_.insert(index); }
+    void insertAfter(size_t index, const QByteArray& text) { inserted_[index].append(text); }
+    void append(const QByteArray& text) { appended_.append(text); }
+
+    // Writes the result unless it equals what the file holds already.
+    bool commit() const
+    {
+        const QByteArray out = result();
+        if (status_ == Load::Loaded && out == bytes_)
+            return true;
+        return saveAtomically(out);
+    }
+
+private:
+    QByteArray result() const
+    {
+        QByteArray out;
+        out.reserve(bytes_.size() + 256);
+        out.append(bytes_.constData(), bom_);
+        bool open = false; // the last line written has no line end yet
+        auto put = [&](const char* text, qsizetype size, const char* lineEnd, qsizetype endSize) {
+            if (open)
+                out.append(eol_);
+            out.append(text, size);
+            out.append(lineEnd, endSize);
+            open = endSize == 0;
+        };
+        for (size_t i = 0; i < lines_.size(); ++i) {
+            const Line& line = lines_[i];
+            const char* end = bytes_.constData() + line.end;
+            const qsizetype endSize = line.next - line.end;
+            if (const auto it = replaced_.constFind(i); it != replaced_.cend())
+                put(it->constData(), it->size(), end, endSize);
+            else if (!removed_.contains(i))
+                put(bytes_.constData() + line.begin, line.end - line.begin, end, endSize);
+            if (const auto it = inserted_.constFind(i); it != inserted_.cend()) {
+                for (const QByteArray& text : *it)
+                    put(text.constData(), text.size(), eol_.constData(), eol_.size());
+            }
+        }
+        for (const QByteArray& text : appended_)
+            put(text.constData(), text.size(), eol_.constData(), eol_.size());
+        return out;
+    }
+
+    bool saveAtomically(const QByteArray& out) const
+    {
+        QSaveFile file(path_);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        if (file.write(out) != out.size() || !file.flush() || ::fsync(file.handle()) != 0) {
+            file.cancelWriting();
+            return false;
+        }
+        if (!file.commit())
+            return false;
+        // Make the rename itself durable.
+        const QByteArray folder = QFile::encodeName(QFileInfo(path_).absolutePath());
+        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+        return true;
+    }
+
+    QString path_;
+    QByteArray bytes_;
+    Load status_ = Load::Missing;
+    qsizetype bom_ = 0;
+    QByteArray eol_;
+    std::vector<Line> lines_;
+    QHash<size_t, QByteArray> replaced_;
+    QSet<size_t> removed_;
+    QHash<size_t, QList<QByteArray>> inserted_;
+    QList<QByteArray> appended_;
+};
+
+// Index of the first header of the section, or lines.size().
+size_t findSection(const Rewrite& file, const QByteArray& form, size_t from = 0)
+{
+    const auto& lines = file.lines();
+    for (size_t i = from; i < lines.size(); ++i) {
+        if (lines[i].kind == Kind::Section && file.nameIs(lines[i], form))
+            return i;
+    }
+    return lines.size();
+}
+
+size_t sectionEnd(const Rewrite& file, size_t header)
+{
+    const auto& lines = file.lines();
+    size_t i = header + 1;
+    while (i < lines.size() && lines[i].kind != Kind::Section)
+        ++i;
+    return i;
+}
+
+// The first section of that name, as seen by a reader: the range of its lines after the header.
+template<typename Visit>
+void visitFirstSection(const QByteArray& bytes, const QByteArray& form, Visit visit)
+{
+    Scanner scanner(bytes);
+    scanner.setEntriesWanted(false);
+    Line line;
+    bool inside = false;
+    while (scanner.next(line)) {
+        if (line.kind == Kind::Section) {
+            if (inside)
+                return;
+            inside = scanner.matches(line.nameBegin, line.nameEnd, form);
+            scanner.setEntriesWanted(inside);
+        } else if (inside && line.kind == Kind::Entry) {
+            if (!visit(scanner, line))
+                return;
+        }
+    }
+}
+
+} // namespace
+
+std::optional<QString> readValue(const QString& path, const QString& section, const QString& key)
+{
+    QByteArray bytes;
+    if (loadFile(path, bytes) != Load::Loaded)
+        return std::nullopt;
+    const QByteArray keyForm = matchForm(key);
+    std::optional<QString> value;
+    visitFirstSection(bytes, matchForm(section), [&](const Scanner& scanner, const Line& line) {
+        if (!scanner.matches(line.nameBegin, line.nameEnd, keyForm))
+            return true;
+        value = decode(bytes.constData() + line.valueBegin, line.valueEnd - line.valueBegin);
+        return false;
+    });
+    return value;
+}
+
+QStringList readSectionNames(const QString& path)
+{
+    QStringList names;
+    QByteArray bytes;
+    if (loadFile(path, bytes) != Load::Loaded)
+        return names;
+    QSet<QByteArray> seen;
+    Scanner scanner(bytes);
+    scanner.setEntriesWanted(false);
+    Line line;
+    while (scanner.next(line)) {
+        if (line.kind != Kind::Section || line.nameEnd == line.nameBegin)
+            continue;
+        const QByteArray name = bytes.mid(line.nameBegin, line.nameEnd - line.nameBegin);
+        const QByteArray form = folded(name);
+        if (seen.contains(form))
+            continue;
+        seen.insert(form);
+        names.append(decode(name.constData(), name.size()));
+    }
+    return names;
+}
+
+QStringList readSectionEntries(const QString& path, const QString& section)
+{
+    QStringList entries;
+    QByteArray bytes;
+    if (loadFile(path, bytes) != Load::Loaded)
+        return entries;
+    const char* d = bytes.constData();
+    visitFirstSection(bytes, matchForm(section), [&](const Scanner&, const Line& line) {
+        entries.append(decode(d + line.nameBegin, line.nameEnd - line.nameBegin) + QLatin1Char('=')
+                       + decode(d + line.valueBegin, line.valueEnd - line.valueBegin));
+        return true;
+    });
+    return entries;
+}
+
+bool writeValues(const QString& path, const QString& section, const Entries& entries)
+{
+    Rewrite file(path);
+    const Load status = file.load();
+    if (status == Load::Failed)
+        return false;
+    if (entries.isEmpty())
+        return true;
+
+    // Several writes of one key end as one entry, in the place of the first, with the last value.
+    struct Pending {
+        QByteArray form, text;
+        bool done = false;
+    };
+    QList<Pending> pending;
+    for (const auto& [key, value] : entries) {
+        const QByteArray name = trimmedBlanks(encode(key));
+        const QByteArray text = name + '=' + encode(value);
+        const QByteArray form = folded(name);
+        auto it = std::find_if(pending.begin(), pending.end(), [&](const Pending& p) { return p.form == form; });
+        if (it != pending.end())
+            it->text = text;
+        else
+            pending.append({form, text});
+    }
+
+    const QByteArray sectionName = trimmedBlanks(encode(section));
+    const size_t header = findSection(file, folded(sectionName));
+    const auto& lines = file.lines();
+    if (header == lines.size()) {
+        file.append('[' + sectionName + ']');
+        for (const Pending& p : pending)
+            file.append(p.text);
+        return file.commit();
+    }
+    size_t last = header;
+    const size_t end = sectionEnd(file, header);
+    for (size_t i = header + 1; i < end; ++i) {
+        if (lines[i].kind != Kind::Entry)
+            continue;
+        last = i;
+        for (Pending& p : pending) {
+            if (!p.done && file.nameIs(lines[i], p.form)) {
+                file.replace(i, p.text);
+                p.done = true;
+                break;
+            }
+        }
+    }
+    for (const Pending& p : pending) {
+        if (!p.done)
+            file.insertAfter(last, p.text);
+    }
+    return file.commit();
+}
+
+bool deleteKey(const QString& path, const QString& section, const QString& key)
+{
+    Rewrite file(path);
+    const Load status = file.load();
+    if (status != Load::Loaded)
+        return status == Load::Missing;
+    const size_t header = findSection(file, matchForm(section));
+    if (header == file.lines().size())
+        return true;
+    const QByteArray keyForm = matchForm(key);
+    const size_t end = sectionEnd(file, header);
+    for (size_t i = header + 1; i < end; ++i) {
+        const Line& line = file.lines()[i];
+        if (line.kind == Kind::Entry && file.nameIs(line, keyForm))
+            file.remove(i);
+    }
+    return file.commit();
+}
+
+bool deleteSection(const QString& path, const QString& section)
+{
+    Rewrite file(path);
+    const Load status = file.load();
+    if (status != Load::Loaded)
+        return status == Load::Missing;
+    const QByteArray form = matchForm(section);
+    for (size_t header = findSection(file, form); header < file.lines().size();) {
+        const size_t end = sectionEnd(file, header);
+        file.remove(header);
+        for (size_t i = header + 1; i < end; ++i) {
+            if (file.lines()[i].kind == Kind::Entry)
+                file.remove(i);
+        }
+        header = findSection(file, form, end);
+    }
+    return file.commit();
+}
+
+QString upperName(const QString& name)
+{
+    QString upper = name;
+    for (QChar& c : upper) {
+        const QChar u = c.toUpper();
+        if (c.unicode() > 0xFF || u.unicode() <= 0xFF)
+            c = u;
+    }
+    return upper;
+}
+
+bool sameName(const QString& a, const QString& b)
+{
+    return matchForm(a) == matchForm(b);
+}
+
+qint32 leadingLong(const QString& value)
+{
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < value.size() && (value[i] == u'+' || value[i] == u'-')) {
+        negative = value[i] == u'-';
+        ++i;
+    }
+    qint64 number = 0;
+    constexpr qint64 limit = qint64(1) << 31;
+    for (; i < value.size() && value[i] >= u'0' && value[i] <= u'9'; ++i) {
+        number = number * 10 + (value[i].unicode() - u'0');
+        if (number > limit)
+            number = limit;
+    }
+    if (negative)
+        return qint32(-number);
+    return qint32(std::min<qint64>(number, limit - 1));
+}
+
+QString packList(const QStringList& items, int capacity)
+{
+    QString buffer;
+    for (const QString& item : items) {
+        if (buffer.size() + item.size() + 2 > capacity)
+            break;
+        buffer += item;
+        buffer += QChar(u'\0');
+    }
+    buffer += QChar(u'\0');
+    if (buffer.size() == 1)
+        buffer += QChar(u'\0');
+    return buffer;
+}
+
+QStringList unpackList(const QString& buffer)
+{
+    QStringList items;
+    for (const QString& item : buffer.split(QChar(u'\0'))) {
+        if (item.isEmpty())
+            break;
+        items.append(item);
+    }
+    return items;
+}
+
+} // namespace nms::ProfileFile

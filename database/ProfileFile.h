@@ -1,0 +1,44 @@
+#pragma once
+// The profile-file engine under the store. It keeps nothing between calls: every read parses the
+// file afresh, every change rewrites it whole and replaces it atomically. The file format it reads
+// and writes is described at the top of ProfileFile.cpp.
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace nms::ProfileFile {
+
+using Entries = QList<QPair<QString, QString>>;
+
+// Reads. A missing or unreadable file reads as one without sections.
+std::optional<QString> readValue(const QString& path, const QString& section, const QString& key);
+QStringList readSectionNames(const QString& path);
+// Every entry of the section as key "=" value, in file order; empty for a missing section.
+QStringList readSectionEntries(const QString& path, const QString& section);
+
+// Changes. Each returns true when the file holds the change afterwards (a change that alters
+// nothing is not rewritten); false leaves the file as it was.
+bool writeValues(const QString& path, const QString& section, const Entries& entries);
+bool deleteKey(const QString& path, const QString& section, const QString& key);
+bool deleteSection(const QString& path, const QString& section);
+
+// Upper case as the file's name matching understands it: a letter whose capital lies outside
+// Latin-1 stays as it is, so an upper-cased key still matches its lower-case spelling.
+QString upperName(const QString& name);
+// True when two section or key names address the same section or key.
+bool sameName(const QString& a, const QString& b);
+// The number a value starts with (see the format notes); 0 when it starts with none.
+qint32 leadingLong(const QString& value);
+
+// A list crossing a buffer of `capacity` characters: each item followed by NUL, then one more
+// NUL. Only whole items travel; when they do not all fit, those that do are followed by two
+// NULs and the total stays within the capacity.
+QString packList(const QStringList& items, int capacity);
+// The items of a packed list up to, not including, the first empty one.
+QStringList unpackList(const QString& buffer);
+
+} // namespace nms::ProfileFile

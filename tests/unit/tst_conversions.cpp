@@ -1,0 +1,103 @@
+// Dotted-quad splitting and checking, the byte value of a part, and the fitted name.
+#include "database/Conversions.h"
+
+#include <QTest>
+
+using namespace nms;
+
+class TestConversions : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void splitDotted();
+    void isDottedQuad_data();
+    void isDottedQuad();
+    void partsThatPassConvertToTheirNumber();
+    void fitElementName_data();
+    void fitElementName();
+};
+
+void TestConversions::splitDotted()
+{
+    QCOMPARE(SplitDotted(""), QStringList());
+    QCOMPARE(SplitDotted("10.0.0.1"), QStringList({"10", "0", "0", "1"}));
+    QCOMPARE(SplitDotted("1..2."), QStringList({"1", "", "2", ""}));
+    QCOMPARE(SplitDotted("abc"), QStringList({"abc"}));
+}
+
+void TestConversions::isDottedQuad_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("plain") << "10.0.0.1" << true;
+    QTest::newRow("leading zeros") << "010.000.000.001" << true;
+    QTest::newRow("max") << "255.255.255.255" << true;
+    QTest::newRow("leading blank") << " 10.0.0.1" << true;
+    QTest::newRow("blanks and tabs around parts") << "10 .\t0. 0 .1\t" << true;
+    QTest::newRow("many leading zeros") << "0000000000000000000001.2.3.4" << true;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("three parts") << "1.2.3" << false;
+    QTest::newRow("five parts") << "1.2.3.4.5" << false;
+    QTest::newRow("trailing dot") << "1.2.3.4." << false;
+    QTest::newRow("empty part") << "1..2.3" << false;
+    QTest::newRow("blank part") << "1. .2.3" << false;
+    QTest::newRow("256") << "256.1.1.1" << false;
+    QTest::newRow("huge") << "99999999999999999999.1.1.1" << false;
+    QTest::newRow("letters") << "a.b.c.d" << false;
+    QTest::newRow("plus sign") << "+1.2.3.4" << false;
+    QTest::newRow("minus sign") << "-1.2.3.4" << false;
+    QTest::newRow("hex") << "0x1.2.3.4" << false;
+    QTest::newRow("exponent") << "1e2.2.3.4" << false;
+    QTest::newRow("inner blank") << "1 0.2.3.4" << false;
+    QTest::newRow("arabic-indic digit") << QString::fromUtf8("\u0661.2.3.4") << false;
+    QTest::newRow("fullwidth digit") << QString::fromUtf8("\uFF11.2.3.4") << false;
+}
+
+void TestConversions::isDottedQuad()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QCOMPARE(IsDottedQuad(text), valid);
+}
+
+void TestConversions::partsThatPassConvertToTheirNumber()
+{
+    for (int n = 0; n <= 255; ++n) {
+        for (const QString& part : {QString::number(n), QString("00%1").arg(n), QString(" \t%1 ").arg(n)}) {
+            quint8 value = 0;
+            QVERIFY2(DottedPartToByte(part, &value), qPrintable(part));
+            QCOMPARE(int(value), n);
+            QVERIFY(IsDottedQuad(part + ".1.1.1"));
+        }
+    }
+    quint8 untouched = 7;
+    for (const char* part : {"", " ", "256", "+1", "1a", "-0"}) {
+        QVERIFY2(!DottedPartToByte(part, &untouched), part);
+        QCOMPARE(untouched, quint8(7));
+    }
+}
+
+void TestConversions::fitElementName_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("fitted");
+    QTest::newRow("short") << "studio" << "STUDIO          ";
+    QTest::newRow("20 chars") << "abcdefghijklmnopqrst" << "ABCDEFGHIJKLMNOP";
+    QTest::newRow("empty") << "" << QString(16, ' ');
+    QTest::newRow("exact") << "Studio Tx 123456" << "STUDIO TX 123456";
+    QTest::newRow("keeps inner and leading blanks") << " a b" << " A B            ";
+    QTest::newRow("latin-1 letters") << QString::fromUtf8("zürich") << QString::fromUtf8("ZÜRICH          ");
+    QTest::newRow("sharp s grows when upper-cased") << QString(16, QChar(0xDF)) << QString(16, 'S');
+}
+
+void TestConversions::fitElementName()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, fitted);
+    const QString result = FitElementName(text);
+    QCOMPARE(result, fitted);
+    QCOMPARE(result.size(), 16);
+}
+
+QTEST_GUILESS_MAIN(TestConversions)
+#include "tst_conversions.moc"

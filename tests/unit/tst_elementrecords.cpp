@@ -1,0 +1,75 @@
+// ElementKey and MAC text conversions, and the record constants others build on.
+#include "database/ElementRecords.h"
+
+#include <QTest>
+
+using namespace nms;
+
+class TestElementRecords : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void keyToMacText_data();
+    void keyToMacText();
+    void macTextToKey_data();
+    void macTextToKey();
+    void roundTripGivesTheKeyUpperCase();
+    void schema();
+};
+
+void TestElementRecords::keyToMacText_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("mac");
+    QTest::newRow("upper") << "00A0C9F81E24" << "00:A0:C9:F8:1E:24";
+    QTest::newRow("lower") << "00a0c9f81e24" << "00:A0:C9:F8:1E:24";
+    QTest::newRow("not hex, still paired") << "abcdefghijkl" << "AB:CD:EF:GH:IJ:KL";
+    QTest::newRow("11 chars") << "00A0C9F81E2" << "";
+    QTest::newRow("13 chars") << "00A0C9F81E245" << "";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestElementRecords::keyToMacText()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, mac);
+    QCOMPARE(KeyToMacText(key), mac);
+}
+
+void TestElementRecords::macTextToKey_data()
+{
+    QTest::addColumn<QString>("mac");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("lower") << "00:a0:c9:f8:1e:24" << "00A0C9F81E24";
+    QTest::newRow("other separators kept") << "00-a0-c9-f8-1e-24" << "00-A0-C9-F8-1E-24";
+    QTest::newRow("colons anywhere") << "::00a0c9f81e24:::" << "00A0C9F81E24";
+    QTest::newRow("16 chars") << "00:A0:C9:F8:1E:2" << "";
+    QTest::newRow("18 chars") << "00:A0:C9:F8:1E:245" << "";
+    QTest::newRow("unknown caption") << "<Unknown>" << "";
+}
+
+void TestElementRecords::macTextToKey()
+{
+    QFETCH(QString, mac);
+    QFETCH(QString, key);
+    QCOMPARE(MacTextToKey(mac), key);
+}
+
+void TestElementRecords::roundTripGivesTheKeyUpperCase()
+{
+    for (const QString& key : {QString("00a0c9f81e24"), QString("FFFFFFFFFFFF"), QString("0123456789ab")})
+        QCOMPARE(MacTextToKey(KeyToMacText(key)), key.toUpper());
+}
+
+void TestElementRecords::schema()
+{
+    QCOMPARE(DatabaseFileName(), QString("nms.ini"));
+    const QStringList keys{ElementKeys::name, ElementKeys::ip, ElementKeys::mask, ElementKeys::gw,
+                           ElementKeys::remote, ElementKeys::input, ElementKeys::type, ElementKeys::tx,
+                           ElementKeys::role, ElementKeys::sn, ElementKeys::att};
+    QCOMPARE(keys.join(','), QString("name,ip,mask,gw,remote,input,type,tx,role,sn,att"));
+    QCOMPARE(MaxSoundSectionEntries, int(keys.size()));
+}
+
+QTEST_GUILESS_MAIN(TestElementRecords)
+#include "tst_elementrecords.moc"
