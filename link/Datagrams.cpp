@@ -1,0 +1,89 @@
+#include "link/Datagrams.h"
+
+#include "database/Conversions.h"
+
+#include <QStringList>
+
+namespace nms {
+
+namespace {
+
+void AppendAddress(QByteArray& out, const QString& dotted)
+{
+    const QStringList parts = SplitDotted(dotted);
+    for (int k = 0; k < AddressWidth; ++k) {
+        quint8 value = 0;
+        if (k < parts.size() && !DottedPartToByte(parts.at(k), &value))
+            value = 0;
+        out.append(static_cast<char>(value));
+    }
+}
+
+char SelectorByte(int position)
+{
+    return static_cast<char>(static_cast<quint8>(position));
+}
+
+}  // namespace
+
+QByteArray PagingRequest()
+{
+    return QByteArrayLiteral("DIZEZIZI KESTRION PAGING REQUEST");
+}
+
+QByteArray BuildConfigWrite(const ConfigFields& fields)
+{
+    QByteArray out;
+    out.reserve(ConfigWriteLength);
+    AppendAddress(out, fields.ip);
+    AppendAddress(out, fields.mask);
+    AppendAddress(out, fields.gw);
+    AppendAddress(out, fields.remote);
+    out.append(SelectorByte(fields.input));
+    out.append(SelectorByte(fields.type));
+    out.append(SelectorByte(fields.tx));
+    const QString name = FitElementName(fields.name);
+    for (int i = 0; i < ElementNameWidth; ++i) {
+        const char16_t code = i < name.size() ? name.at(i).unicode() : u' ';
+        out.append(static_cast<char>(code & 0xFF));
+    }
+    return out;
+}
+
+QByteArray BuildAttenuationCommand(quint8 code)
+{
+    QByteArray out(AttenuationCommandLength, '\0');
+    out[0] = static_cast<char>(code);
+    return out;
+}
+
+QByteArray LevelQuery()
+{
+    return QByteArrayLiteral("VOL");
+}
+
+QString AddressBytesToText(const quint8* four)
+{
+    QString text;
+    text.reserve(15);
+    for (int k = 0; k < AddressWidth; ++k) {
+        if (k > 0)
+            text.append(u'.');
+        text.append(QString::number(int(four[k])));
+    }
+    return text;
+}
+
+DatagramKind ClassifyDatagram(qsizetype length)
+{
+    if (length == LevelSamplesLength)
+        return DatagramKind::LevelSamples;
+    if (length == ShortReplyLength)
+        return DatagramKind::ShortReply;
+    if (length == FeedbackLength || length == FeedbackWithAttenuationLength)
+        return DatagramKind::Feedback;
+    // Other short datagrams mean nothing, and longer ones are not read at all.
+    return DatagramKind::Dropped;
+}
+
+}  // namespace nms

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+namespace nms {
+
+// Every datagram is recognised by its length alone; there are no headers.
+namespace Ports {
+constexpr quint16 Console = 2976;
+constexpr quint16 ElementConfig = 2976;
+constexpr quint16 ElementCommand = 2977;
+constexpr quint16 ElementPaging = 1901;
+}  // namespace Ports
+
+constexpr int ConfigWriteLength = 35;
+constexpr int FeedbackLength = 40;
+constexpr int FeedbackWithAttenuationLength = 41;
+constexpr int LevelSamplesLength = 1440;
+constexpr int ShortReplyLength = 3;
+constexpr int PagingRequestLength = 32;
+constexpr int AttenuationCommandLength = 2;
+
+// Byte offsets shared by ConfigWrite and ElementFeedback (the feedback appends its identity).
+namespace Offset {
+constexpr int ElementIP = 0;
+constexpr int ElementMask = 4;
+constexpr int ElementGW = 8;
+constexpr int RemoteIP = 12;
+constexpr int AudioInput = 16;
+constexpr int AudioType = 17;
+constexpr int AudioTX = 18;
+constexpr int ElementName = 19;
+constexpr int Role = 35;
+constexpr int SerialNumber = 36;
+constexpr int Attenuation = 40;
+}  // namespace Offset
+
+constexpr int AddressWidth = 4;
+constexpr int ElementNameWidth = 16;
+constexpr int SerialNumberWidth = 4;
+
+QByteArray PagingRequest();
+
+struct ConfigFields {
+    QString ip, mask, gw, remote;
+    int input = 0, type = 0, tx = 0;
+    QString name;
+};
+
+// 35 bytes. Address parts that do not convert are sent as 0; callers check the texts first.
+QByteArray BuildConfigWrite(const ConfigFields& fields);
+QByteArray BuildAttenuationCommand(quint8 code);
+QByteArray LevelQuery();
+
+// Four address bytes as decimal parts without leading zeros, joined by ".".
+QString AddressBytesToText(const quint8* four);
+
+enum class DatagramKind { LevelSamples, ShortReply, Feedback, Dropped };
+DatagramKind ClassifyDatagram(qsizetype length);
+
+}  // namespace nms
