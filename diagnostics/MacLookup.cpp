@@ -11,6 +11,8 @@ namespace nms {
 MacLookup::MacLookup(FrmMain& window) : QObject(&window), w(window), retry_(new QTimer(this))
 {
     retry_->setInterval(RetryIntervalMs);
+    // The window's length is a promise (five seconds), not a hint: no early coarse expiry.
+    w.timerGetMAC->setTimerType(Qt::PreciseTimer);
     connect(retry_, &QTimer::timeout, this, &MacLookup::retry);
     connect(w.timerGetMAC, &QTimer::timeout, this, &MacLookup::timerGetMAC_Timer);
 }

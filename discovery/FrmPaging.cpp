@@ -39,6 +39,7 @@ FrmPaging::FrmPaging(FrmMain& window)
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(PagingMs);
+    Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &FrmPaging::Timer1_Timer);
 }
 

@@ -20,6 +20,8 @@ const QString kNothingSent = QStringLiteral("Nothing was sent.");
 
 LinkEndpoint::LinkEndpoint(FrmMain& window) : QObject(&window), w(window)
 {
+    // A coarse timer may fire up to 5% early; the operator is promised the full three seconds.
+    w.timerRemoteSent->setTimerType(Qt::PreciseTimer);
     connect(w.udpClient, &QUdpSocket::readyRead, this, &LinkEndpoint::udpClient_DataArrival);
     connect(w.timerRemoteSent, &QTimer::timeout, this, &LinkEndpoint::timerRemoteSent_Timer);
 }
