@@ -1,4 +1,4 @@
-// ElementKey and MAC text conversions, and the record constants others build on.
+// ElementKey and MAC text conversions.
 #include "database/ElementRecords.h"
 
 #include <QTest>
@@ -14,7 +14,6 @@ private Q_SLOTS:
     void macTextToKey_data();
     void macTextToKey();
     void roundTripGivesTheKeyUpperCase();
-    void schema();
 };
 
 void TestElementRecords::keyToMacText_data()
@@ -59,16 +58,6 @@ void TestElementRecords::roundTripGivesTheKeyUpperCase()
 {
     for (const QString& key : {QString("00a0c9f81e24"), QString("FFFFFFFFFFFF"), QString("0123456789ab")})
         QCOMPARE(MacTextToKey(KeyToMacText(key)), key.toUpper());
-}
-
-void TestElementRecords::schema()
-{
-    QCOMPARE(DatabaseFileName(), QString("nms.ini"));
-    const QStringList keys{ElementKeys::name, ElementKeys::ip, ElementKeys::mask, ElementKeys::gw,
-                           ElementKeys::remote, ElementKeys::input, ElementKeys::type, ElementKeys::tx,
-                           ElementKeys::role, ElementKeys::sn, ElementKeys::att};
-    QCOMPARE(keys.join(','), QString("name,ip,mask,gw,remote,input,type,tx,role,sn,att"));
-    QCOMPARE(MaxSoundSectionEntries, int(keys.size()));
 }
 
 QTEST_GUILESS_MAIN(TestElementRecords)
