@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include "link/Datagrams.h"
@@ -65,8 +66,12 @@ bool FrmPaging::recreateDatabase()
 
 bool FrmPaging::Form_Load()
 {
-    w.lstHidden.clear();
-    w.lstElements->clear();
+    {
+        // Emptying the list is not the operator's pick.
+        const QSignalBlocker blocker(w.lstElements);
+        w.lstHidden.clear();
+        w.lstElements->clear();
+    }
     w.lblElementsList->setCaption(QStringLiteral("Select element: (%1 items)").arg(w.lstElements->count()));
 
     if (!recreateDatabase()) {

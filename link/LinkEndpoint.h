@@ -19,7 +19,7 @@ public:
 
     // The send cycle: reads the stored `ip` of the element whose MAC text lblElementMAC shows,
     // afresh, and sends the datagram there from the local port to remotePort. For a ConfigWrite
-    // (startReplyTimer) timerRemoteSent is started just before the send. A stored address that is
+    // (startReplyTimer) timerRemoteSent is (re)started once the datagram is out. A stored address that is
     // missing or not valid, or a send the network refuses, shows an error naming the cause, sends
     // nothing, starts no timer and returns false; the program keeps running.
     bool SendToSelected(const QByteArray& datagram, quint16 remotePort, bool startReplyTimer);
