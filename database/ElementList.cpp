@@ -45,8 +45,10 @@ void ElementList::Load_Config()
                             QStringLiteral("Local database is empty.\rPlease click 'Auto Discover' icon to probe the network."));
         empty = true;
     } else {
-        QStringList keys;
-        LoadIniSectionsLB(keys, path);
+        // Keys and names from one read of the file: a read per element made the reload of a
+        // thousand elements parse the file a thousand times.
+        QStringList keys, names;
+        LoadIniSectionsWithValues(keys, names, QStringLiteral("name"), path, QString());
         if (keys.isEmpty()) {
             w.messages().notice(QStringLiteral("Information"),
                                 QStringLiteral("Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network."));
@@ -54,8 +56,8 @@ void ElementList::Load_Config()
         } else {
             QStringList texts;
             texts.reserve(keys.size());
-            for (const QString& key : keys)
-                texts.append(DisplayText(ReadFromINI(key, QStringLiteral("name"), path, QString()), key));
+            for (qsizetype i = 0; i < keys.size(); ++i)
+                texts.append(DisplayText(names.at(i), keys.at(i)));
             const QSignalBlocker blocker(w.lstElements);
             w.lstHidden = keys;
             w.lstElements->addItems(texts);

@@ -48,7 +48,6 @@
 #include <cstring>
 #include <vector>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace nms::ProfileFile {
@@ -336,16 +335,11 @@ private:
             file.cancelWriting();
             return false;
         }
-        if (!file.commit())
-            return false;
-        // Make the rename itself durable.
-        const QByteArray folder = QFile::encodeName(QFileInfo(path_).absolutePath());
-        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
-        }
-        return true;
+        // The new content is on disk before it replaces the old, so the file is whole after any
+        // crash. The folder is not synced after the rename: that second journal commit doubled
+        // the cost of every write, and all it bought was that a power cut just after the rename
+        // leaves the new file rather than the old one.
+        return file.commit();
     }
 
     QString path_;
@@ -440,6 +434,43 @@ QStringList readSectionNames(const QString& path)
         names.append(decode(name.constData(), name.size()));
     }
     return names;
+}
+
+QList<SectionValue> readKeyOfEverySection(const QString& path, const QString& key)
+{
+    QList<SectionValue> sections;
+    QByteArray bytes;
+    if (loadFile(path, bytes) != Load::Loaded)
+        return sections;
+    const char* d = bytes.constData();
+    const QByteArray keyForm = matchForm(key);
+    QSet<QByteArray> seen;
+    Scanner scanner(bytes);
+    scanner.setEntriesWanted(false);
+    Line line;
+    // The section whose value is still being looked for; entries of any other are skipped, and
+    // so are those of a later section of a name seen before (the first one of a name wins).
+    SectionValue* open = nullptr;
+    while (scanner.next(line)) {
+        if (line.kind == Kind::Section) {
+            open = nullptr;
+            const QByteArray name = bytes.mid(line.nameBegin, line.nameEnd - line.nameBegin);
+            const QByteArray form = folded(name);
+            const bool first = !seen.contains(form);
+            seen.insert(form);
+            // The empty name cannot be listed; its entries are not anybody's.
+            if (first && !name.isEmpty()) {
+                sections.append({decode(name.constData(), name.size()), std::nullopt});
+                open = &sections.last();
+            }
+            scanner.setEntriesWanted(open != nullptr);
+        } else if (open && line.kind == Kind::Entry && scanner.matches(line.nameBegin, line.nameEnd, keyForm)) {
+            open->value = decode(d + line.valueBegin, line.valueEnd - line.valueBegin);
+            open = nullptr;
+            scanner.setEntriesWanted(false);
+        }
+    }
+    return sections;
 }
 
 QStringList readSectionEntries(const QString& path, const QString& section)

@@ -19,6 +19,13 @@ std::optional<QString> readValue(const QString& path, const QString& section, co
 QStringList readSectionNames(const QString& path);
 // Every entry of the section as key "=" value, in file order; empty for a missing section.
 QStringList readSectionEntries(const QString& path, const QString& section);
+// Every listed section (as readSectionNames gives them) with the value of `key` in it (as
+// readValue reads it), from one read of the file.
+struct SectionValue {
+    QString section;
+    std::optional<QString> value;
+};
+QList<SectionValue> readKeyOfEverySection(const QString& path, const QString& key);
 
 // Changes. Each returns true when the file holds the change afterwards (a change that alters
 // nothing is not rewritten); false leaves the file as it was.

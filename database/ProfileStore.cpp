@@ -96,6 +96,18 @@ void LoadIniSectionsLB(QStringList& lstB, const QString& strfullpath)
     lstB.append(ProfileFile::readSectionNames(strfullpath));
 }
 
+void LoadIniSectionsWithValues(QStringList& lstB, QStringList& lstValues, const QString& strkey,
+                               const QString& strfullpath, const QString& strDefault)
+{
+    const QList<ProfileFile::SectionValue> sections = ProfileFile::readKeyOfEverySection(strfullpath, strkey.toLower());
+    lstB.reserve(lstB.size() + sections.size());
+    lstValues.reserve(lstValues.size() + sections.size());
+    for (const ProfileFile::SectionValue& item : sections) {
+        lstB.append(item.section);
+        lstValues.append((item.value ? *item.value : strDefault).left(kValueCapacity - 1));
+    }
+}
+
 QStringList LoadIniSectionsArray(const QString& strfullpath)
 {
     return ProfileFile::unpackList(ProfileFile::packList(ProfileFile::readSectionNames(strfullpath), kNameArrayCapacity));

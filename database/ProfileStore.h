@@ -26,6 +26,10 @@ QStringList LoadIniSectionsArray(const QString& strfullpath);
 // Appends the key of every entry of the section in file order.
 void LoadIniSectionKeysLB(const QString& strSection, QStringList& lstB, const QString& strfullpath);
 qint16 GetSectionKeyCount(const QString& strSection, const QString& strfullpath);
+// The section names as LoadIniSectionsLB appends them, each with the value of strkey in it as
+// ReadFromINI reads it, from one read of the file: the element list's whole input at once.
+void LoadIniSectionsWithValues(QStringList& lstB, QStringList& lstValues, const QString& strkey,
+                               const QString& strfullpath, const QString& strDefault);
 // Several entries of one section in one rewrite: the same result as WriteToINI for each in order.
 bool WriteIniEntries(const QString& strSection, const QList<QPair<QString, QString>>& entries, const QString& strfullpath);
 

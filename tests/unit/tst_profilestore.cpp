@@ -54,6 +54,7 @@ private Q_SLOTS:
     void renames();
     void entriesInOneRewriteEqualSingleWrites();
     void refusedWriteIsReported();
+    void sectionsWithValuesEqualOneReadPerSection();
     void readingNamesOfManySectionsIsQuick_data();
     void readingNamesOfManySectionsIsQuick();
 };
@@ -261,6 +262,35 @@ void TestProfileStore::refusedWriteIsReported()
     QVERIFY(!WriteToINI("S", "k", "v", path));
     QVERIFY(!WriteIniEntries("S", {{"k", "v"}}, path));
     QCOMPARE(ReadFromINI("S", "k", path, "d"), QString("d"));
+}
+
+void TestProfileStore::sectionsWithValuesEqualOneReadPerSection()
+{
+    test::TempDir dir;
+    const QString path = dir.database();
+    // Missing file: nothing, and the lists are appended to, not emptied.
+    QStringList keys{"KEPT"}, names{"kept"};
+    LoadIniSectionsWithValues(keys, names, "name", path, "none");
+    QCOMPARE(keys, QStringList{"KEPT"});
+    QCOMPARE(names, QStringList{"kept"});
+
+    // Case, blanks, a second section and a second key of one name, a header without a name,
+    // a section without the key, a comment, CR line ends and a value beyond the buffer.
+    const QByteArray longValue(800, 'v');
+    put(path, "junk=1\n[ a ]\r\n Name = first  \r\nNAME=second\n[B]\nIP=1\n;name=c\n[]\nname=x\n"
+              "[A]\nname=late\n[c]\nname=" + longValue + "\n[D]\nname=\n");
+    keys.clear();
+    names.clear();
+    LoadIniSectionsWithValues(keys, names, "NAME", path, "none");
+    QStringList expectedKeys;
+    LoadIniSectionsLB(expectedKeys, path);
+    QCOMPARE(keys, expectedKeys);
+    QCOMPARE(keys, (QStringList{"a", "B", "c", "D"}));
+    QStringList expectedNames;
+    for (const QString& key : expectedKeys)
+        expectedNames.append(ReadFromINI(key, "NAME", path, "none"));
+    QCOMPARE(names, expectedNames);
+    QCOMPARE(names, (QStringList{"first", "none", QString(749, 'v'), ""}));
 }
 
 void TestProfileStore::readingNamesOfManySectionsIsQuick_data()
