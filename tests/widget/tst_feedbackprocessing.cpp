@@ -243,7 +243,6 @@ void TestFeedbackProcessing::validationMessages_data()
     QTest::addColumn<int>("role");
     QTest::addColumn<QByteArray>("serial");
     QTest::addColumn<QString>("field");
-    const QByteArray good = QByteArray::fromHex("0000002A");
     const QByteArray zero = QByteArray::fromHex("00000000");
     QTest::newRow("input before all") << 2 << 2 << 2 << 3 << zero << "Audio Input";
     QTest::newRow("type before tx") << 0 << 5 << 9 << 7 << zero << "Audio Type";
@@ -251,7 +250,6 @@ void TestFeedbackProcessing::validationMessages_data()
     QTest::newRow("role before serial") << 0 << 0 << 0 << 3 << zero << "Element Type";
     QTest::newRow("serial zero") << 0 << 0 << 0 << 2 << zero << "Serial Number";
     QTest::newRow("serial beyond a byte") << 0 << 0 << 0 << 1 << QByteArray::fromHex("000001FF") << "Serial Number";
-    Q_UNUSED(good);
 }
 
 void TestFeedbackProcessing::validationMessages()
