@@ -1,0 +1,130 @@
+#include "fuzz/FuzzConsole.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "database/ElementRecords.h"
+#include "diagnostics/MacLookup.h"
+#include "link/FeedbackProcessor.h"
+
+namespace nms::fuzz {
+
+QByteArray EveryAddressTable::MacFor(quint32 address)
+{
+    QByteArray mac("\x02\x00", 2);
+    mac.append(reinterpret_cast<const char*>(&address), 4);
+    return mac;
+}
+
+QByteArray EveryAddressTable::lookup(quint32 address)
+{
+    return MacFor(address);
+}
+
+QString SelectedKey()
+{
+    return MacTextToKey(MacLookup::FormatMac(EveryAddressTable::MacFor(MacLookup::IpTextToAddress(QStringLiteral("192.168.1.20"))),
+                                             QStringLiteral(":")));
+}
+
+QByteArray SeedDatabase()
+{
+    const QByteArray key = SelectedKey().toLatin1();
+    return "[" + key + "]\n"
+           "NAME=STUDIO B          \n"
+           "IP=192.168.1.20\nMASK=255.255.255.0\nGW=192.168.1.254\nREMOTE=10.0.0.2\n"
+           "INPUT=1\nTYPE=1\nTX=1\nROLE=2\nSN=7\nATT=128\n"
+           "[0200C0A8010B]\n"
+           "NAME=STUDIO A          \n"
+           "IP=192.168.1.11\nMASK=255.255.255.0\nGW=192.168.1.1\nREMOTE=10.0.0.1\n"
+           "INPUT=0\nTYPE=0\nTX=0\nROLE=1\nSN=42\n";
+}
+
+namespace {
+
+struct Session {
+    Session()
+    {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+        static int argc = 1;
+        static char name[] = "nms-fuzz";
+        static char* argv[] = {name, nullptr};
+        app = new QApplication(argc, argv);
+        test::ConsoleOptions options;
+        options.neighbours = &table;
+        console = new test::ConsoleFixture(options);
+        QFile file(console->database());
+        if (!file.open(QIODevice::WriteOnly) || file.write(SeedDatabase()) < 0) {
+            std::fprintf(stderr, "cannot write the fuzzing database\n");
+            std::abort();
+        }
+        file.close();
+        if (!console->load() || !console->select(SelectedKey())) {
+            std::fprintf(stderr, "the fuzzing console did not start\n");
+            std::abort();
+        }
+    }
+    // Kept for the whole run on purpose: the fuzzer ends the process without unwinding.
+    QApplication* app;
+    EveryAddressTable table;
+    test::ConsoleFixture* console;
+};
+
+Session& TheSession()
+{
+    static Session* session = new Session;
+    return *session;
+}
+
+} // namespace
+
+test::ConsoleFixture& Console()
+{
+    return *TheSession().console;
+}
+
+void ResetConsole(const QByteArray& contents)
+{
+    test::ConsoleFixture& f = Console();
+    QFile file(f.database());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(contents) != contents.size()) {
+        std::fprintf(stderr, "cannot rewrite the fuzzing database\n");
+        std::abort();
+    }
+    file.close();
+    f->AutoDiscoverAwaiting = false;
+    f->feedback->LastFeedback = ElementFeedback{};
+    f->timerRemoteSent->stop();
+    f->lblElementMAC->setCaption(KeyToMacText(SelectedKey()));
+    f->Load_Config();
+    f.boxes.clear();
+}
+
+void AwaitFeedbacks(int feedbacks)
+{
+    FeedbackProcessor& processor = *Console()->feedback;
+    if (feedbacks <= 0)
+        return;
+    QEventLoop loop;
+    int handled = 0;
+    QObject::connect(&processor, &FeedbackProcessor::feedbackHandled, &loop, [&] {
+        if (++handled >= feedbacks)
+            loop.quit();
+    });
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, [] {
+        std::fprintf(stderr, "a feedback was not handled within 8 s\n");
+        std::abort();
+    });
+    limit.start(8000);
+    loop.exec();
+}
+
+} // namespace nms::fuzz

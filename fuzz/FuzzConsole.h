@@ -1,0 +1,38 @@
+#pragma once
+// The console window shared by every input of one fuzzing run: created once on the offscreen
+// platform, on free loopback ports, with scripted message boxes that answer at once and a
+// neighbour table that knows every address (so no input waits out the MAC lookup window).
+
+#include <QByteArray>
+#include <QString>
+
+#include "platform/NeighbourTable.h"
+#include "support/ConsoleFixture.h"
+
+namespace nms::fuzz {
+
+// Every address resolves, to 02:00 followed by its four bytes.
+class EveryAddressTable final : public NeighbourTable {
+public:
+    QByteArray lookup(quint32 address) override;
+    void solicit(quint32) override {}
+    static QByteArray MacFor(quint32 address);
+};
+
+// The key of the element the console shows while fuzzing: the one at 192.168.1.20.
+QString SelectedKey();
+// The database every input starts from: that element and a decoder next to it.
+QByteArray SeedDatabase();
+
+// The QApplication and the window, made on first use.
+test::ConsoleFixture& Console();
+
+// Puts the database back to `contents` and the window back to showing the selected element
+// (or nothing, when the database does not list it), so that no input sees another's effects.
+void ResetConsole(const QByteArray& contents);
+
+// Runs the event loop until the window has handled `feedbacks` more feedbacks. Aborts (a hang
+// for the fuzzer) when that takes longer than the MAC lookup window allows.
+void AwaitFeedbacks(int feedbacks);
+
+} // namespace nms::fuzz

@@ -1,0 +1,111 @@
+// Arbitrary file contents as nms.ini: the window's Load_Config and element selection on it, then
+// the profile-file engine's reads and a write and a delete, with what each must keep true.
+
+#include <QFile>
+#include <QHash>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "console/ElementSelection.h"
+#include "database/ElementRecords.h"
+#include "database/ProfileFile.h"
+#include "database/ProfileStore.h"
+#include "fuzz/FuzzConsole.h"
+
+using namespace nms;
+
+namespace {
+
+[[noreturn]] void Fail(const char* what)
+{
+    std::fprintf(stderr, "%s\n", what);
+    std::abort();
+}
+
+// The entries of every listed section (the first few: each is a read of the whole file).
+QHash<QString, QStringList> Sections(const QString& path, const QStringList& names)
+{
+    QHash<QString, QStringList> sections;
+    for (const QString& name : names.mid(0, 8))
+        sections.insert(name, ProfileFile::readSectionEntries(path, name));
+    return sections;
+}
+
+void CheckOthersKept(const QString& path, const QHash<QString, QStringList>& before, const QString& changed, const char* what)
+{
+    for (auto it = before.begin(); it != before.end(); ++it) {
+        if (!ProfileFile::sameName(it.key(), changed) && ProfileFile::readSectionEntries(path, it.key()) != it.value())
+            Fail(what);
+    }
+}
+
+void Window(const QByteArray& contents)
+{
+    test::ConsoleFixture& f = fuzz::Console();
+    fuzz::ResetConsole(contents);
+    if (f->lstElements->count() != f->lstHidden.size())
+        Fail("the two element lists differ in length");
+    if (f->lstHidden.size() > 57)
+        Fail("more sections listed than the list's buffer carries");
+    if (f->lstHidden.isEmpty())
+        return;
+
+    // The operator picks the first entry.
+    f.boxes.clear();
+    f->lstElements->setCurrentIndex(0);
+    f->selection->lstElements_Click();
+    const QString first = f->lstHidden.first();
+    const bool refused = GetSectionKeyCount(first, f.database()) > MaxSoundSectionEntries;
+    const bool corruptionShown = f.boxes.texts().join(QLatin1Char('\n')).contains(QStringLiteral("is corrupted (1)."));
+    if (refused != corruptionShown)
+        Fail("a section of twelve or more entries and the corruption message disagree");
+}
+
+void Engine()
+{
+    const QString path = fuzz::Console().database();
+    const QStringList names = ProfileFile::readSectionNames(path);
+    QStringList listed;
+    LoadIniSectionsLB(listed, path);
+    if (ProfileFile::packList(listed, 750).size() > 750)
+        Fail("the section list overran its buffer");
+    for (const QString& name : names.mid(0, 4)) {
+        GetSectionKeyCount(name, path);
+        GetLongFromINI(name, QStringLiteral("att"), path, -1);
+        CheckIfIniKeyExists(name, QStringLiteral("ip"), path);
+        ReadFromINI(name, QStringLiteral("name"), path, QString());
+    }
+
+    const QHash<QString, QStringList> before = Sections(path, names);
+    const QString target = QStringLiteral("0200FEEDF00D");
+    if (!WriteToINI(target, QStringLiteral("ip"), QStringLiteral("192.168.7.7"), path))
+        Fail("a write to a readable file failed");
+    if (ReadFromINI(target, QStringLiteral("ip"), path, QString()) != QStringLiteral("192.168.7.7"))
+        Fail("a written value does not read back");
+    CheckOthersKept(path, before, target, "a write changed another section");
+
+    if (!DeleteIniSection(target, path))
+        Fail("a section delete failed");
+    if (CheckIfIniKeyExists(target, QStringLiteral("ip"), path))
+        Fail("a deleted section still reads");
+    CheckOthersKept(path, before, target, "a delete changed another section");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzz::Console();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size > 65536)
+        return -1;
+    const QByteArray contents(reinterpret_cast<const char*>(data), qsizetype(size));
+    Window(contents);
+    Engine();
+    return 0;
+}
