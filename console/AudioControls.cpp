@@ -130,6 +130,9 @@ void AudioControls::tmrVolume_Timer()
 
 void AudioControls::ShowAudioLevel(const QByteArray& datagram)
 {
+    // An answer still in flight when the operator stopped the meter must not draw over "---".
+    if (!w.chkGetVolume->isChecked())
+        return;
     const AudioLevel level = ComputeAudioLevel(datagram);
     w.VUMeter->setBarWidth(level.widthPixels);
     w.lblVolume->setCaption(level.caption);

@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "console/AudioControls.h"
+#include "link/LinkEndpoint.h"
 #include "database/ProfileStore.h"
 #include "shell/Artwork.h"
 #include "support/ConsoleFixture.h"
@@ -296,6 +297,13 @@ void TstAudio::monitoringPollsTwentyTimesASecondUntilStopped()
     QCOMPARE(w().lblVolume->caption(), QStringLiteral("---"));
     QCOMPARE(w().VUMeter->barWidth(), 0);
     QCOMPARE(console_->boxes.count(), 0);
+
+    // A late answer to a query sent before the stop leaves the stopped meter as it is.
+    QSignalSpy routed(w().link, &LinkEndpoint::levelSamplesArrived);
+    console_->element->sendToConsole(Samples({Triple(0x40, 0, 0)}), console_->consolePort());
+    QVERIFY(routed.wait(2000));
+    QCOMPARE(w().lblVolume->caption(), QStringLiteral("---"));
+    QCOMPARE(w().VUMeter->barWidth(), 0);
 }
 
 void TstAudio::levelSamplesAreDrawn_data()
@@ -323,6 +331,7 @@ void TstAudio::levelSamplesAreDrawn()
 
     QVERIFY(console_->select(EncoderKey));
     w().VUMeter->setBarWidth(17);
+    w().chkGetVolume->setChecked(true);
     QVERIFY(console_->element->sendToConsole(datagram, console_->consolePort()));
     QTRY_COMPARE(w().lblVolume->caption(), caption);
     QCOMPARE(w().VUMeter->barWidth(), width);
@@ -331,6 +340,7 @@ void TstAudio::levelSamplesAreDrawn()
 void TstAudio::onlyLevelSamplesOfExactLengthAreDrawn()
 {
     QVERIFY(console_->select(EncoderKey));
+    w().chkGetVolume->setChecked(true);
     QSignalSpy captions(w().lblVolume, &Label::captionChanged);
     const QByteArray loud = Samples({Triple(0x7F, 0xFF, 0xFF)});
     QVERIFY(console_->element->sendToConsole(loud + 'x', console_->consolePort()));
@@ -345,6 +355,7 @@ void TstAudio::barRevealsTheRampFromTheLeft()
 {
     showActive();
     QVERIFY(console_->select(EncoderKey));
+    w().chkGetVolume->setChecked(true);
     QVERIFY(console_->element->sendToConsole(Samples({Triple(0x40, 0, 0)}), console_->consolePort()));
     QTRY_COMPARE(w().VUMeter->barWidth(), 70);
     QCOMPARE(w().VUMeter->height(), 8);
