@@ -104,6 +104,15 @@ FrmMain::FrmMain(const ConsoleEnvironment& environment, QWidget* parent)
     selection = new ElementSelection(*this);
     tray = new TrayController(*this);
 
+    mnuHidden1 = new QMenu(this);
+    mnuDiscover = mnuHidden1->addAction(QStringLiteral("&Auto Discover..."));
+    mnuAdd = mnuHidden1->addAction(QStringLiteral("&Manual add..."));
+    mnuSep1 = mnuHidden1->addSeparator();
+    mnuDelete = mnuHidden1->addAction(QStringLiteral("&Delete"));
+    mnuAdd->setEnabled(false);
+    mnuDelete->setEnabled(false);
+    connect(mnuDiscover, &QAction::triggered, discovery, &Discovery::mnuDiscover_Click);
+
     connect(cmdExit, &QPushButton::clicked, this, &FrmMain::cmdExit_Click);
     connect(cmdRefresh, &QPushButton::clicked, this, &FrmMain::cmdRefresh_Click);
     connect(cmdMinimize, &QPushButton::clicked, this, &FrmMain::MinimizeToTray);
@@ -407,9 +416,11 @@ void FrmMain::mouseMoveEvent(QMouseEvent* event)
         move(event->globalPosition().toPoint() - dragOffset_);
 }
 
-void FrmMain::mouseReleaseEvent(QMouseEvent*)
+void FrmMain::mouseReleaseEvent(QMouseEvent* event)
 {
     dragPending_ = dragByHand_ = false;
+    if (event->button() == Qt::RightButton)
+        mnuHidden1->popup(event->globalPosition().toPoint());
 }
 
 } // namespace nms

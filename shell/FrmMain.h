@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QCheckBox>
 #include <QScrollBar>
@@ -140,6 +141,13 @@ public:
     QTimer* tmrRetryPing;
     QTimer* timerGetMAC;
     QTimer* timerRemoteSent;
+    // The pop-up menu of the window's surface (right button): discovery, and two items that
+    // have no action and so are offered disabled.
+    QMenu* mnuHidden1;
+    QAction* mnuDiscover;
+    QAction* mnuAdd;
+    QAction* mnuSep1;
+    QAction* mnuDelete;
 
     // --- Window-level state
     bool AutoDiscoverAwaiting = false;

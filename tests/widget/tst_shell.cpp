@@ -7,6 +7,7 @@
 #include <QUdpSocket>
 
 #include "platform/InstanceLock.h"
+#include "discovery/Discovery.h"
 #include "shell/SingleInstance.h"
 #include "shell/TrayController.h"
 #include "shell/WindowShape.h"
@@ -27,6 +28,7 @@ private Q_SLOTS:
     void clearElementFieldsResetsEveryDetail();
     void minimiseWithoutNotificationAreaKeepsWindowShown();
     void dragMovesOnlyFromTheWindowSurface();
+    void popupMenuOffersDiscovery();
     void secondInstanceIsToldAndLeavesFirstAlone();
     void shutdownClosesSocketAndWritesNothing();
 };
@@ -331,6 +333,33 @@ void TestShell::dragMovesOnlyFromTheWindowSurface()
     QCOMPARE(drag(console->lstElements, QPoint(5, 5), Qt::LeftButton, QPoint(30, 20)), QPoint(0, 0));
     QCOMPARE(drag(console->txtElementIP, QPoint(5, 5), Qt::LeftButton, QPoint(30, 20)), QPoint(0, 0));
     QCOMPARE(drag(&console.w(), QPoint(250, 15), Qt::RightButton, QPoint(30, 20)), QPoint(0, 0));
+}
+
+void TestShell::popupMenuOffersDiscovery()
+{
+    ConsoleFixture console;
+    QVERIFY(console.writeElement(QStringLiteral("0000000000A1"), StoredElement()));
+    QVERIFY(console.load());
+    console->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&console.w()));
+    QTest::mouseClick(&console.w(), Qt::RightButton, Qt::NoModifier, QPoint(250, 15));
+    QTRY_VERIFY(console->mnuHidden1->isVisible());
+    const QList<QAction*> items = console->mnuHidden1->actions();
+    QCOMPARE(items.size(), 4);
+    QCOMPARE(items[0]->text(), QStringLiteral("&Auto Discover..."));
+    QCOMPARE(items[1]->text(), QStringLiteral("&Manual add..."));
+    QVERIFY(items[2]->isSeparator());
+    QCOMPARE(items[3]->text(), QStringLiteral("&Delete"));
+    QVERIFY(items[0]->isEnabled() && !items[1]->isEnabled() && !items[3]->isEnabled());
+    console->mnuHidden1->hide();
+
+    // The item asks the discovery question; No leaves the database as it was.
+    console.boxes.clear();
+    console->mnuDiscover->trigger();
+    QCOMPARE(console.boxes.count(), 1);
+    QCOMPARE(console.boxes.shown[0].title, QStringLiteral("Auto Discovery"));
+    QVERIFY(console.boxes.shown[0].question);
+    QCOMPARE(console->lstElements->count(), 1);
 }
 
 void TestShell::secondInstanceIsToldAndLeavesFirstAlone()
