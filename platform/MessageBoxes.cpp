@@ -2,6 +2,9 @@
 
 #include <QMessageBox>
 #include <QPointer>
+#include <QFontMetrics>
+
+#include <algorithm>
 
 namespace nms {
 
@@ -25,6 +28,12 @@ MsgAnswer QtMessageBoxes::show(MsgIcon icon, const QString& title, const QString
     QPointer<QMessageBox> box = new QMessageBox(boxIcon, title.isEmpty() ? ProgramTitle() : title, shown,
                                                 QMessageBox::NoButton, parent_);
     box->setTextFormat(Qt::PlainText);
+    // Each CR-joined line stays whole: the box is made as wide as its longest line.
+    const QFontMetrics metrics(box->font());
+    int widest = 0;
+    for (const QString& line : shown.split(QLatin1Char('\n')))
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: %1px; }").arg(std::min(widest + 8, 900)));
     if (question) {
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box->setDefaultButton(QMessageBox::No);
