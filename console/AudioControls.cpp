@@ -26,7 +26,9 @@ AudioControls::AudioControls(FrmMain& window) : QObject(&window), w(window)
 
 bool AudioControls::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != w.scrlAtten || event->type() != QEvent::KeyPress)
+    // The type first: while the window is being destroyed its children still send events here,
+    // and the window's members must not be touched then.
+    if (event->type() != QEvent::KeyPress || watched != w.scrlAtten)
         return QObject::eventFilter(watched, event);
     // The keys of a desktop horizontal scroll bar: left, up and page up lower the value, right,
     // down and page down raise it. Qt's scroll bar turns the arrows around (its controls are

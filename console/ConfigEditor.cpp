@@ -79,7 +79,9 @@ void ConfigEditor::txtRemoteIP_Change()
 
 bool ConfigEditor::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == w.txtElementName && event->type() == QEvent::FocusOut) {
+    // The type first: while the window is being destroyed its children still send events here,
+    // and the window's members must not be touched then.
+    if (event->type() == QEvent::FocusOut && watched == w.txtElementName) {
         // Focus moving to another control of the console, not the desktop switching windows
         // or a pop-up (the box's own context menu) opening over it.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
