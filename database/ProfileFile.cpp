@@ -48,7 +48,6 @@
 #include <cstring>
 #include <vector>
 
-#include <unistd.h>
 
 namespace nms::ProfileFile {
 
@@ -328,17 +327,17 @@ private:
 
     bool saveAtomically(const QByteArray& out) const
     {
+        // QSaveFile syncs the new content to disk itself before it renames it over the file, so
+        // the file is whole after any crash. The folder is not synced after the rename: that
+        // second journal commit doubled the cost of every write, and all it bought was that a
+        // power cut just after the rename leaves the new file rather than the old one.
         QSaveFile file(path_);
         if (!file.open(QIODevice::WriteOnly))
             return false;
-        if (file.write(out) != out.size() || !file.flush() || ::fsync(file.handle()) != 0) {
+        if (file.write(out) != out.size()) {
             file.cancelWriting();
             return false;
         }
-        // The new content is on disk before it replaces the old, so the file is whole after any
-        // crash. The folder is not synced after the rename: that second journal commit doubled
-        // the cost of every write, and all it bought was that a power cut just after the rename
-        // leaves the new file rather than the old one.
         return file.commit();
     }
 
