@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Removes the virtual LAN that testnet-up.sh NAME made: the namespaces NAME-c, NAME-eI and
-# NAME-br, and with them every veth pair and the bridge. Safe to run at any time: whatever is
+# Removes the virtual LAN that testnet-up.sh NAME made: the namespaces NAME-c, NAME-eI (or the
+# shared element host NAME-m) and NAME-br, and with them every veth pair and the bridge. Safe to run at any time: whatever is
 # already gone is skipped, and names of other networks are never touched.
 #
 # Processes still running inside the namespaces are not killed (stop them first, by PID);
@@ -19,7 +19,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 command -v ip >/dev/null 2>&1 || exit 0
 
-mine=$(ip netns list 2>/dev/null | awk '{print $1}' | grep -E "^$name-(c|e[0-9]+|br)\$")
+mine=$(ip netns list 2>/dev/null | awk '{print $1}' | grep -E "^$name-(c|m|e[0-9]+|br)\$")
 
 status=0
 # Hosts first, the bridge last: deleting the bridge namespace also destroys the bridge-side

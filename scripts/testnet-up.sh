@@ -15,20 +15,40 @@
 #   console NAME-c 10.77.0.1 02:00:00:00:00:01
 #   element I NAME-eI 10.77.0.(10+I) 02:00:00:00:01:II
 #
+# With --shared-host (for networks of many elements) the elements share one host instead:
+#
+#   NAME-m    one element host: eth0 on the bridge without an address, and macvlan interfaces
+#             ev1..evN on it, evI with MAC 02:00:00:01:HH:LL (I in hex) and address
+#             10.77.(1 + (I-1)/250).(1 + (I-1)%250)/16; N may then be up to 999
+#   NAME-c    the console as above, with the prefix /16
+#
+# and prints "element I NAME-m ADDRESS MAC evI" per element. The element host answers ARP for
+# an address only on the interface holding it, so every element keeps its own MAC. Run one
+# `orbilane-element-sim --elements N --interface ev` there to play them all.
+#
 # Exit codes: 0 up; 77 not root or no usable `ip netns` (callers treat it as "skip");
 # 2 bad arguments or NAME already in use; 1 any other failure (everything made is removed).
 set -u
 
 usage() {
-  echo "usage: $0 NAME N   (NAME: 1-24 letters, digits or _; N: 1-99 elements)" >&2
+  echo "usage: $0 NAME N [--shared-host]   (NAME: 1-24 letters, digits or _; N: 1-99 elements, 1-999 with --shared-host)" >&2
   exit 2
 }
 
-[ $# -eq 2 ] || usage
+shared=0
+if [ $# -eq 3 ] && [ "$3" = "--shared-host" ]; then
+  shared=1
+elif [ $# -ne 2 ]; then
+  usage
+fi
 name=$1
 count=$2
 [[ $name =~ ^[A-Za-z0-9_]{1,24}$ ]] || usage
-[[ $count =~ ^[0-9]{1,2}$ ]] && [ "$count" -ge 1 ] || usage
+if [ $shared -eq 1 ]; then
+  [[ $count =~ ^[0-9]{1,3}$ ]] && [ "$count" -ge 1 ] || usage
+else
+  [[ $count =~ ^[0-9]{1,2}$ ]] && [ "$count" -ge 1 ] || usage
+fi
 
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -48,7 +68,7 @@ fi
 bridge_ns="$name-br"
 console_ns="$name-c"
 
-if ip netns list | awk '{print $1}' | grep -Eq "^$name-(br|c|e[0-9]+)\$"; then
+if ip netns list | awk '{print $1}' | grep -Eq "^$name-(br|c|m|e[0-9]+)\$"; then
   echo "testnet-up: a network named $name exists already (run testnet-down.sh $name)" >&2
   exit 2
 fi
@@ -72,9 +92,9 @@ ip -n "$bridge_ns" link set lo up || fail "lo up in $bridge_ns"
 ip -n "$bridge_ns" link add br0 type bridge stp_state 0 forward_delay 0 || fail "bridge in $bridge_ns"
 ip -n "$bridge_ns" link set br0 up || fail "bridge up"
 
-# add_host NAMESPACE PORT MAC ADDRESS
+# add_host NAMESPACE PORT MAC ADDRESS [PREFIX]
 add_host() {
-  local ns=$1 port=$2 mac=$3 address=$4
+  local ns=$1 port=$2 mac=$3 address=$4 prefix=${5:-24}
   ip netns add "$ns" || fail "namespace $ns"
   ip -n "$bridge_ns" link add "$port" type veth peer name eth0 netns "$ns" address "$mac" \
     || fail "veth pair for $ns"
@@ -82,12 +102,45 @@ add_host() {
   ip netns exec "$ns" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1 \
     >/dev/null 2>&1 || true
   ip -n "$ns" link set lo up || fail "lo up in $ns"
-  ip -n "$ns" addr add "$address/24" brd + dev eth0 || fail "address $address in $ns"
+  ip -n "$ns" addr add "$address/$prefix" brd + dev eth0 || fail "address $address in $ns"
   ip -n "$ns" link set eth0 up || fail "eth0 up in $ns"
   ip -n "$ns" route add default dev eth0 || fail "on-link default route in $ns"
   ip -n "$bridge_ns" link set "$port" master br0 || fail "port $port on the bridge"
   ip -n "$bridge_ns" link set "$port" up || fail "port $port up"
 }
+
+if [ $shared -eq 1 ]; then
+  add_host "$console_ns" c 02:00:00:00:00:01 10.77.0.1 16
+  facts=("network $name" "bridge $bridge_ns" "console $console_ns 10.77.0.1 02:00:00:00:00:01")
+  host_ns="$name-m"
+  ip netns add "$host_ns" || fail "namespace $host_ns"
+  ip -n "$bridge_ns" link add mhost type veth peer name eth0 netns "$host_ns" address 02:00:00:00:00:02 \
+    || fail "veth pair for $host_ns"
+  ip netns exec "$host_ns" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1 \
+    net.ipv4.conf.all.arp_ignore=1 net.ipv4.conf.default.arp_ignore=1 \
+    net.ipv4.conf.all.arp_announce=2 net.ipv4.conf.default.arp_announce=2 \
+    net.ipv4.conf.all.rp_filter=0 net.ipv4.conf.default.rp_filter=0 >/dev/null 2>&1 \
+    || fail "ARP settings in $host_ns"
+  batch=$(mktemp) || fail "temporary file"
+  {
+    echo "link set lo up"
+    echo "link set eth0 up"
+    for ((i = 1; i <= count; i++)); do
+      echo "link add link eth0 name ev$i address $(printf '02:00:00:01:%02x:%02x' $((i / 256)) $((i % 256))) type macvlan mode bridge"
+      echo "addr add 10.77.$((1 + (i - 1) / 250)).$((1 + (i - 1) % 250))/16 dev ev$i"
+      echo "link set ev$i up"
+    done
+  } >"$batch"
+  ip -n "$host_ns" -batch "$batch" || { rm -f "$batch"; fail "element interfaces in $host_ns"; }
+  rm -f "$batch"
+  ip -n "$bridge_ns" link set mhost master br0 || fail "port mhost on the bridge"
+  ip -n "$bridge_ns" link set mhost up || fail "port mhost up"
+  for ((i = 1; i <= count; i++)); do
+    facts+=("element $i $host_ns 10.77.$((1 + (i - 1) / 250)).$((1 + (i - 1) % 250)) $(printf '02:00:00:01:%02x:%02x' $((i / 256)) $((i % 256))) ev$i")
+  done
+  printf '%s\n' "${facts[@]}"
+  exit 0
+fi
 
 add_host "$console_ns" c 02:00:00:00:00:01 10.77.0.1
 facts=("network $name" "bridge $bridge_ns" "console $console_ns 10.77.0.1 02:00:00:00:00:01")

@@ -4,7 +4,13 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace sim {
 
@@ -56,12 +62,46 @@ bool ElementSimulator::start(QString* error)
 QUdpSocket* ElementSimulator::bindPort(quint16 port, QString* error)
 {
     auto* socket = new QUdpSocket(this);
-    if (!socket->bind(QHostAddress::AnyIPv4, port)) {
+    if (m_options.bindToInterface) {
+        if (!bindToInterface(socket, port, error))
+            return nullptr;
+    } else if (!socket->bind(QHostAddress::AnyIPv4, port)) {
         *error = QStringLiteral("cannot bind UDP port %1: %2").arg(port).arg(socket->errorString());
         return nullptr;
     }
     connect(socket, &QUdpSocket::readyRead, this, [this, socket] { readPending(socket); });
     return socket;
+}
+
+bool ElementSimulator::bindToInterface(QUdpSocket* socket, quint16 port, QString* error)
+{
+    // Many elements share one namespace and so the same ports: each binds the wildcard address
+    // (the broadcast reaches only that) on its own interface, which the kernel lets several
+    // sockets do with SO_REUSEADDR and delivers to the socket of the interface a datagram came in
+    // on. Replies leave by that interface, from its address.
+    const QByteArray device = m_options.interfaceName.toLocal8Bit();
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
+        || ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0
+        || ::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, device.constData(), socklen_t(device.size())) != 0
+        || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        *error = QStringLiteral("cannot bind UDP port %1 on %2: %3")
+                     .arg(port).arg(m_options.interfaceName, QString::fromLocal8Bit(std::strerror(errno)));
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    if (!socket->setSocketDescriptor(fd, QAbstractSocket::BoundState, QIODevice::ReadWrite)) {
+        *error = QStringLiteral("cannot use the socket of port %1: %2").arg(port).arg(socket->errorString());
+        ::close(fd);
+        return false;
+    }
+    return true;
 }
 
 void ElementSimulator::readPending(QUdpSocket* socket)

@@ -25,6 +25,7 @@ public:
 
 private:
     QUdpSocket* bindPort(quint16 port, QString* error);
+    bool bindToInterface(QUdpSocket* socket, quint16 port, QString* error);
     void readPending(QUdpSocket* socket);
     void onPaging(const QNetworkDatagram& datagram);
     void onConfigWrite(const QNetworkDatagram& datagram);

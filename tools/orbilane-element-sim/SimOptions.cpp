@@ -53,6 +53,9 @@ const QList<Opt>& optionList()
         Opt(QStringLiteral("serial-bytes"), QStringLiteral("Fault: raw bytes 36-39, e.g. 0,0,0,0 or 0,0,1,255 (0x.. allowed), overrides --serial."),
             QStringLiteral("AA,BB,CC,DD")),
         Opt(QStringLiteral("ignore-config-fields"), QStringLiteral("Fault: answer a ConfigWrite with the old values, applying nothing.")),
+        Opt(QStringLiteral("elements"), QStringLiteral("Play N elements (1-1000) from this process: element I on interface <interface>I (--interface ev: ev1..evN), "
+                                                       "its sockets bound to that interface, named \"<name> I\", serial ((I-1) mod 255)+1; implies --keep-address."),
+            QStringLiteral("N")),
         Opt(QStringLiteral("keep-address"), QStringLiteral("Never move the interface's address on a ConfigWrite; only report the new one.")),
         Opt(QStringLiteral("move-host-address"), QStringLiteral("Move the address even in the machine's own network namespace (by default only an element in a namespace of its own moves).")),
         Opt(QStringLiteral("paging-port"), QStringLiteral("Port that takes the paging broadcast. Default 1901."), QStringLiteral("port"), QStringLiteral("1901")),
@@ -206,6 +209,18 @@ void readPorts(Reader& in, SimOptions& o)
 
 }  // namespace
 
+SimOptions elementOptions(const SimOptions& shared, int i)
+{
+    SimOptions o = shared;
+    o.elements = 0;
+    o.interfaceName = shared.interfaceName + QString::number(i);
+    o.bindToInterface = true;
+    o.keepAddress = true;
+    o.name = (shared.name.trimmed() + ' ' + QByteArray::number(i)).leftJustified(16, ' ', true);
+    o.serial = SerialGroups{0, 0, 0, quint8((i - 1) % 255 + 1)};
+    return o;
+}
+
 void declareOptions(QCommandLineParser& parser)
 {
     parser.setApplicationDescription(QStringLiteral(
@@ -254,6 +269,8 @@ std::optional<SimOptions> readOptions(const QCommandLineParser& parser, QString*
     o.ignoreConfigFields = in.isSet("ignore-config-fields");
     o.keepAddress = in.isSet("keep-address");
     o.moveHostAddress = in.isSet("move-host-address");
+    if (in.isSet("elements"))
+        o.elements = int(in.number("elements", 1, 1000));
     readPorts(in, o);
 
     if (in.failed())

@@ -34,6 +34,10 @@ struct SimOptions {
     bool ignoreConfigFields = false;
     bool keepAddress = false;
     bool moveHostAddress = false;
+    // Many elements from one process: element I on interface <interfaceName>I, its sockets bound
+    // to that interface alone.
+    int elements = 0;
+    bool bindToInterface = false;
 
     quint16 pagingPort = 1901;
     quint16 configPort = 2976;
@@ -42,6 +46,10 @@ struct SimOptions {
 
     int effectiveFeedbackLength() const;
 };
+
+// The options of element I (1-based) when one process plays `elements` of them: its own
+// interface, "<name> I" as name, serial ((I - 1) mod 255) + 1, addresses only reported as moved.
+SimOptions elementOptions(const SimOptions& shared, int i);
 
 // Declares every option on `parser` (with --help and --version).
 void declareOptions(QCommandLineParser& parser);

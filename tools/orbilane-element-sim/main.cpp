@@ -11,6 +11,10 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -41,11 +45,6 @@ int main(int argc, char* argv[])
     const std::optional<sim::SimOptions> options = sim::readOptions(parser, &error);
     if (!options)
         return failWith(error, 2);
-    const std::optional<sim::InterfaceAddress> address =
-        sim::readInterfaceAddress(options->interfaceName, &error);
-    if (!address)
-        return failWith(error, 1);
-
     sim::DatagramLog log;
     if (!log.open(options->logFile, &error))
         return failWith(error, 1);
@@ -56,9 +55,25 @@ int main(int argc, char* argv[])
     QObject::connect(&watcher, &sim::TerminationWatcher::terminationRequested, &app,
                      &QCoreApplication::quit);
 
-    sim::ElementSimulator element(*options, *address, &log);
-    if (!element.start(&error))
-        return failWith(error, 1);
+    // One element, or with --elements one per interface <interface>1..N, three sockets each.
+    const int count = options->elements > 0 ? options->elements : 1;
+    if (options->elements > 0) {
+        rlimit files{};
+        if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+            files.rlim_cur = files.rlim_max;
+            ::setrlimit(RLIMIT_NOFILE, &files);
+        }
+    }
+    std::vector<std::unique_ptr<sim::ElementSimulator>> elements;
+    for (int i = 1; i <= count; ++i) {
+        const sim::SimOptions own = options->elements > 0 ? sim::elementOptions(*options, i) : *options;
+        const std::optional<sim::InterfaceAddress> address = sim::readInterfaceAddress(own.interfaceName, &error);
+        if (!address)
+            return failWith(error, 1);
+        elements.push_back(std::make_unique<sim::ElementSimulator>(own, *address, &log));
+        if (!elements.back()->start(&error))
+            return failWith(error, 1);
+    }
 
     std::fputs("READY\n", stdout);
     std::fflush(stdout);
