@@ -1,0 +1,374 @@
+// System benchmarks of the console on the namespace LAN, with one simulator process playing
+// every element (scripts/testnet-up.sh NAME N --shared-host, orbilane-element-sim --elements).
+// Runs inside the console's namespace; scripts/run-benchmarks.sh sets it all up:
+//
+//   ip netns exec NAME-c nms_system_bench --network NAME --simulator PATH [--runs 3] [--seconds 10]
+//
+// Prints one table per measurement, each figure the median of the runs.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTimer>
+
+#include <QFile>
+
+#include <cstdio>
+#include <vector>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include "console/AudioControls.h"
+#include "console/ConfigEditor.h"
+#include "database/ElementRecords.h"
+#include "discovery/Discovery.h"
+#include "link/FeedbackProcessor.h"
+#include "link/LinkEndpoint.h"
+#include "micro/BenchDatabase.h"
+#include "platform/NeighbourTable.h"
+#include "support/ConsoleFixture.h"
+#include "system/ProcessUsage.h"
+
+namespace nms::bench {
+
+namespace {
+
+void out(const QString& text)
+{
+    std::printf("%s\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
+// Lets the event loop run for `ms` without any busy waiting.
+void runEventLoopFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The simulator playing `count` elements on ev1..evN of the shared element host.
+class Simulator {
+public:
+    Simulator(QString network, QString program) : network_(std::move(network)), program_(std::move(program)) {}
+    ~Simulator() { stop(); }
+
+    bool start(int count)
+    {
+        stop();
+        // Started straight into the element host's namespace (no `ip netns exec` in between,
+        // which would keep the simulator running after its own end), so the PID is the simulator's.
+        const QByteArray nsPath = QFile::encodeName(QStringLiteral("/run/netns/%1-m").arg(network_));
+        process_.setChildProcessModifier([nsPath] {
+            const int fd = ::open(nsPath.constData(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0)
+                ::_exit(127);
+        });
+        process_.setProgram(program_);
+        process_.setArguments({QStringLiteral("--elements"), QString::number(count), QStringLiteral("--interface"),
+                               QStringLiteral("ev"), QStringLiteral("--name"), QStringLiteral("SIM")});
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start();
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 20000 && process_.state() != QProcess::NotRunning) {
+            if (process_.canReadLine() && process_.readLine().startsWith("READY"))
+                return true;
+            process_.waitForReadyRead(500);
+        }
+        out(QStringLiteral("simulator for %1 elements did not start").arg(count));
+        return false;
+    }
+
+    void stop()
+    {
+        if (process_.state() == QProcess::NotRunning)
+            return;
+        process_.terminate();
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+            process_.waitForFinished(3000);
+        }
+    }
+
+private:
+    QString network_, program_;
+    QProcess process_;
+};
+
+// The console as started on the LAN: product ports, the kernel's neighbour table.
+test::ConsoleOptions lanOptions(NeighbourTable* table)
+{
+    test::ConsoleOptions o;
+    o.productPorts = true;
+    o.neighbours = table;
+    return o;
+}
+
+struct DiscoveryRun {
+    int recorded = 0, arrived = 0, dropped = 0, macFailures = 0, lateErrors = 0;
+    double lastAnswerToWrittenMs = -1;  // -1: the last answer was not written within the window
+};
+
+QString g_network;
+
+// Both sides forget each other, as on a first discovery: every element asks for the console's
+// MAC before it answers, and the console learns the element's from that request.
+void flushNeighbours()
+{
+    QProcess::execute(QStringLiteral("ip"), {QStringLiteral("neigh"), QStringLiteral("flush"), QStringLiteral("all")});
+    QProcess::execute(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), g_network + QStringLiteral("-m"),
+                                             QStringLiteral("ip"), QStringLiteral("neigh"), QStringLiteral("flush"), QStringLiteral("all")});
+}
+
+DiscoveryRun discoverOnce()
+{
+    flushNeighbours();
+    DiscoveryRun run;
+    LinuxNeighbourTable table;
+    test::ConsoleFixture fx(lanOptions(&table));
+    if (!fx.load()) {
+        out(QStringLiteral("the console could not bind its port"));
+        return run;
+    }
+    fx->show();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastArrival = -1, lastWritten = -1;
+    QObject::connect(fx->link, &LinkEndpoint::feedbackArrived, fx->link, [&](const QByteArray&) {
+        ++run.arrived;
+        lastArrival = clock.nsecsElapsed();
+    });
+    QObject::connect(fx->feedback, &FeedbackProcessor::feedbackHandled, fx->feedback, [&] {
+        if (fx->AutoDiscoverAwaiting)
+            lastWritten = clock.nsecsElapsed();
+    });
+    fx.boxes.clear();
+    fx.boxes.setNextAnswer(MsgAnswer::Yes);
+    fx->discovery->mnuDiscover_Click();
+    // Answers still queued when the window closed are handled outside it; let them finish.
+    runEventLoopFor(500);
+    run.recorded = int(fx->lstHidden.size());
+    run.dropped = fx->feedback->dropped();
+    for (const QString& text : fx.boxes.texts()) {
+        if (text.contains(QStringLiteral("'Element MAC'")))
+            ++run.macFailures;
+        else if (text.contains(QStringLiteral("does not match the selected element")))
+            ++run.lateErrors;
+    }
+    if (lastWritten >= lastArrival && lastArrival >= 0 && run.recorded == run.arrived)
+        run.lastAnswerToWrittenMs = double(lastWritten - lastArrival) / 1e6;
+    return run;
+}
+
+void discoveryTable(Simulator& sim, int runs)
+{
+    out(QStringLiteral("\nDiscovery: elements answering one paging at once (median of %1 runs)").arg(runs));
+    out(QStringLiteral("| elements | answers arrived | recorded in nms.ini | dropped by the queue | MAC not found | last answer -> its section written |"));
+    out(QStringLiteral("|---:|---:|---:|---:|---:|---:|"));
+    for (int count : {50, 100, 250}) {
+        if (!sim.start(count))
+            return;
+        std::vector<int> arrived, recorded, dropped, macs;
+        std::vector<double> last;
+        for (int r = 0; r < runs; ++r) {
+            const DiscoveryRun run = discoverOnce();
+            arrived.push_back(run.arrived);
+            recorded.push_back(run.recorded);
+            dropped.push_back(run.dropped);
+            macs.push_back(run.macFailures);
+            last.push_back(run.lastAnswerToWrittenMs);
+        }
+        const double lastMs = Median(last);
+        out(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 |")
+                .arg(count)
+                .arg(Median(arrived))
+                .arg(Median(recorded))
+                .arg(Median(dropped))
+                .arg(Median(macs))
+                .arg(lastMs < 0 ? QStringLiteral("not within the window") : QStringLiteral("%1 ms").arg(lastMs, 0, 'f', 1)));
+    }
+}
+
+// A ConfigWrite to one element (of a database of `count` from a discovery) renaming it; the
+// time from its feedback reaching the console to the success message.
+void latencyTable(Simulator& sim, int count, int runs)
+{
+    if (!sim.start(count))
+        return;
+    flushNeighbours();
+    LinuxNeighbourTable table;
+    test::ConsoleFixture fx(lanOptions(&table));
+    if (!fx.load())
+        return;
+    fx->show();
+    fx.boxes.setNextAnswer(MsgAnswer::Yes);
+    fx->discovery->mnuDiscover_Click();
+    runEventLoopFor(500);
+    out(QStringLiteral("\nFeedback latency: arrival of the element's answer -> \"sucessfuly saved\" message (%1 elements answering, %2 in nms.ini)")
+            .arg(count).arg(fx->lstHidden.size()));
+    const QString key = fx->lstHidden.value(fx->lstHidden.size() / 2);
+    if (key.isEmpty() || !fx.select(key)) {
+        out(QStringLiteral("no element to configure"));
+        return;
+    }
+    QElapsedTimer clock;
+    qint64 sent = 0, arrived = 0, shown = 0;
+    QEventLoop loop;
+    QObject::connect(fx->link, &LinkEndpoint::feedbackArrived, &loop, [&](const QByteArray&) { arrived = clock.nsecsElapsed(); });
+    QObject::connect(&fx.boxes, &test::ScriptedMessageBoxes::boxShown, &loop, [&](const QString& text) {
+        if (text.contains(QStringLiteral("sucessfuly"))) {
+            shown = clock.nsecsElapsed();
+            loop.quit();
+        }
+    });
+    std::vector<double> latency, roundTrip;
+    int failed = 0;
+    clock.start();
+    for (int r = 0; r < runs * 5; ++r) {
+        fx->txtElementName->setText(r % 2 ? QStringLiteral("LATENCY A") : QStringLiteral("LATENCY B"));
+        shown = 0;
+        sent = clock.nsecsElapsed();
+        if (!fx->editor->Send_Config()) {
+            ++failed;
+            continue;
+        }
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        loop.exec();
+        if (shown == 0) {
+            ++failed;
+            continue;
+        }
+        latency.push_back(double(shown - arrived) / 1e6);
+        roundTrip.push_back(double(arrived - sent) / 1e6);
+    }
+    out(QStringLiteral("| answers | arrival -> message (median) | slowest | send -> arrival (network and element, median) | failed |"));
+    out(QStringLiteral("|---:|---:|---:|---:|---:|"));
+    const double slowest = latency.empty() ? 0 : *std::max_element(latency.begin(), latency.end());
+    out(QStringLiteral("| %1 | %2 ms | %3 ms | %4 ms | %5 |")
+            .arg(latency.size())
+            .arg(Median(latency), 0, 'f', 2)
+            .arg(slowest, 0, 'f', 2)
+            .arg(Median(roundTrip), 0, 'f', 2)
+            .arg(failed));
+}
+
+// CPU use of the whole console process over `seconds`, idle and while the meter polls.
+void cpuTable(Simulator& sim, int runs, int seconds)
+{
+    out(QStringLiteral("\nConsole CPU use, percent of one core over %1 s (median of %2 runs)").arg(seconds).arg(runs));
+    if (!sim.start(1))
+        return;
+    flushNeighbours();
+    LinuxNeighbourTable table;
+    test::ConsoleFixture fx(lanOptions(&table));
+    if (!fx.load())
+        return;
+    fx->show();
+    fx.boxes.setNextAnswer(MsgAnswer::Yes);
+    fx->discovery->mnuDiscover_Click();
+    runEventLoopFor(500);
+    // A copy: selecting reloads the list the key would otherwise be read from.
+    const QString key = fx->lstHidden.value(fx->lstHidden.size() - 1);
+    if (key.isEmpty() || !fx.select(key)) {
+        out(QStringLiteral("no element to monitor"));
+        return;
+    }
+    int levels = 0;
+    QObject::connect(fx->link, &LinkEndpoint::levelSamplesArrived, fx->link, [&](const QByteArray&) { ++levels; });
+    auto measure = [&](bool metering) {
+        fx->chkGetVolume->setChecked(metering);
+        runEventLoopFor(500);  // settle
+        levels = 0;
+        QElapsedTimer wall;
+        wall.start();
+        const qint64 cpu = ProcessCpuMicroseconds();
+        runEventLoopFor(seconds * 1000);
+        const double percent = 100.0 * double(ProcessCpuMicroseconds() - cpu) / double(wall.nsecsElapsed() / 1000);
+        return std::pair<double, double>(percent, levels / (double(wall.elapsed()) / 1000.0));
+    };
+    std::vector<double> idle, meter, rate;
+    for (int r = 0; r < runs; ++r) {
+        idle.push_back(measure(false).first);
+        const auto [percent, perSecond] = measure(true);
+        meter.push_back(percent);
+        rate.push_back(perSecond);
+    }
+    fx->chkGetVolume->setChecked(false);
+    out(QStringLiteral("| state | CPU | level answers per second |"));
+    out(QStringLiteral("|---|---:|---:|"));
+    out(QStringLiteral("| idle (element selected, meter off) | %1 % | 0 |").arg(Median(idle), 0, 'f', 2));
+    out(QStringLiteral("| level meter polling every 50 ms | %1 % | %2 |").arg(Median(meter), 0, 'f', 2).arg(Median(rate), 0, 'f', 1));
+}
+
+// Resident memory: a fresh console at idle, then with 1,000 elements listed. Runs first, before
+// anything else has grown the process.
+void memoryTable()
+{
+    out(QStringLiteral("\nConsole resident memory (VmRSS)"));
+    LinuxNeighbourTable table;
+    test::ConsoleFixture fx(lanOptions(&table));
+    WriteBenchDatabase(fx.database(), 1);
+    if (!fx.load())
+        return;
+    fx->show();
+    runEventLoopFor(1000);
+    const qint64 idle = ResidentKib();
+    WriteBenchDatabase(fx.database(), 1000);
+    fx->Load_Config();
+    runEventLoopFor(1000);
+    const qint64 listed = ResidentKib();
+    out(QStringLiteral("| state | resident memory |"));
+    out(QStringLiteral("|---|---:|"));
+    out(QStringLiteral("| idle after start-up (1 element) | %1 MiB |").arg(idle / 1024.0, 0, 'f', 1));
+    out(QStringLiteral("| 1,000 elements listed | %1 MiB |").arg(listed / 1024.0, 0, 'f', 1));
+}
+
+} // namespace
+
+} // namespace nms::bench
+
+int main(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addOptions({
+        {QStringLiteral("network"), QStringLiteral("Name given to testnet-up.sh ... --shared-host."), QStringLiteral("NAME")},
+        {QStringLiteral("simulator"), QStringLiteral("Path of orbilane-element-sim."), QStringLiteral("PATH")},
+        {QStringLiteral("runs"), QStringLiteral("Runs per figure (median). Default 3."), QStringLiteral("N"), QStringLiteral("3")},
+        {QStringLiteral("seconds"), QStringLiteral("Length of one CPU measurement. Default 10."), QStringLiteral("S"), QStringLiteral("10")},
+        {QStringLiteral("only"), QStringLiteral("One table: memory, discovery, latency or cpu."), QStringLiteral("TABLE")},
+    });
+    parser.process(app);
+    const QString network = parser.value(QStringLiteral("network"));
+    const QString simulator = parser.value(QStringLiteral("simulator"));
+    if (network.isEmpty() || simulator.isEmpty()) {
+        std::fprintf(stderr, "nms_system_bench: --network and --simulator are needed\n");
+        return 2;
+    }
+    const int runs = qMax(1, parser.value(QStringLiteral("runs")).toInt());
+    const int seconds = qMax(1, parser.value(QStringLiteral("seconds")).toInt());
+    const QString only = parser.value(QStringLiteral("only"));
+    auto wanted = [&](const char* table) { return only.isEmpty() || only == QLatin1String(table); };
+
+    using namespace nms::bench;
+    g_network = network;
+    Simulator sim(network, simulator);
+    if (wanted("memory"))
+        memoryTable();
+    if (wanted("discovery"))
+        discoveryTable(sim, runs);
+    if (wanted("latency"))
+        latencyTable(sim, 250, runs);
+    if (wanted("cpu"))
+        cpuTable(sim, runs, seconds);
+    sim.stop();
+    return 0;
+}

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks: the micro benchmarks (Google Benchmark), then, as root, the
+# system benchmarks on a namespace LAN of 250 simulated elements. Prints every table.
+#
+#   scripts/run-benchmarks.sh            # everything
+#   NMS_BENCH_RUNS=5 scripts/run-benchmarks.sh
+#
+# Environment: NMS_BENCH_BUILD_DIR (default build-bench beside the sources), NMS_BENCH_RUNS
+# (runs per system figure, default 3), NMS_BENCH_SECONDS (length of one CPU measurement,
+# default 10), NMS_BENCH_MICRO_ARGS (extra arguments for the micro benchmarks, e.g.
+# --benchmark_filter=LoadConfig), NMS_BENCH_SKIP_SYSTEM=1 (micro benchmarks only).
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${NMS_BENCH_BUILD_DIR:-$here/build-bench}
+runs=${NMS_BENCH_RUNS:-3}
+seconds=${NMS_BENCH_SECONDS:-10}
+jobs=$(nproc)
+((jobs > 2)) && jobs=2
+
+NMS_EXTRA_PACKAGES="libbenchmark-dev ${NMS_EXTRA_PACKAGES:-}" "$here/scripts/install-deps.sh"
+cmake -S "$here" -B "$build" -DNMS_BENCHMARKS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$jobs" --target nms_micro_bench nms_system_bench orbilane-element-sim
+
+echo "== machine"
+echo "$(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+echo "memory: $(free -m | awk '/^Mem:/ {print $2}') MiB; kernel $(uname -r); load: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+echo "== micro benchmarks (median of 5 repetitions)"
+export QT_QPA_PLATFORM=offscreen
+# shellcheck disable=SC2086
+"$build/bench/nms_micro_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+  --benchmark_min_time=0.2 ${NMS_BENCH_MICRO_ARGS:-} 2>&1 | grep -E '^(Benchmark|-|BM_.*_median|Load)'
+
+if [[ "${NMS_BENCH_SKIP_SYSTEM:-0}" == 1 ]]; then
+  exit 0
+fi
+if [[ $(id -u) -ne 0 ]]; then
+  echo "== system benchmarks skipped: they build a namespace LAN and need root"
+  exit 0
+fi
+
+net="bench$$"
+cleanup() { "$here/scripts/testnet-down.sh" "$net" >/dev/null 2>&1 || true; }
+trap cleanup EXIT
+echo "== system benchmarks (network $net: 250 elements on one shared host)"
+"$here/scripts/testnet-up.sh" "$net" 250 --shared-host >/dev/null
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+ip netns exec "$net-c" "$build/bench/nms_system_bench" --network "$net" \
+  --simulator "$build/tools/orbilane-element-sim" --runs "$runs" --seconds "$seconds" 2>&1 \
+  | grep -v -e 'does not support' -e XDG_RUNTIME_DIR
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
