@@ -121,6 +121,10 @@ FrmMain::FrmMain(const ConsoleEnvironment& environment, QWidget* parent)
 FrmMain::~FrmMain()
 {
     Form_Unload();
+    // The focus leaves while this is still a whole window: a control destroyed with the focus
+    // would send its focus-out to the subsystems' filters once only its QWidget part is left.
+    if (QWidget* focused = focusWidget())
+        focused->clearFocus();
 }
 
 void FrmMain::buildControls()
