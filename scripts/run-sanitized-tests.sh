@@ -8,10 +8,10 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${NMS_ASAN_BUILD_DIR:-$here/build-asan}
 jobs=${NMS_JOBS:-$(nproc)}
 
-# Debug info without optimisation would make the suite's timing windows too slow; -O1 keeps
-# the stacks readable.
+# Optimised as the product is (-O2 -g): the suite's timing windows (the 50 ms level queries, the
+# 3 s reply timer) must still be met with the sanitizers' checks on every access.
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNMS_SANITIZE=ON \
-  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" >/dev/null
+  -UCMAKE_CXX_FLAGS_RELWITHDEBINFO >/dev/null
 # Everything the tests run: the test executables, the console itself and the simulator.
 cmake --build "$build" -j"$jobs"
 
