@@ -262,6 +262,8 @@ public:
             bytes_.clear();
         Scanner scanner(bytes_);
         bom_ = scanner.bomSize();
+        // One allocation for the lines of a large file instead of a series of ever larger ones.
+        lines_.reserve(size_t(std::count(bytes_.cbegin(), bytes_.cend(), '\n')) + 1);
         Line line;
         while (scanner.next(line)) {
             if (eol_.isEmpty() && line.next > line.end)
