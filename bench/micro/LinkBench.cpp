@@ -35,17 +35,38 @@ void BM_ComputeAudioLevel(benchmark::State& state)
 }
 BENCHMARK(BM_ComputeAudioLevel);
 
+// Monitoring on, as when answers arrive; the poll timer itself stays off (no event loop runs).
+void MeterOn(test::ConsoleFixture& fx)
+{
+    fx->chkGetVolume->setChecked(true);
+    fx->tmrVolume->stop();
+}
+
 // On the window: the bar and the caption are set (alternating levels, so both really change).
 void BM_ShowAudioLevel(benchmark::State& state)
 {
     test::ConsoleFixture fx;
+    MeterOn(fx);
     const QByteArray loud = BenchLevelSamples(2106000);
     const QByteArray quiet = BenchLevelSamples(210600);
     bool odd = false;
     for (auto _ : state)
         fx->audio->ShowAudioLevel((odd = !odd) ? loud : quiet);
+    if (fx->lblVolume->caption() == QStringLiteral("---"))
+        state.SkipWithError("the meter did not draw");
 }
 BENCHMARK(BM_ShowAudioLevel);
+
+// A steady level: the same datagram every time, so the bar and caption keep their values.
+void BM_ShowAudioLevelSteady(benchmark::State& state)
+{
+    test::ConsoleFixture fx;
+    MeterOn(fx);
+    const QByteArray loud = BenchLevelSamples(2106000);
+    for (auto _ : state)
+        fx->audio->ShowAudioLevel(loud);
+}
+BENCHMARK(BM_ShowAudioLevelSteady);
 
 void BM_BuildConfigWrite(benchmark::State& state)
 {
