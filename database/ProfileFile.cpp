@@ -336,7 +336,9 @@ private:
         QSaveFile file(path_);
         if (!file.open(QIODevice::WriteOnly))
             return false;
-        if (file.write(out) != out.size()) {
+        // The flush is checked here: a full disk shows up only when the buffer goes out, and
+        // commit() would still rename the cut file over the good one.
+        if (file.write(out) != out.size() || !file.flush()) {
             file.cancelWriting();
             return false;
         }
