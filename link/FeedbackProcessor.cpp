@@ -31,7 +31,7 @@ FeedbackProcessor::FeedbackProcessor(FrmMain& window) : QObject(&window), w(wind
 
 void FeedbackProcessor::Enqueue(const QByteArray& datagram)
 {
-    if (queue_.size() >= QueueLimit) {
+    if (queue_.size() >= (w.AutoDiscoverAwaiting ? DiscoveryQueueLimit : QueueLimit)) {
         ++dropped_;
         return;
     }

@@ -25,10 +25,12 @@ class FeedbackProcessor : public QObject {
 public:
     explicit FeedbackProcessor(FrmMain& window);
 
-    // Feedbacks waiting beyond the one being handled; more are dropped. A discovery of a large
-    // LAN brings all its answers at once (250 elements within a few milliseconds), and each
-    // must wait its turn here to be recorded.
-    static constexpr int QueueLimit = 256;
+    // Feedbacks waiting beyond the one being handled; more are dropped. Outside a discovery an
+    // answer is expected from one element, and each waiting feedback may cost the operator a
+    // message box: a few dozen at most. A discovery of a large LAN brings all its answers at once
+    // (250 elements within a few milliseconds), recorded without a box, each in its turn.
+    static constexpr int QueueLimit = 32;
+    static constexpr int DiscoveryQueueLimit = 256;
 
     // Takes one received feedback (40 or 41 bytes). It is handled from the event loop, never from
     // inside this call, so the socket keeps being read while it runs.

@@ -132,6 +132,7 @@ private Q_SLOTS:
     void roleZeroSavesWithoutSuccess();
     void macNotFound();
     void discoveryWritesSectionInOrder();
+    void discoveryBurstBeyondTheOrdinaryQueueIsAllRecorded();
     void secondFeedbackWaitsForMacWindow();
     void secondFeedbackWaitsForOpenBox();
     void floodRaisesBoundedBoxes();
@@ -445,6 +446,36 @@ void TestFeedbackProcessing::discoveryWritesSectionInOrder()
     QCOMPARE(keys.size(), 10);
     QCOMPARE(Stored(f, "ip", MacTextToKey(kOtherMac)), QStringLiteral("192.168.1.30"));
     QCOMPARE(Stored(f, "role", MacTextToKey(kOtherMac)), QStringLiteral("1"));
+}
+
+void TestFeedbackProcessing::discoveryBurstBeyondTheOrdinaryQueueIsAllRecorded()
+{
+    // A large LAN answers a discovery all at once: far more than the few dozen feedbacks allowed
+    // to wait outside a discovery, and every one must be recorded.
+    ConsoleFixture f;
+    QVERIFY(f.load());
+    QVERIFY(QFile::resize(f.database(), 0) || QFile(f.database()).open(QIODevice::WriteOnly));
+    f->AutoDiscoverAwaiting = true;
+    f.boxes.clear();
+    constexpr int answers = 200;
+    static_assert(answers > FeedbackProcessor::QueueLimit + 1 && answers <= FeedbackProcessor::DiscoveryQueueLimit);
+    QStringList keys;
+    for (int i = 1; i <= answers; ++i) {
+        const QString ip = QStringLiteral("10.1.%1.%2").arg(i / 250).arg(i % 250 + 1);
+        const QString mac = QStringLiteral("02:00:00:00:%1:%2").arg(i / 256, 2, 16, QLatin1Char('0')).arg(i % 256, 2, 16, QLatin1Char('0')).toUpper();
+        f.neighbours.add(ip, MacBytes(mac));
+        keys << MacTextToKey(mac);
+        FeedbackFields answer = NewFeedback();
+        answer.ip = ip;
+        answer.role = 1;
+        f->feedback->Enqueue(answer.bytes());
+    }
+    QCOMPARE(f->feedback->dropped(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!f->feedback->busy() && f->feedback->waiting() == 0, 30000);
+    QStringList stored;
+    LoadIniSectionsLB(stored, f.database());
+    QCOMPARE(stored, keys);
+    QCOMPARE(f.boxes.count(), 0);
 }
 
 void TestFeedbackProcessing::secondFeedbackWaitsForMacWindow()
