@@ -16,7 +16,7 @@ cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNMS_SANITIZE=ON
 cmake --build "$build" -j"$jobs"
 
 export DBUS_SESSION_BUS_ADDRESS=disabled:
-export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0:exitcode=86:strict_string_checks=1:detect_stack_use_after_return=0:check_initialization_order=1"
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0:exitcode=86:check_initialization_order=1"
 export LSAN_OPTIONS="suppressions=$here/tests/lsan.supp:print_suppressions=0:exitcode=86"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:exitcode=86"
 cd "$build"
