@@ -2,6 +2,20 @@
 
 namespace nms {
 
+namespace {
+
+// Upper case letter by letter: a letter whose capital is two letters (the sharp s) keeps its
+// own spelling, so the result keeps its length and its pairs stay where they are.
+QString UpperKeepingLength(const QString& text)
+{
+    QString upper = text;
+    for (QChar& c : upper)
+        c = c.toUpper();
+    return upper;
+}
+
+} // namespace
+
 QString KeyToMacText(const QString& key)
 {
     if (key.size() != 12)
@@ -11,7 +25,7 @@ QString KeyToMacText(const QString& key)
     for (int i = 0; i < 12; i += 2) {
         if (i > 0)
             text += QLatin1Char(':');
-        text += key.mid(i, 2).toUpper();
+        text += UpperKeepingLength(key.mid(i, 2));
     }
     return text;
 }
@@ -22,7 +36,7 @@ QString MacTextToKey(const QString& macText)
         return QString();
     QString key = macText;
     key.remove(QLatin1Char(':'));
-    return key.toUpper();
+    return UpperKeepingLength(key);
 }
 
 QString DatabaseFileName()

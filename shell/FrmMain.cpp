@@ -328,6 +328,9 @@ bool FrmMain::Form_Load()
     if (env_.useTray)
         tray->add();
     Load_Config();
+    // Ended while a start-up message was open (SIGTERM): nothing more to start.
+    if (unloaded_)
+        return false;
     // No address sharing: another program holding the port must make this bind fail.
     if (!udpClient->bind(QHostAddress::AnyIPv4, env_.localPort, QAbstractSocket::DontShareAddress)) {
         messages().error(ProgramTitle(), QStringLiteral("Unable to use UDP port 2976: occupied."));

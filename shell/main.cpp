@@ -36,13 +36,19 @@ int main(int argc, char* argv[])
 
     nms::FrmMain window(environment);
     nms::TerminationSignals termination;
-    QObject::connect(&termination, &nms::TerminationSignals::received, &window, [&window] {
+    bool terminated = false;
+    QObject::connect(&termination, &nms::TerminationSignals::received, &window, [&window, &terminated] {
+        terminated = true;
         window.Form_Unload();
-        QCoreApplication::quit();
+        // Ends every running loop, also a message box's nested one during start-up.
+        QCoreApplication::exit(0);
     });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.Form_Unload(); });
 
-    if (!window.Form_Load())
+    const bool loaded = window.Form_Load();
+    if (terminated)
+        return 0;
+    if (!loaded)
         return 1;
 
     if (QScreen* screen = QGuiApplication::primaryScreen())
