@@ -1,4 +1,5 @@
 #include "platform/EchoService.h"
+#include "support/PrivateNetwork.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -243,19 +244,7 @@ void TestEchoHelpers::checksum()
 
 namespace {
 
-bool run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedChannels);
-    p.start(program, args);
-    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        qWarning() << "failed:" << program << args;
-        return false;
-    }
-    return true;
-}
-
-bool ipCmd(const QString& line) { return run(QStringLiteral("ip"), line.split(QLatin1Char(' '))); }
+bool ipCmd(const QString& line) { return nms::test::IpCommand(line); }
 
 bool writeFile(const QString& path, const QByteArray& text)
 {
@@ -286,7 +275,6 @@ class TestEchoNamespace : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
     void probes_data();
     void probes();
     void silentAddressTimesOut_data();
@@ -296,19 +284,12 @@ private Q_SLOTS:
     void facility();
 
 private:
-    bool peer(const QString& line);
+    bool peer(const QString& line) { return m_peer.run(line); }
     void allowDatagram(bool allowed);
     EchoReply probe(LinuxEchoService& service, const QString& address, int timeoutMs = 1000);
 
-    QProcess m_peer;
+    nms::test::PeerNamespace m_peer;
 };
-
-bool TestEchoNamespace::peer(const QString& line)
-{
-    return run(QStringLiteral("nsenter"),
-               QStringList{QStringLiteral("-t"), QString::number(m_peer.processId()),
-                           QStringLiteral("-n"), QStringLiteral("sh"), QStringLiteral("-c"), line});
-}
 
 void TestEchoNamespace::allowDatagram(bool allowed)
 {
@@ -320,17 +301,7 @@ void TestEchoNamespace::initTestCase()
 {
     QVERIFY(ipCmd(QStringLiteral("link set lo up")));
     // The peer: a sleeping child in its own network namespace, killed with us if we die.
-    m_peer.setChildProcessModifier([] {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::unshare(CLONE_NEWNET) != 0)
-            ::_exit(3);
-    });
-    m_peer.start(QStringLiteral("sleep"), {QStringLiteral("600")});
-    QVERIFY(m_peer.waitForStarted());
-    const QString pid = QString::number(m_peer.processId());
-    QVERIFY(QFile::symLinkTarget(QStringLiteral("/proc/%1/ns/net").arg(pid))
-            != QFile::symLinkTarget(QStringLiteral("/proc/self/ns/net")));
-    QVERIFY(ipCmd(QStringLiteral("link add veth0 type veth peer name veth1 netns ") + pid));
+    QVERIFY(m_peer.start());
     QVERIFY(ipCmd(QStringLiteral("addr add 10.20.0.1/24 dev veth0")));
     QVERIFY(ipCmd(QStringLiteral("link set veth0 up")));
     QVERIFY(ipCmd(QStringLiteral("route add 10.30.0.0/16 via 10.20.0.2")));
@@ -341,12 +312,6 @@ void TestEchoNamespace::initTestCase()
         "ip link set lo up && ip addr add 10.20.0.2/24 dev veth1 && ip link set veth1 up"
         " && ip route add unreachable 10.30.0.0/16 && ip route add prohibit 10.31.0.0/16"
         " && echo 1 > /proc/sys/net/ipv4/ip_forward && echo 0 > /proc/sys/net/ipv4/icmp_ratelimit")));
-}
-
-void TestEchoNamespace::cleanupTestCase()
-{
-    m_peer.kill();
-    m_peer.waitForFinished();
 }
 
 EchoReply TestEchoNamespace::probe(LinuxEchoService& service, const QString& address, int timeoutMs)
@@ -486,14 +451,8 @@ int main(int argc, char** argv)
         if (const int rc = QTest::qExec(&helpers, argc, argv))
             return rc;
     }
-    QString why;
-    if (::geteuid() != 0)
-        why = QStringLiteral("real probes need root (raw ICMP sockets, a private network namespace)");
-    else if (QStandardPaths::findExecutable(QStringLiteral("ip")).isEmpty()
-             || QStandardPaths::findExecutable(QStringLiteral("nsenter")).isEmpty())
-        why = QStringLiteral("the ip and nsenter tools are missing");
-    else if (::unshare(CLONE_NEWNET) != 0)
-        why = QStringLiteral("unshare(CLONE_NEWNET) failed: ") + QString::fromLocal8Bit(std::strerror(errno));
+    const QString why = nms::test::EnterPrivateNetworkNamespace(
+        QStringLiteral("real probes need root (raw ICMP sockets, a private network namespace)"));
     if (!why.isEmpty()) {
         std::fprintf(stderr, "SKIPPED the namespace probes: %s\n", qPrintable(why));
         return 77;

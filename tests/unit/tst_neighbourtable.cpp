@@ -1,4 +1,5 @@
 #include "platform/NeighbourTable.h"
+#include "support/PrivateNetwork.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -200,19 +201,7 @@ void TestNeighbourParser::statesThatHoldAnAddress()
 
 namespace {
 
-bool run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedChannels);
-    p.start(program, args);
-    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        qWarning() << "failed:" << program << args;
-        return false;
-    }
-    return true;
-}
-
-bool ipCmd(const QString& line) { return run(QStringLiteral("ip"), line.split(QLatin1Char(' '))); }
+bool ipCmd(const QString& line) { return nms::test::IpCommand(line); }
 
 const NeighbourEntry* find(const QList<NeighbourEntry>& entries, quint32 address)
 {
@@ -230,49 +219,30 @@ class TestNeighbourKernel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
     void entriesByState_data();
     void entriesByState();
     void solicitedUnownedAddressStaysIncomplete();
     void solicitResolvesAnswerer();
 
 private:
-    QProcess m_peer;
+    nms::test::PeerNamespace m_peer;
     const QByteArray m_peerMac = QByteArray::fromHex("020000000050");
 };
 
 void TestNeighbourKernel::initTestCase()
 {
-    m_peer.setChildProcessModifier([] {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::unshare(CLONE_NEWNET) != 0)
-            ::_exit(3);
-    });
-    m_peer.start(QStringLiteral("sleep"), {QStringLiteral("600")});
-    QVERIFY(m_peer.waitForStarted());
-    const QString pid = QString::number(m_peer.processId());
-    QVERIFY(QFile::symLinkTarget(QStringLiteral("/proc/%1/ns/net").arg(pid))
-            != QFile::symLinkTarget(QStringLiteral("/proc/self/ns/net")));
+    QVERIFY(m_peer.start());
     QVERIFY(ipCmd(QStringLiteral("link set lo up")));
-    QVERIFY(ipCmd(QStringLiteral("link add veth0 type veth peer name veth1 netns ") + pid));
     QVERIFY(ipCmd(QStringLiteral("addr add 10.1.2.1/24 dev veth0")));
     QVERIFY(ipCmd(QStringLiteral("link set veth0 up")));
-    const QStringList inPeer{QStringLiteral("-t"), pid, QStringLiteral("-n"), QStringLiteral("sh"),
-                             QStringLiteral("-c")};
-    QVERIFY(run(QStringLiteral("nsenter"), inPeer + QStringList{QStringLiteral(
+    QVERIFY(m_peer.run(QStringLiteral(
         "ip link set veth1 address 02:00:00:00:00:50 && ip addr add 10.1.2.50/24 dev veth1"
-        " && ip link set veth1 up")}));
+        " && ip link set veth1 up")));
 
     QVERIFY(ipCmd(QStringLiteral("neigh add 10.1.2.3 lladdr 02:00:00:00:00:07 dev veth0 nud permanent")));
     QVERIFY(ipCmd(QStringLiteral("neigh add 10.1.2.4 lladdr 02:00:00:00:00:08 dev veth0 nud stale")));
     QVERIFY(ipCmd(QStringLiteral("neigh add 10.1.2.5 lladdr 02:00:00:00:00:09 dev veth0 nud noarp")));
     QVERIFY(ipCmd(QStringLiteral("neigh add 10.1.2.9 dev veth0 nud failed")));
-}
-
-void TestNeighbourKernel::cleanupTestCase()
-{
-    m_peer.kill();
-    m_peer.waitForFinished();
 }
 
 void TestNeighbourKernel::entriesByState_data()
@@ -329,14 +299,8 @@ int main(int argc, char** argv)
         if (const int rc = QTest::qExec(&parser, argc, argv))
             return rc;
     }
-    QString why;
-    if (::geteuid() != 0)
-        why = QStringLiteral("the kernel table tests need root (a private network namespace)");
-    else if (QStandardPaths::findExecutable(QStringLiteral("ip")).isEmpty()
-             || QStandardPaths::findExecutable(QStringLiteral("nsenter")).isEmpty())
-        why = QStringLiteral("the ip and nsenter tools are missing");
-    else if (::unshare(CLONE_NEWNET) != 0)
-        why = QStringLiteral("unshare(CLONE_NEWNET) failed: ") + QString::fromLocal8Bit(std::strerror(errno));
+    const QString why = nms::test::EnterPrivateNetworkNamespace(
+        QStringLiteral("the kernel table tests need root (a private network namespace)"));
     if (!why.isEmpty()) {
         std::fprintf(stderr, "SKIPPED the kernel table tests: %s\n", qPrintable(why));
         return 77;
