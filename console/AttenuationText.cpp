@@ -22,4 +22,4 @@ QString AttenuationCaption(int value, int minimum, const QLocale& locale)
     return text;
 }
 
-}  // namespace nms
+} // namespace nms

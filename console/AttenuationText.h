@@ -11,4 +11,4 @@ constexpr int AttenuationZeroDb = 255;
 // "Mute" at the slider's minimum, otherwise (value - 255) * 0.5 as e.g. "-0.5 dB".
 QString AttenuationCaption(int value, int minimum, const QLocale& locale = QLocale());
 
-}  // namespace nms
+} // namespace nms

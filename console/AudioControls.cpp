@@ -36,27 +36,14 @@ bool AudioControls::eventFilter(QObject* watched, QEvent* event)
     QAbstractSlider::SliderAction action = QAbstractSlider::SliderNoAction;
     switch (static_cast<QKeyEvent*>(event)->key()) {
     case Qt::Key_Left:
-    case Qt::Key_Up:
-        action = QAbstractSlider::SliderSingleStepSub;
-        break;
+    case Qt::Key_Up: action = QAbstractSlider::SliderSingleStepSub; break;
     case Qt::Key_Right:
-    case Qt::Key_Down:
-        action = QAbstractSlider::SliderSingleStepAdd;
-        break;
-    case Qt::Key_PageUp:
-        action = QAbstractSlider::SliderPageStepSub;
-        break;
-    case Qt::Key_PageDown:
-        action = QAbstractSlider::SliderPageStepAdd;
-        break;
-    case Qt::Key_Home:
-        action = QAbstractSlider::SliderToMinimum;
-        break;
-    case Qt::Key_End:
-        action = QAbstractSlider::SliderToMaximum;
-        break;
-    default:
-        return QObject::eventFilter(watched, event);
+    case Qt::Key_Down: action = QAbstractSlider::SliderSingleStepAdd; break;
+    case Qt::Key_PageUp: action = QAbstractSlider::SliderPageStepSub; break;
+    case Qt::Key_PageDown: action = QAbstractSlider::SliderPageStepAdd; break;
+    case Qt::Key_Home: action = QAbstractSlider::SliderToMinimum; break;
+    case Qt::Key_End: action = QAbstractSlider::SliderToMaximum; break;
+    default: return QObject::eventFilter(watched, event);
     }
     w.scrlAtten->triggerAction(action);
     return true;

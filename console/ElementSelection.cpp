@@ -32,8 +32,9 @@ void ElementSelection::lstElements_Click()
     const QString key = w.lstHidden.at(index);
     const QString path = w.databasePath();
     if (GetSectionKeyCount(key, path) >= 12) {
-        w.messages().error(ProgramTitle(), QStringLiteral("The data stored in your computer about this element, is corrupted (1).\r"
-                                                          "Cannot load this element info."));
+        w.messages().error(ProgramTitle(),
+                           QStringLiteral("The data stored in your computer about this element, is corrupted (1).\r"
+                                          "Cannot load this element info."));
         return;
     }
     auto read = [&](const char* entry) { return ReadFromINI(key, QLatin1String(entry), path, QString()); };

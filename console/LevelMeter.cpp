@@ -50,11 +50,11 @@ QString TenthsText(long tenths, const QLocale& locale)
     return text;
 }
 
-}  // namespace
+} // namespace
 
 AudioLevel ComputeAudioLevel(const QByteArray& samples, const QLocale& locale)
 {
-    AudioLevel level{PeakMagnitude(samples), 0, 0, QString()};
+    AudioLevel level {PeakMagnitude(samples), 0, 0, QString()};
     if (level.peak == 0) {
         level.caption = QStringLiteral("-oo dB");
         return level;
@@ -70,4 +70,4 @@ AudioLevel ComputeAudioLevel(const QByteArray& samples, const QLocale& locale)
     return level;
 }
 
-}  // namespace nms
+} // namespace nms

@@ -10,7 +10,7 @@ namespace nms {
 // The meter bar is 2100 twips (140 pixels at 96 dpi) at full scale.
 constexpr int LevelMeterFullTwips = 2100;
 constexpr int TwipsPerPixel = 15;
-constexpr quint32 LevelFullScale = 8388608;  // 2^23, one past the largest 24-bit magnitude
+constexpr quint32 LevelFullScale = 8388608; // 2^23, one past the largest 24-bit magnitude
 
 struct AudioLevel {
     quint32 peak;
@@ -23,4 +23,4 @@ struct AudioLevel {
 // significant byte first) as bar width and "<n>dB" caption; "-oo dB" and width 0 for silence.
 AudioLevel ComputeAudioLevel(const QByteArray& samples, const QLocale& locale = QLocale());
 
-}  // namespace nms
+} // namespace nms

@@ -41,8 +41,9 @@ void ElementList::Load_Config()
     const QString path = w.databasePath();
     bool empty = false;
     if (!QFileInfo::exists(path)) {
-        w.messages().notice(QStringLiteral("Information"),
-                            QStringLiteral("Local database is empty.\rPlease click 'Auto Discover' icon to probe the network."));
+        w.messages().notice(
+            QStringLiteral("Information"),
+            QStringLiteral("Local database is empty.\rPlease click 'Auto Discover' icon to probe the network."));
         empty = true;
     } else {
         // Keys and names from one read of the file: a read per element made the reload of a
@@ -50,8 +51,10 @@ void ElementList::Load_Config()
         QStringList keys, names;
         LoadIniSectionsWithValues(keys, names, QStringLiteral("name"), path, QString());
         if (keys.isEmpty()) {
-            w.messages().notice(QStringLiteral("Information"),
-                                QStringLiteral("Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network."));
+            w.messages().notice(
+                QStringLiteral("Information"),
+                QStringLiteral(
+                    "Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network."));
             empty = true;
         } else {
             QStringList texts;

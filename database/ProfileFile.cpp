@@ -48,7 +48,6 @@
 #include <cstring>
 #include <vector>
 
-
 namespace nms::ProfileFile {
 
 namespace {
@@ -63,7 +62,7 @@ bool isBlank(char c)
 const std::array<uchar, 256>& foldTable()
 {
     static const std::array<uchar, 256> table = [] {
-        std::array<uchar, 256> t{};
+        std::array<uchar, 256> t {};
         for (int c = 0; c < 256; ++c) {
             const char16_t upper = QChar(char16_t(c)).toUpper().unicode();
             t[c] = upper <= 0xFF ? uchar(upper) : uchar(c);
@@ -133,7 +132,7 @@ enum class Kind : quint8 { Other, Section, Entry };
 
 struct Line {
     qsizetype begin = 0, end = 0, next = 0; // text [begin, end), line end [end, next)
-    qsizetype nameBegin = 0, nameEnd = 0;   // section name or key, without blanks
+    qsizetype nameBegin = 0, nameEnd = 0; // section name or key, without blanks
     qsizetype valueBegin = 0, valueEnd = 0; // entry value, without blanks
     Kind kind = Kind::Other;
 };
@@ -141,8 +140,7 @@ struct Line {
 // Walks the lines of a file in one pass without copying them.
 class Scanner {
 public:
-    explicit Scanner(const QByteArray& bytes)
-        : d_(bytes.constData()), n_(bytes.size())
+    explicit Scanner(const QByteArray& bytes) : d_(bytes.constData()), n_(bytes.size())
     {
         if (n_ >= 3 && std::memcmp(d_, kBom, 3) == 0)
             pos_ = 3;
@@ -253,7 +251,7 @@ Load loadFile(const QString& path, QByteArray& bytes)
 // given line or appended at the end; result() joins it all in one pass.
 class Rewrite {
 public:
-    explicit Rewrite(const QString& path) : path_(path) {}
+    explicit Rewrite(const QString& path) : path_(path) { }
 
     Load load()
     {
@@ -378,8 +376,7 @@ size_t sectionEnd(const Rewrite& file, size_t header)
 }
 
 // The first section of that name, as seen by a reader: the range of its lines after the header.
-template<typename Visit>
-void visitFirstSection(const QByteArray& bytes, const QByteArray& form, Visit visit)
+template <typename Visit> void visitFirstSection(const QByteArray& bytes, const QByteArray& form, Visit visit)
 {
     Scanner scanner(bytes);
     scanner.setEntriesWanted(false);

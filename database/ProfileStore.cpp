@@ -19,18 +19,21 @@ QStringList sectionContent(const QString& strSection, const QString& strfullpath
 
 } // namespace
 
-QString ReadFromINI(const QString& strSection, const QString& strkey, const QString& strfullpath, const QString& strDefault)
+QString ReadFromINI(const QString& strSection, const QString& strkey, const QString& strfullpath,
+                    const QString& strDefault)
 {
     const auto value = ProfileFile::readValue(strfullpath, strSection, strkey.toLower());
     return (value ? *value : strDefault).left(kValueCapacity - 1);
 }
 
-bool WriteToINI(const QString& strSection, const QString& strkey, const QString& strkeyvalue, const QString& strfullpath)
+bool WriteToINI(const QString& strSection, const QString& strkey, const QString& strkeyvalue,
+                const QString& strfullpath)
 {
     return ProfileFile::writeValues(strfullpath, strSection, {{ProfileFile::upperName(strkey), strkeyvalue}});
 }
 
-bool WriteIniEntries(const QString& strSection, const QList<QPair<QString, QString>>& entries, const QString& strfullpath)
+bool WriteIniEntries(const QString& strSection, const QList<QPair<QString, QString>>& entries,
+                     const QString& strfullpath)
 {
     ProfileFile::Entries upper;
     upper.reserve(entries.size());
@@ -61,13 +64,15 @@ bool CheckIfIniSectionExists(const QString& strSection, const QString& strfullpa
     return !sectionContent(strSection, strfullpath).isEmpty();
 }
 
-qint32 GetLongFromINI(const QString& strSection, const QString& strKeyname, const QString& strfullpath, qint32 lngDefault)
+qint32 GetLongFromINI(const QString& strSection, const QString& strKeyname, const QString& strfullpath,
+                      qint32 lngDefault)
 {
     const auto value = ProfileFile::readValue(strfullpath, strSection, strKeyname);
     return value ? ProfileFile::leadingLong(*value) : lngDefault;
 }
 
-void RenameIniKey(const QString& strSection, const QString& strKeyname, const QString& strNewKeyname, const QString& strfullpath)
+void RenameIniKey(const QString& strSection, const QString& strKeyname, const QString& strNewKeyname,
+                  const QString& strfullpath)
 {
     if (!CheckIfIniKeyExists(strSection, strKeyname, strfullpath))
         return;
@@ -110,7 +115,8 @@ void LoadIniSectionsWithValues(QStringList& lstB, QStringList& lstValues, const 
 
 QStringList LoadIniSectionsArray(const QString& strfullpath)
 {
-    return ProfileFile::unpackList(ProfileFile::packList(ProfileFile::readSectionNames(strfullpath), kNameArrayCapacity));
+    return ProfileFile::unpackList(
+        ProfileFile::packList(ProfileFile::readSectionNames(strfullpath), kNameArrayCapacity));
 }
 
 void LoadIniSectionKeysLB(const QString& strSection, QStringList& lstB, const QString& strfullpath)

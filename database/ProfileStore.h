@@ -11,14 +11,18 @@
 
 namespace nms {
 
-QString ReadFromINI(const QString& strSection, const QString& strkey, const QString& strfullpath, const QString& strDefault);
-bool WriteToINI(const QString& strSection, const QString& strkey, const QString& strkeyvalue, const QString& strfullpath);
+QString ReadFromINI(const QString& strSection, const QString& strkey, const QString& strfullpath,
+                    const QString& strDefault);
+bool WriteToINI(const QString& strSection, const QString& strkey, const QString& strkeyvalue,
+                const QString& strfullpath);
 bool DeleteIniSection(const QString& strSection, const QString& strfullpath);
 bool DeleteIniKey(const QString& strSection, const QString& strKeyname, const QString& strfullpath);
 bool CheckIfIniKeyExists(const QString& strSection, const QString& strKeyname, const QString& strfullpath);
 bool CheckIfIniSectionExists(const QString& strSection, const QString& strfullpath);
-qint32 GetLongFromINI(const QString& strSection, const QString& strKeyname, const QString& strfullpath, qint32 lngDefault);
-void RenameIniKey(const QString& strSection, const QString& strKeyname, const QString& strNewKeyname, const QString& strfullpath);
+qint32 GetLongFromINI(const QString& strSection, const QString& strKeyname, const QString& strfullpath,
+                      qint32 lngDefault);
+void RenameIniKey(const QString& strSection, const QString& strKeyname, const QString& strNewKeyname,
+                  const QString& strfullpath);
 void RenameIniSection(const QString& strSection, const QString& strNewSection, const QString& strfullpath);
 // Appends every section name in file order; lstB is not emptied first.
 void LoadIniSectionsLB(QStringList& lstB, const QString& strfullpath);
@@ -31,6 +35,7 @@ qint16 GetSectionKeyCount(const QString& strSection, const QString& strfullpath)
 void LoadIniSectionsWithValues(QStringList& lstB, QStringList& lstValues, const QString& strkey,
                                const QString& strfullpath, const QString& strDefault);
 // Several entries of one section in one rewrite: the same result as WriteToINI for each in order.
-bool WriteIniEntries(const QString& strSection, const QList<QPair<QString, QString>>& entries, const QString& strfullpath);
+bool WriteIniEntries(const QString& strSection, const QList<QPair<QString, QString>>& entries,
+                     const QString& strfullpath);
 
 } // namespace nms

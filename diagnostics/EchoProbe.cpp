@@ -1,7 +1,7 @@
 #include "diagnostics/EchoProbe.h"
 
-#include <sys/socket.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "database/Conversions.h"
@@ -45,7 +45,7 @@ void EchoProbe::PingElement(const QString& address)
     }
     EchoService* echo = w.environment().echo;
     if (!echo) {
-        showReply(EchoReply{});
+        showReply(EchoReply {});
         return;
     }
     probing_ = true;
@@ -82,7 +82,8 @@ void EchoProbe::tmrRetryPing_Timer()
         return;
     }
     --w.PingRetryCountdown;
-    w.lblPing->setCaption(QStringLiteral("Retrying in ") + QString::number(w.PingRetryCountdown) + QStringLiteral(" seconds..."));
+    w.lblPing->setCaption(QStringLiteral("Retrying in ") + QString::number(w.PingRetryCountdown)
+                          + QStringLiteral(" seconds..."));
 }
 
 } // namespace nms

@@ -30,4 +30,4 @@ QString EchoStatusText(qint32 status)
     }
 }
 
-}  // namespace nms
+} // namespace nms

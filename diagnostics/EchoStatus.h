@@ -7,9 +7,9 @@ namespace nms {
 
 constexpr qint32 EchoSuccess = 0;
 constexpr qint32 EchoTimedOut = 11010;
-constexpr qint32 EchoUnusable = -1;  // the address cannot be used or ICMP cannot be opened
+constexpr qint32 EchoUnusable = -1; // the address cannot be used or ICMP cannot be opened
 
 // The operator's text for an IP status code; "Unknown Response" for any code not listed.
 QString EchoStatusText(qint32 status);
 
-}  // namespace nms
+} // namespace nms

@@ -49,15 +49,17 @@ bool FrmPaging::recreateDatabase()
     const QString path = w.databasePath();
     QFile file(path);
     if (file.exists() && !file.remove()) {
-        w.messages().error(QStringLiteral("Auto Discovery"),
-                           QStringLiteral("The local database (%1) could not be deleted: %2.").arg(path, file.errorString())
-                               + CR + QStringLiteral("The network was not paged."));
+        w.messages().error(
+            QStringLiteral("Auto Discovery"),
+            QStringLiteral("The local database (%1) could not be deleted: %2.").arg(path, file.errorString()) + CR
+                + QStringLiteral("The network was not paged."));
         return false;
     }
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        w.messages().error(QStringLiteral("Auto Discovery"),
-                           QStringLiteral("The local database (%1) could not be created: %2.").arg(path, file.errorString())
-                               + CR + QStringLiteral("The network was not paged."));
+        w.messages().error(
+            QStringLiteral("Auto Discovery"),
+            QStringLiteral("The local database (%1) could not be created: %2.").arg(path, file.errorString()) + CR
+                + QStringLiteral("The network was not paged."));
         return false;
     }
     file.close();

@@ -28,21 +28,22 @@ QByteArray EveryAddressTable::lookup(quint32 address)
 
 QString SelectedKey()
 {
-    return MacTextToKey(MacLookup::FormatMac(EveryAddressTable::MacFor(MacLookup::IpTextToAddress(QStringLiteral("192.168.1.20"))),
-                                             QStringLiteral(":")));
+    return MacTextToKey(MacLookup::FormatMac(
+        EveryAddressTable::MacFor(MacLookup::IpTextToAddress(QStringLiteral("192.168.1.20"))), QStringLiteral(":")));
 }
 
 QByteArray SeedDatabase()
 {
     const QByteArray key = SelectedKey().toLatin1();
-    return "[" + key + "]\n"
-           "NAME=STUDIO B          \n"
-           "IP=192.168.1.20\nMASK=255.255.255.0\nGW=192.168.1.254\nREMOTE=10.0.0.2\n"
-           "INPUT=1\nTYPE=1\nTX=1\nROLE=2\nSN=7\nATT=128\n"
-           "[0200C0A8010B]\n"
-           "NAME=STUDIO A          \n"
-           "IP=192.168.1.11\nMASK=255.255.255.0\nGW=192.168.1.1\nREMOTE=10.0.0.1\n"
-           "INPUT=0\nTYPE=0\nTX=0\nROLE=1\nSN=42\n";
+    return "[" + key
+        + "]\n"
+          "NAME=STUDIO B          \n"
+          "IP=192.168.1.20\nMASK=255.255.255.0\nGW=192.168.1.254\nREMOTE=10.0.0.2\n"
+          "INPUT=1\nTYPE=1\nTX=1\nROLE=2\nSN=7\nATT=128\n"
+          "[0200C0A8010B]\n"
+          "NAME=STUDIO A          \n"
+          "IP=192.168.1.11\nMASK=255.255.255.0\nGW=192.168.1.1\nREMOTE=10.0.0.1\n"
+          "INPUT=0\nTYPE=0\nTX=0\nROLE=1\nSN=42\n";
 }
 
 namespace {
@@ -102,7 +103,7 @@ void ResetConsole(const QByteArray& contents)
     }
     file.close();
     f->AutoDiscoverAwaiting = false;
-    f->feedback->LastFeedback = ElementFeedback{};
+    f->feedback->LastFeedback = ElementFeedback {};
     f->timerRemoteSent->stop();
     f->lblElementMAC->setCaption(KeyToMacText(SelectedKey()));
     f->Load_Config();

@@ -32,7 +32,8 @@ QHash<QString, QStringList> Sections(const QString& path, const QStringList& nam
     return sections;
 }
 
-void CheckOthersKept(const QString& path, const QHash<QString, QStringList>& before, const QString& changed, const char* what)
+void CheckOthersKept(const QString& path, const QHash<QString, QStringList>& before, const QString& changed,
+                     const char* what)
 {
     for (auto it = before.begin(); it != before.end(); ++it) {
         if (!ProfileFile::sameName(it.key(), changed) && ProfileFile::readSectionEntries(path, it.key()) != it.value())

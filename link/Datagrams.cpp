@@ -24,7 +24,7 @@ char SelectorByte(int position)
     return static_cast<char>(static_cast<quint8>(position));
 }
 
-}  // namespace
+} // namespace
 
 QByteArray PagingRequest()
 {
@@ -86,4 +86,4 @@ DatagramKind ClassifyDatagram(qsizetype length)
     return DatagramKind::Dropped;
 }
 
-}  // namespace nms
+} // namespace nms

@@ -12,7 +12,7 @@ constexpr quint16 Console = 2976;
 constexpr quint16 ElementConfig = 2976;
 constexpr quint16 ElementCommand = 2977;
 constexpr quint16 ElementPaging = 1901;
-}  // namespace Ports
+} // namespace Ports
 
 constexpr int ConfigWriteLength = 35;
 constexpr int FeedbackLength = 40;
@@ -35,7 +35,7 @@ constexpr int ElementName = 19;
 constexpr int Role = 35;
 constexpr int SerialNumber = 36;
 constexpr int Attenuation = 40;
-}  // namespace Offset
+} // namespace Offset
 
 constexpr int AddressWidth = 4;
 constexpr int ElementNameWidth = 16;
@@ -60,4 +60,4 @@ QString AddressBytesToText(const quint8* four);
 enum class DatagramKind { LevelSamples, ShortReply, Feedback, Dropped };
 DatagramKind ClassifyDatagram(qsizetype length);
 
-}  // namespace nms
+} // namespace nms

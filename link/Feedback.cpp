@@ -37,7 +37,7 @@ bool IsSelector(quint8 value)
     return value == 0 || value == 1;
 }
 
-}  // namespace
+} // namespace
 
 ElementFeedback ParseFeedback(const QByteArray& datagram, const ElementFeedback& previous)
 {
@@ -52,8 +52,7 @@ ElementFeedback ParseFeedback(const QByteArray& datagram, const ElementFeedback&
     feedback.AudioInput = ByteAt(datagram, Offset::AudioInput);
     feedback.AudioType = ByteAt(datagram, Offset::AudioType);
     feedback.AudioTX = ByteAt(datagram, Offset::AudioTX);
-    feedback.ElementName =
-        QString::fromLatin1(datagram.constData() + Offset::ElementName, ElementNameWidth);
+    feedback.ElementName = QString::fromLatin1(datagram.constData() + Offset::ElementName, ElementNameWidth);
     feedback.Role = ByteAt(datagram, Offset::Role);
 
     const quint64 serial = JoinedSerial(datagram);
@@ -61,9 +60,8 @@ ElementFeedback ParseFeedback(const QByteArray& datagram, const ElementFeedback&
     feedback.SerialNumber = feedback.SerialOverflow ? 0 : static_cast<quint8>(serial);
 
     if (feedback.Role == RoleDecoder) {
-        feedback.Attenuation = datagram.size() > Offset::Attenuation
-                                   ? ByteAt(datagram, Offset::Attenuation)
-                                   : DefaultDecoderAttenuation;
+        feedback.Attenuation =
+            datagram.size() > Offset::Attenuation ? ByteAt(datagram, Offset::Attenuation) : DefaultDecoderAttenuation;
     }
     return feedback;
 }
@@ -95,8 +93,7 @@ QString FeedbackCheckMessage(FeedbackCheck check)
 {
     const char* field = nullptr;
     switch (check) {
-    case FeedbackCheck::Ok:
-        return QString();
+    case FeedbackCheck::Ok: return QString();
     case FeedbackCheck::ElementIP: field = "Element IP"; break;
     case FeedbackCheck::ElementMask: field = "Element Mask"; break;
     case FeedbackCheck::ElementGW: field = "Element GW"; break;
@@ -109,8 +106,8 @@ QString FeedbackCheckMessage(FeedbackCheck check)
     }
     if (!field)
         return QString();
-    return QStringLiteral("An error occured while retrieving '%1':").arg(QLatin1String(field))
-           + QChar(u'\r') + QStringLiteral("Feedback is corrupted.");
+    return QStringLiteral("An error occured while retrieving '%1':").arg(QLatin1String(field)) + QChar(u'\r')
+        + QStringLiteral("Feedback is corrupted.");
 }
 
-}  // namespace nms
+} // namespace nms

@@ -10,10 +10,10 @@ namespace nms {
 struct ElementFeedback {
     QString ElementMAC, ElementIP, ElementMask, ElementGW, RemoteIP;
     quint8 AudioInput = 0, AudioType = 0, AudioTX = 0, Attenuation = 0;
-    QString ElementName;  // 16 characters as the element holds them, untrimmed
+    QString ElementName; // 16 characters as the element holds them, untrimmed
     quint8 Role = 0;
     quint8 SerialNumber = 0;
-    bool SerialOverflow = false;  // the joined serial digits exceed one byte
+    bool SerialOverflow = false; // the joined serial digits exceed one byte
 };
 
 constexpr quint8 RoleNone = 0;
@@ -46,4 +46,4 @@ FeedbackCheck ValidateFeedback(const ElementFeedback& feedback);
 // The two-line error text for a failed check (lines joined by CR); empty for Ok.
 QString FeedbackCheckMessage(FeedbackCheck check);
 
-}  // namespace nms
+} // namespace nms

@@ -19,7 +19,7 @@ const QChar CR(u'\r');
 QString SaveMessage(const char* field)
 {
     return QStringLiteral("An error occured while saving '%1':").arg(QLatin1String(field)) + CR
-           + QStringLiteral("Feedback is corrupted.");
+        + QStringLiteral("Feedback is corrupted.");
 }
 
 } // namespace
@@ -71,8 +71,9 @@ void FeedbackProcessor::Process_Feedback(const QByteArray& datagram)
 void FeedbackProcessor::macFound(const QString& macText)
 {
     if (macText.isEmpty()) {
-        w.messages().error(ProgramTitle(), QStringLiteral("An error occured while retrieving 'Element MAC':") + CR
-                                               + QStringLiteral("Feedback is corrupted."));
+        w.messages().error(ProgramTitle(),
+                           QStringLiteral("An error occured while retrieving 'Element MAC':") + CR
+                               + QStringLiteral("Feedback is corrupted."));
         finish();
         return;
     }
@@ -110,14 +111,16 @@ void FeedbackProcessor::discoveryBranch()
 void FeedbackProcessor::selectedBranch()
 {
     if (w.lblElementMAC->caption() != current_.ElementMAC) {
-        w.messages().error(ProgramTitle(), QStringLiteral("The response received does not match the selected element.") + CR
-                                               + QStringLiteral("Cannot save this element info."));
+        w.messages().error(ProgramTitle(),
+                           QStringLiteral("The response received does not match the selected element.") + CR
+                               + QStringLiteral("Cannot save this element info."));
         return;
     }
     const QString key = MacTextToKey(current_.ElementMAC);
     if (GetSectionKeyCount(key, w.databasePath()) > MaxSoundSectionEntries) {
-        w.messages().error(ProgramTitle(), QStringLiteral("The data stored in your computer about this element, is corrupted.")
-                                               + CR + QStringLiteral("Cannot save this element info."));
+        w.messages().error(ProgramTitle(),
+                           QStringLiteral("The data stored in your computer about this element, is corrupted.") + CR
+                               + QStringLiteral("Cannot save this element info."));
         return;
     }
 
@@ -145,7 +148,8 @@ void FeedbackProcessor::selectedBranch()
     };
     auto selector = [](int position, quint8 reported) { return position >= 0 && position == int(reported); };
 
-    if (!confirm(name.trimmed().toUpper() == current_.ElementName.trimmed().toUpper(), "name", FitElementName(name), "Element Name")
+    if (!confirm(name.trimmed().toUpper() == current_.ElementName.trimmed().toUpper(), "name", FitElementName(name),
+                 "Element Name")
         || !confirm(ip == current_.ElementIP, "ip", ip, "Element IP")
         || !confirm(mask == current_.ElementMask, "mask", mask, "Element Mask")
         || !confirm(gw == current_.ElementGW, "gw", gw, "Element GW")
@@ -195,8 +199,9 @@ bool FeedbackProcessor::store(const char* key, const QString& value)
 
 void FeedbackProcessor::databaseError()
 {
-    w.messages().error(QStringLiteral("Error!"), QStringLiteral("The local database (%1) could not be written.").arg(w.databasePath())
-                                                     + CR + QStringLiteral("The element's answer was not saved."));
+    w.messages().error(QStringLiteral("Error!"),
+                       QStringLiteral("The local database (%1) could not be written.").arg(w.databasePath()) + CR
+                           + QStringLiteral("The element's answer was not saved."));
 }
 
 void FeedbackProcessor::finish()

@@ -64,7 +64,7 @@ private:
     bool running_ = false;
     bool scheduled_ = false;
     int dropped_ = 0;
-    ElementFeedback current_;  // the record of the run in progress
+    ElementFeedback current_; // the record of the run in progress
 };
 
 } // namespace nms

@@ -72,13 +72,15 @@ bool LinkEndpoint::SendToSelected(const QByteArray& datagram, quint16 remotePort
     bool ok = false;
     const quint32 address = Ipv4FromDottedText(ip, &ok);
     if (!ok || address == 0) {
-        reportSendFailure(QStringLiteral("The stored address of this element ('%1') is not a valid IP address.").arg(ip));
+        reportSendFailure(
+            QStringLiteral("The stored address of this element ('%1') is not a valid IP address.").arg(ip));
         return false;
     }
     setRemote(ip, remotePort);
     QString failure;
     if (!write(datagram, ip, remotePort, &failure)) {
-        reportSendFailure(QStringLiteral("The datagram to %1 port %2 could not be sent: %3.").arg(ip).arg(remotePort).arg(failure));
+        reportSendFailure(
+            QStringLiteral("The datagram to %1 port %2 could not be sent: %3.").arg(ip).arg(remotePort).arg(failure));
         return false;
     }
     // Started once the datagram is out: an answer cannot be handled before this returns anyway.
@@ -115,15 +117,10 @@ void LinkEndpoint::Route(const QByteArray& datagram)
 {
     // Neither the sender nor a running discovery plays a part: the length alone decides.
     switch (ClassifyDatagram(datagram.size())) {
-    case DatagramKind::LevelSamples:
-        Q_EMIT levelSamplesArrived(datagram);
-        break;
-    case DatagramKind::Feedback:
-        Q_EMIT feedbackArrived(datagram);
-        break;
+    case DatagramKind::LevelSamples: Q_EMIT levelSamplesArrived(datagram); break;
+    case DatagramKind::Feedback: Q_EMIT feedbackArrived(datagram); break;
     case DatagramKind::ShortReply:
-    case DatagramKind::Dropped:
-        break;
+    case DatagramKind::Dropped: break;
     }
 }
 

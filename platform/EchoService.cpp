@@ -30,7 +30,10 @@ constexpr qint32 kGeneralFailure = 11050;
 const char kPayload[] = "hello";
 constexpr int kPayloadSize = 5;
 
-quint16 readBig16(const uchar* p) { return quint16((p[0] << 8) | p[1]); }
+quint16 readBig16(const uchar* p)
+{
+    return quint16((p[0] << 8) | p[1]);
+}
 
 quint32 readRaw32(const uchar* p)
 {
@@ -50,7 +53,7 @@ bool isErrorType(int type)
         || type == kIcmpParameterProblem;
 }
 
-}  // namespace
+} // namespace
 
 quint32 Ipv4FromDottedText(const QString& text, bool* ok)
 {
@@ -76,24 +79,26 @@ qint32 IcmpErrorToStatus(int icmpType, int icmpCode)
     switch (icmpType) {
     case kIcmpDestUnreachable:
         switch (icmpCode) {
-        case 0: case 6: case 9: case 11:  // net unreachable, unknown, prohibited, for this TOS
+        case 0:
+        case 6:
+        case 9:
+        case 11: // net unreachable, unknown, prohibited, for this TOS
             return 11002;
-        case 1: case 7: case 10: case 12:  // the same for the host
+        case 1:
+        case 7:
+        case 10:
+        case 12: // the same for the host
             return 11003;
         case 2: return 11004;
         case 3: return 11005;
-        case 4: return 11009;  // fragmentation needed but DF set
-        case 5: return 11012;  // source route failed
+        case 4: return 11009; // fragmentation needed but DF set
+        case 5: return 11012; // source route failed
         default: return 11018;
         }
-    case kIcmpTimeExceeded:
-        return icmpCode == 1 ? 11014 : icmpCode == 0 ? 11013 : kGeneralFailure;
-    case kIcmpParameterProblem:
-        return 11015;
-    case kIcmpSourceQuench:
-        return 11016;
-    default:
-        return kGeneralFailure;
+    case kIcmpTimeExceeded: return icmpCode == 1 ? 11014 : icmpCode == 0 ? 11013 : kGeneralFailure;
+    case kIcmpParameterProblem: return 11015;
+    case kIcmpSourceQuench: return 11016;
+    default: return kGeneralFailure;
     }
 }
 
@@ -136,9 +141,8 @@ RawIcmpVerdict ClassifyRawIcmp(QByteArrayView packet, quint32 target, quint16 id
     const int code = icmp[1];
 
     if (type == kIcmpEchoReply) {
-        const bool ours = readRaw32(p + 12) == target && readBig16(icmp + 4) == id
-            && readBig16(icmp + 6) == sequence;
-        return ours ? RawIcmpVerdict{RawIcmpVerdict::EchoReply, type, code} : RawIcmpVerdict{};
+        const bool ours = readRaw32(p + 12) == target && readBig16(icmp + 4) == id && readBig16(icmp + 6) == sequence;
+        return ours ? RawIcmpVerdict {RawIcmpVerdict::EchoReply, type, code} : RawIcmpVerdict {};
     }
     if (!isErrorType(type))
         return {};
@@ -153,16 +157,13 @@ RawIcmpVerdict ClassifyRawIcmp(QByteArrayView packet, quint32 target, quint16 id
     if (quotedIpLength < 20 || quotedSize < quotedIpLength + kIcmpHeaderSize)
         return {};
     const uchar* quotedIcmp = quoted + quotedIpLength;
-    const bool ours = quoted[9] == IPPROTO_ICMP && readRaw32(quoted + 16) == target
-        && quotedIcmp[0] == kIcmpEcho && readBig16(quotedIcmp + 4) == id
-        && readBig16(quotedIcmp + 6) == sequence;
-    return ours ? RawIcmpVerdict{RawIcmpVerdict::Error, type, code} : RawIcmpVerdict{};
+    const bool ours = quoted[9] == IPPROTO_ICMP && readRaw32(quoted + 16) == target && quotedIcmp[0] == kIcmpEcho
+        && readBig16(quotedIcmp + 4) == id && readBig16(quotedIcmp + 6) == sequence;
+    return ours ? RawIcmpVerdict {RawIcmpVerdict::Error, type, code} : RawIcmpVerdict {};
 }
 
 LinuxEchoService::LinuxEchoService(QObject* parent)
-    : EchoService(parent)
-    , m_timeout(new QTimer(this))
-    , m_deferred(new QTimer(this))
+    : EchoService(parent), m_timeout(new QTimer(this)), m_deferred(new QTimer(this))
 {
     qRegisterMetaType<nms::EchoReply>();
     m_timeout->setSingleShot(true);
@@ -229,10 +230,9 @@ void LinuxEchoService::send(const QString& address, int timeoutMs)
         ::setsockopt(m_fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
     } else {
         // Let through only what can answer an echo; the kernel then spares us every other packet.
-        icmp_filter filter{};
-        filter.data = ~((1u << kIcmpEchoReply) | (1u << kIcmpDestUnreachable)
-                        | (1u << kIcmpSourceQuench) | (1u << kIcmpTimeExceeded)
-                        | (1u << kIcmpParameterProblem));
+        icmp_filter filter {};
+        filter.data = ~((1u << kIcmpEchoReply) | (1u << kIcmpDestUnreachable) | (1u << kIcmpSourceQuench)
+                        | (1u << kIcmpTimeExceeded) | (1u << kIcmpParameterProblem));
         ::setsockopt(m_fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
     }
 
@@ -250,12 +250,11 @@ void LinuxEchoService::send(const QString& address, int timeoutMs)
     packet[2] = uchar(sum >> 8);
     packet[3] = uchar(sum);
 
-    sockaddr_in to{};
+    sockaddr_in to {};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = m_target;
     m_sentAt.start();
-    const ssize_t sent = ::sendto(m_fd, packet, sizeof packet, 0,
-                                  reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    const ssize_t sent = ::sendto(m_fd, packet, sizeof packet, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     if (sent < 0) {
         const int error = errno;
         closeSocket();
@@ -270,7 +269,7 @@ void LinuxEchoService::send(const QString& address, int timeoutMs)
 
 void LinuxEchoService::reportLater(qint32 status)
 {
-    m_deferredReply = EchoReply{status, 0};
+    m_deferredReply = EchoReply {status, 0};
     m_deferred->start();
 }
 
@@ -290,9 +289,9 @@ void LinuxEchoService::drainErrorQueue()
     for (;;) {
         uchar data[64];
         alignas(cmsghdr) char control[512];
-        sockaddr_in from{};
-        iovec iov{data, sizeof data};
-        msghdr msg{};
+        sockaddr_in from {};
+        iovec iov {data, sizeof data};
+        msghdr msg {};
         msg.msg_name = &from;
         msg.msg_namelen = sizeof from;
         msg.msg_iov = &iov;
@@ -307,11 +306,11 @@ void LinuxEchoService::drainErrorQueue()
             sock_extended_err err;
             std::memcpy(&err, CMSG_DATA(c), sizeof err);
             if (err.ee_origin == SO_EE_ORIGIN_ICMP) {
-                finish(EchoReply{IcmpErrorToStatus(err.ee_type, err.ee_code), 0});
+                finish(EchoReply {IcmpErrorToStatus(err.ee_type, err.ee_code), 0});
                 return;
             }
             if (err.ee_origin == SO_EE_ORIGIN_LOCAL) {
-                finish(EchoReply{SendErrorToStatus(int(err.ee_errno)), 0});
+                finish(EchoReply {SendErrorToStatus(int(err.ee_errno)), 0});
                 return;
             }
         }
@@ -322,30 +321,29 @@ void LinuxEchoService::drainPackets()
 {
     for (;;) {
         uchar data[600];
-        sockaddr_in from{};
+        sockaddr_in from {};
         socklen_t fromLength = sizeof from;
-        const ssize_t n = ::recvfrom(m_fd, data, sizeof data, MSG_DONTWAIT,
-                                     reinterpret_cast<sockaddr*>(&from), &fromLength);
+        const ssize_t n =
+            ::recvfrom(m_fd, data, sizeof data, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (n < 0)
             return;
         if (m_kind == SocketKind::Datagram) {
             // The kernel delivers only replies carrying this socket's identifier.
-            const bool ours = n >= kIcmpHeaderSize && data[0] == kIcmpEchoReply
-                && from.sin_addr.s_addr == m_target && readBig16(data + 6) == m_sequence;
+            const bool ours = n >= kIcmpHeaderSize && data[0] == kIcmpEchoReply && from.sin_addr.s_addr == m_target
+                && readBig16(data + 6) == m_sequence;
             if (ours) {
-                finish(EchoReply{0, quint32(m_sentAt.nsecsElapsed() / 1000000)});
+                finish(EchoReply {0, quint32(m_sentAt.nsecsElapsed() / 1000000)});
                 return;
             }
             continue;
         }
-        const RawIcmpVerdict verdict = ClassifyRawIcmp(
-            QByteArrayView(data, n), m_target, m_id, m_sequence);
+        const RawIcmpVerdict verdict = ClassifyRawIcmp(QByteArrayView(data, n), m_target, m_id, m_sequence);
         if (verdict.kind == RawIcmpVerdict::EchoReply) {
-            finish(EchoReply{0, quint32(m_sentAt.nsecsElapsed() / 1000000)});
+            finish(EchoReply {0, quint32(m_sentAt.nsecsElapsed() / 1000000)});
             return;
         }
         if (verdict.kind == RawIcmpVerdict::Error) {
-            finish(EchoReply{IcmpErrorToStatus(verdict.type, verdict.code), 0});
+            finish(EchoReply {IcmpErrorToStatus(verdict.type, verdict.code), 0});
             return;
         }
     }
@@ -353,7 +351,7 @@ void LinuxEchoService::drainPackets()
 
 void LinuxEchoService::onTimeout()
 {
-    finish(EchoReply{kTimedOut, 0});
+    finish(EchoReply {kTimedOut, 0});
 }
 
 void LinuxEchoService::finish(EchoReply reply)
@@ -369,7 +367,7 @@ void LinuxEchoService::closeSocket()
 {
     if (m_notifier) {
         m_notifier->setEnabled(false);
-        m_notifier->deleteLater();  // may be inside its own activated() signal
+        m_notifier->deleteLater(); // may be inside its own activated() signal
         m_notifier = nullptr;
     }
     if (m_fd >= 0) {
@@ -379,4 +377,4 @@ void LinuxEchoService::closeSocket()
     m_kind = SocketKind::None;
 }
 
-}  // namespace nms
+} // namespace nms

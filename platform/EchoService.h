@@ -67,13 +67,13 @@ private:
     int m_fd = -1;
     SocketKind m_kind = SocketKind::None;
     SocketKind m_lastKind = SocketKind::None;
-    quint32 m_target = 0;  // network order
+    quint32 m_target = 0; // network order
     quint16 m_id = 0;
     quint16 m_sequence = 0;
     QElapsedTimer m_sentAt;
     QSocketNotifier* m_notifier = nullptr;
     QTimer* m_timeout = nullptr;
-    QTimer* m_deferred = nullptr;  // carries results known at send time out of send()
+    QTimer* m_deferred = nullptr; // carries results known at send time out of send()
     EchoReply m_deferredReply;
 };
 
@@ -103,6 +103,6 @@ RawIcmpVerdict ClassifyRawIcmp(QByteArrayView packet, quint32 target, quint16 id
 // The Internet checksum (RFC 1071) of the bytes, ready to store in a header.
 quint16 InternetChecksum(QByteArrayView bytes);
 
-}  // namespace nms
+} // namespace nms
 
 Q_DECLARE_METATYPE(nms::EchoReply)

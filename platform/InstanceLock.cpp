@@ -8,8 +8,7 @@
 
 namespace nms {
 
-InstanceLock::InstanceLock(QString path)
-    : m_path(std::move(path))
+InstanceLock::InstanceLock(QString path) : m_path(std::move(path))
 {
 }
 
@@ -56,4 +55,4 @@ void InstanceLock::unlock()
     m_fd = -1;
 }
 
-}  // namespace nms
+} // namespace nms

@@ -1,8 +1,8 @@
 #include "platform/MessageBoxes.h"
 
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QPointer>
-#include <QFontMetrics>
 
 #include <algorithm>
 
@@ -25,8 +25,8 @@ MsgAnswer QtMessageBoxes::show(MsgIcon icon, const QString& title, const QString
     QString shown = text;
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
 
-    QPointer<QMessageBox> box = new QMessageBox(boxIcon, title.isEmpty() ? ProgramTitle() : title, shown,
-                                                QMessageBox::NoButton, parent_);
+    QPointer<QMessageBox> box =
+        new QMessageBox(boxIcon, title.isEmpty() ? ProgramTitle() : title, shown, QMessageBox::NoButton, parent_);
     box->setTextFormat(Qt::PlainText);
     // Each CR-joined line stays whole: the box is made as wide as its longest line.
     const QFontMetrics metrics(box->font());

@@ -34,7 +34,7 @@ public:
 // datagrams keep being handled while the operator reads.
 class QtMessageBoxes final : public MessageBoxes {
 public:
-    explicit QtMessageBoxes(QWidget* parent = nullptr) : parent_(parent) {}
+    explicit QtMessageBoxes(QWidget* parent = nullptr) : parent_(parent) { }
     void setParent(QWidget* parent) { parent_ = parent; }
     MsgAnswer show(MsgIcon icon, const QString& title, const QString& text, bool question) override;
 

@@ -19,11 +19,13 @@ constexpr qsizetype kNdmSize = NLMSG_ALIGN(sizeof(ndmsg));
 constexpr qsizetype kAttrHeaderSize = sizeof(rtattr);
 constexpr int kReceiveBufferSize = 64 * 1024;
 
-qsizetype align4(qsizetype n) { return (n + 3) & ~qsizetype(3); }
+qsizetype align4(qsizetype n)
+{
+    return (n + 3) & ~qsizetype(3);
+}
 
 // Reads a trivially copyable value at an offset the buffer may not align for it.
-template <typename T>
-T readAt(const char* base, qsizetype offset)
+template <typename T> T readAt(const char* base, qsizetype offset)
 {
     T value;
     std::memcpy(&value, base + offset, sizeof value);
@@ -58,12 +60,11 @@ bool parseNeighbourMessage(const char* body, qsizetype size, NeighbourEntry* ent
     return haveAddress;
 }
 
-}  // namespace
+} // namespace
 
 bool NeighbourStateHoldsAddress(quint16 state)
 {
-    return (state & (NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE | NUD_NOARP | NUD_PERMANENT))
-        != 0;
+    return (state & (NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE | NUD_NOARP | NUD_PERMANENT)) != 0;
 }
 
 NeighbourDumpChunk ParseNeighbourDump(QByteArrayView buffer)
@@ -112,22 +113,21 @@ QList<NeighbourEntry> LinuxNeighbourTable::entries(bool* ok)
     if (fd < 0)
         return all;
     // The kernel answers a dump at once; the time limit only guards against a wedged socket.
-    const timeval limit{1, 0};
+    const timeval limit {1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
 
     struct {
         nlmsghdr header;
         ndmsg body;
-    } request{};
+    } request {};
     request.header.nlmsg_len = sizeof request;
     request.header.nlmsg_type = RTM_GETNEIGH;
     request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     request.header.nlmsg_seq = 1;
     request.body.ndm_family = AF_INET;
-    sockaddr_nl kernel{};
+    sockaddr_nl kernel {};
     kernel.nl_family = AF_NETLINK;
-    if (::sendto(fd, &request, sizeof request, 0, reinterpret_cast<const sockaddr*>(&kernel),
-                 sizeof kernel) < 0) {
+    if (::sendto(fd, &request, sizeof request, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0) {
         ::close(fd);
         return all;
     }
@@ -155,8 +155,7 @@ QByteArray LinuxNeighbourTable::lookup(quint32 address)
 {
     const QList<NeighbourEntry> all = entries();
     for (const NeighbourEntry& entry : all) {
-        if (entry.address == address && NeighbourStateHoldsAddress(entry.state)
-            && !entry.hardwareAddress.isEmpty())
+        if (entry.address == address && NeighbourStateHoldsAddress(entry.state) && !entry.hardwareAddress.isEmpty())
             return entry.hardwareAddress;
     }
     return {};
@@ -171,13 +170,13 @@ void LinuxNeighbourTable::solicit(quint32 address)
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return;
-    sockaddr_in to{};
+    sockaddr_in to {};
     to.sin_family = AF_INET;
-    to.sin_port = htons(9);  // discard: nobody should mind one stray byte there
+    to.sin_port = htons(9); // discard: nobody should mind one stray byte there
     to.sin_addr.s_addr = address;
     const char byte = 0;
     ::sendto(fd, &byte, 1, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     ::close(fd);
 }
 
-}  // namespace nms
+} // namespace nms

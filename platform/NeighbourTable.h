@@ -25,8 +25,8 @@ public:
 
 // One IPv4 entry of the kernel's neighbour table.
 struct NeighbourEntry {
-    quint32 address = 0;  // network order
-    quint16 state = 0;    // NUD_* bits
+    quint32 address = 0; // network order
+    quint16 state = 0; // NUD_* bits
     int interfaceIndex = 0;
     QByteArray hardwareAddress;
 };
@@ -35,8 +35,8 @@ struct NeighbourEntry {
 // not fit the buffer, so truncated or garbled input yields what came before it.
 struct NeighbourDumpChunk {
     QList<NeighbourEntry> entries;
-    bool done = false;   // the dump's last message (NLMSG_DONE) was seen
-    int error = 0;       // a negative errno from an NLMSG_ERROR message
+    bool done = false; // the dump's last message (NLMSG_DONE) was seen
+    int error = 0; // a negative errno from an NLMSG_ERROR message
     bool malformed = false;
 };
 NeighbourDumpChunk ParseNeighbourDump(QByteArrayView buffer);
@@ -52,4 +52,4 @@ public:
     QList<NeighbourEntry> entries(bool* ok = nullptr);
 };
 
-}  // namespace nms
+} // namespace nms

@@ -6,12 +6,12 @@
 
 namespace nms::Artwork {
 
-QPixmap ApplicationIcon();   // 32 x 32
-QPixmap SaveIcon();          // 14 x 14
-QPixmap RefreshIcon();       // 11 x 12
-QPixmap DiscoverIcon();      // 16 x 16
-QPixmap PlayPicture();       // 48 x 48
-QPixmap StopPicture();       // 48 x 48
-QPixmap LevelRamp();         // 140 x 8: blue at the left through green to yellow and orange
+QPixmap ApplicationIcon(); // 32 x 32
+QPixmap SaveIcon(); // 14 x 14
+QPixmap RefreshIcon(); // 11 x 12
+QPixmap DiscoverIcon(); // 16 x 16
+QPixmap PlayPicture(); // 48 x 48
+QPixmap StopPicture(); // 48 x 48
+QPixmap LevelRamp(); // 140 x 8: blue at the left through green to yellow and orange
 
 } // namespace nms::Artwork

@@ -46,7 +46,8 @@ QFont Face(const QStringList& families, qreal points, bool bold = false, bool it
 
 QFont Tahoma(qreal points, bool bold = false)
 {
-    return Face({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")}, points, bold);
+    return Face({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")}, points,
+                bold);
 }
 
 QFont ArialNarrow(qreal points, bool bold, bool italic = false)
@@ -58,7 +59,8 @@ QFont ArialNarrow(qreal points, bool bold, bool italic = false)
 
 QFont Arial(qreal points, bool bold)
 {
-    return Face({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")}, points, bold);
+    return Face({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")}, points,
+                bold);
 }
 
 } // namespace

@@ -3,11 +3,11 @@
 // element link socket and the window-level state; the behaviour lives in the subsystem objects
 // below, each of which connects itself to the controls it handles.
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QCheckBox>
 #include <QScrollBar>
 #include <QStringList>
 #include <QTimer>
@@ -35,20 +35,20 @@ class TrayController;
 // What the window needs from outside. The product passes the real services and the fixed
 // ports; tests pass doubles, a private database folder and free ports.
 struct ConsoleEnvironment {
-    QString databasePath;                     // the nms.ini in the program's folder
-    quint16 localPort = 2976;                 // every datagram leaves from and arrives at this port
-    quint16 configPort = 2976;                // elements take configuration here
-    quint16 commandPort = 2977;               // attenuation and level queries
-    quint16 pagingPort = 1901;                // the discovery broadcast
+    QString databasePath; // the nms.ini in the program's folder
+    quint16 localPort = 2976; // every datagram leaves from and arrives at this port
+    quint16 configPort = 2976; // elements take configuration here
+    quint16 commandPort = 2977; // attenuation and level queries
+    quint16 pagingPort = 1901; // the discovery broadcast
     QString pagingAddress = QStringLiteral("255.255.255.255");
     MessageBoxes* messages = nullptr;
     EchoService* echo = nullptr;
     NeighbourTable* neighbours = nullptr;
-    bool useTray = true;                      // tests of the window alone run without a tray icon
+    bool useTray = true; // tests of the window alone run without a tray icon
 };
 
-QString VersionText();       // "2.0.1"
-QString TrayTipText();       // "Kestrion MPX IP STL - NMS version 2.0.1"
+QString VersionText(); // "2.0.1"
+QString TrayTipText(); // "Kestrion MPX IP STL - NMS version 2.0.1"
 
 class FrmMain : public QWidget {
     Q_OBJECT

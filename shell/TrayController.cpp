@@ -71,7 +71,8 @@ void TrayController::onActivated(QSystemTrayIcon::ActivationReason reason)
     // activations (the D-Bus kind) gets the same effect from its click reports.
     if (iconHasOwnWidget())
         return;
-    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context || reason == QSystemTrayIcon::DoubleClick)
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context
+        || reason == QSystemTrayIcon::DoubleClick)
         iconButtonReleased(reason == QSystemTrayIcon::Context ? Qt::RightButton : Qt::LeftButton);
 }
 

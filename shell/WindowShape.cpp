@@ -11,8 +11,7 @@ QRegion WindowShapeRegion(QSize size, int shape)
     const int w = size.width();
     const int h = size.height();
     switch (shape) {
-    case 0:
-        return QRegion(0, 0, w, h, QRegion::Ellipse);
+    case 0: return QRegion(0, 0, w, h, QRegion::Ellipse);
     case 1: {
         // Corner ellipses 20 x 20: radius 10. The polygon of the path is exact enough at this size.
         QPainterPath path;
@@ -24,8 +23,7 @@ QRegion WindowShapeRegion(QSize size, int shape)
         diamond << QPoint(w / 2, 0) << QPoint(0, h / 2) << QPoint(w / 2, h) << QPoint(w, h / 2);
         return QRegion(diamond, Qt::OddEvenFill);
     }
-    default:
-        return QRegion();
+    default: return QRegion();
     }
 }
 

@@ -90,7 +90,8 @@ void BM_ProcessDiscoveryFeedback(benchmark::State& state)
     QObject::connect(fx->feedback, &FeedbackProcessor::feedbackHandled, &loop, &QEventLoop::quit);
     int round = 0;
     for (auto _ : state) {
-        fields.name = (++round % 2 ? QByteArrayLiteral("BENCH A") : QByteArrayLiteral("BENCH B")).leftJustified(16, ' ');
+        fields.name =
+            (++round % 2 ? QByteArrayLiteral("BENCH A") : QByteArrayLiteral("BENCH B")).leftJustified(16, ' ');
         fx->feedback->Enqueue(fields.bytes());
         loop.exec();
     }

@@ -13,10 +13,7 @@ namespace {
 
 // A private folder holding a database of state.range(0) elements.
 struct Database {
-    explicit Database(int count) : path(dir.filePath(QStringLiteral("nms.ini")))
-    {
-        WriteBenchDatabase(path, count);
-    }
+    explicit Database(int count) : path(dir.filePath(QStringLiteral("nms.ini"))) { WriteBenchDatabase(path, count); }
     QTemporaryDir dir;
     QString path;
 };
@@ -78,7 +75,8 @@ void BM_WriteToINI(benchmark::State& state)
     const QString key = BenchKey(count / 2);
     int round = 0;
     for (auto _ : state)
-        benchmark::DoNotOptimize(WriteToINI(key, QStringLiteral("att"), QString::number(14 + (++round % 200)), db.path));
+        benchmark::DoNotOptimize(
+            WriteToINI(key, QStringLiteral("att"), QString::number(14 + (++round % 200)), db.path));
 }
 BENCHMARK(BM_WriteToINI)->Apply(ElementCounts);
 

@@ -8,10 +8,10 @@ namespace nms::bench {
 
 qint64 ProcessCpuMicroseconds()
 {
-    rusage usage{};
+    rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
     return (qint64(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * 1000000 + usage.ru_utime.tv_usec
-           + usage.ru_stime.tv_usec;
+        + usage.ru_stime.tv_usec;
 }
 
 qint64 ResidentKib()

@@ -13,11 +13,10 @@ qint64 ProcessCpuMicroseconds();
 // Resident set size in kibibytes (VmRSS), or -1.
 qint64 ResidentKib();
 
-template<typename T>
-T Median(std::vector<T> values)
+template <typename T> T Median(std::vector<T> values)
 {
     if (values.empty())
-        return T{};
+        return T {};
     std::sort(values.begin(), values.end());
     const size_t mid = values.size() / 2;
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;

@@ -54,7 +54,7 @@ void runEventLoopFor(int ms)
 // The simulator playing `count` elements on ev1..evN of the shared element host.
 class Simulator {
 public:
-    Simulator(QString network, QString program) : network_(std::move(network)), program_(std::move(program)) {}
+    Simulator(QString network, QString program) : network_(std::move(network)), program_(std::move(program)) { }
     ~Simulator() { stop(); }
 
     bool start(int count)
@@ -111,7 +111,7 @@ test::ConsoleOptions lanOptions(NeighbourTable* table)
 
 struct DiscoveryRun {
     int recorded = 0, arrived = 0, dropped = 0, macFailures = 0, lateErrors = 0;
-    double lastAnswerToWrittenMs = -1;  // -1: the last answer was not written within the window
+    double lastAnswerToWrittenMs = -1; // -1: the last answer was not written within the window
     double pagingToLastWrittenMs = -1;
 };
 
@@ -122,8 +122,9 @@ QString g_network;
 void flushNeighbours()
 {
     QProcess::execute(QStringLiteral("ip"), {QStringLiteral("neigh"), QStringLiteral("flush"), QStringLiteral("all")});
-    QProcess::execute(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), g_network + QStringLiteral("-m"),
-                                             QStringLiteral("ip"), QStringLiteral("neigh"), QStringLiteral("flush"), QStringLiteral("all")});
+    QProcess::execute(QStringLiteral("ip"),
+                      {QStringLiteral("netns"), QStringLiteral("exec"), g_network + QStringLiteral("-m"),
+                       QStringLiteral("ip"), QStringLiteral("neigh"), QStringLiteral("flush"), QStringLiteral("all")});
 }
 
 DiscoveryRun discoverOnce()
@@ -173,7 +174,8 @@ DiscoveryRun discoverOnce()
 void discoveryTable(Simulator& sim, int runs)
 {
     out(QStringLiteral("\nDiscovery: elements answering one paging at once (median of %1 runs)").arg(runs));
-    out(QStringLiteral("| elements | answers arrived | recorded in nms.ini | dropped by the queue | MAC not found | last answer -> its section written | paging -> last section written (window 3000 ms) |"));
+    out(QStringLiteral("| elements | answers arrived | recorded in nms.ini | dropped by the queue | MAC not found | "
+                       "last answer -> its section written | paging -> last section written (window 3000 ms) |"));
     out(QStringLiteral("|---:|---:|---:|---:|---:|---:|---:|"));
     for (int count : {50, 100, 250}) {
         if (!sim.start(count))
@@ -196,7 +198,8 @@ void discoveryTable(Simulator& sim, int runs)
                 .arg(Median(recorded))
                 .arg(Median(dropped))
                 .arg(Median(macs))
-                .arg(lastMs < 0 ? QStringLiteral("not within the window") : QStringLiteral("%1 ms").arg(lastMs, 0, 'f', 1))
+                .arg(lastMs < 0 ? QStringLiteral("not within the window")
+                                : QStringLiteral("%1 ms").arg(lastMs, 0, 'f', 1))
                 .arg(Median(whole), 0, 'f', 1));
     }
 }
@@ -216,8 +219,10 @@ void latencyTable(Simulator& sim, int count, int runs)
     fx.boxes.setNextAnswer(MsgAnswer::Yes);
     fx->discovery->mnuDiscover_Click();
     runEventLoopFor(500);
-    out(QStringLiteral("\nFeedback latency: arrival of the element's answer -> \"sucessfuly saved\" message (%1 elements answering, %2 in nms.ini)")
-            .arg(count).arg(fx->lstHidden.size()));
+    out(QStringLiteral("\nFeedback latency: arrival of the element's answer -> \"sucessfuly saved\" message (%1 "
+                       "elements answering, %2 in nms.ini)")
+            .arg(count)
+            .arg(fx->lstHidden.size()));
     const QString key = fx->lstHidden.value(fx->lstHidden.size() / 2);
     if (key.isEmpty() || !fx.select(key)) {
         out(QStringLiteral("no element to configure"));
@@ -226,7 +231,8 @@ void latencyTable(Simulator& sim, int count, int runs)
     QElapsedTimer clock;
     qint64 sent = 0, arrived = 0, shown = 0;
     QEventLoop loop;
-    QObject::connect(fx->link, &LinkEndpoint::feedbackArrived, &loop, [&](const QByteArray&) { arrived = clock.nsecsElapsed(); });
+    QObject::connect(fx->link, &LinkEndpoint::feedbackArrived, &loop,
+                     [&](const QByteArray&) { arrived = clock.nsecsElapsed(); });
     QObject::connect(&fx.boxes, &test::ScriptedMessageBoxes::boxShown, &loop, [&](const QString& text) {
         if (text.contains(QStringLiteral("sucessfuly"))) {
             shown = clock.nsecsElapsed();
@@ -253,7 +259,8 @@ void latencyTable(Simulator& sim, int count, int runs)
         latency.push_back(double(shown - arrived) / 1e6);
         roundTrip.push_back(double(arrived - sent) / 1e6);
     }
-    out(QStringLiteral("| answers | arrival -> message (median) | slowest | send -> arrival (network and element, median) | failed |"));
+    out(QStringLiteral("| answers | arrival -> message (median) | slowest | send -> arrival (network and element, "
+                       "median) | failed |"));
     out(QStringLiteral("|---:|---:|---:|---:|---:|"));
     const double slowest = latency.empty() ? 0 : *std::max_element(latency.begin(), latency.end());
     out(QStringLiteral("| %1 | %2 ms | %3 ms | %4 ms | %5 |")
@@ -289,7 +296,7 @@ void cpuTable(Simulator& sim, int runs, int seconds)
     QObject::connect(fx->link, &LinkEndpoint::levelSamplesArrived, fx->link, [&](const QByteArray&) { ++levels; });
     auto measure = [&](bool metering) {
         fx->chkGetVolume->setChecked(metering);
-        runEventLoopFor(500);  // settle
+        runEventLoopFor(500); // settle
         levels = 0;
         QElapsedTimer wall;
         wall.start();
@@ -309,7 +316,9 @@ void cpuTable(Simulator& sim, int runs, int seconds)
     out(QStringLiteral("| state | CPU | level answers per second |"));
     out(QStringLiteral("|---|---:|---:|"));
     out(QStringLiteral("| idle (element selected, meter off) | %1 % | 0 |").arg(Median(idle), 0, 'f', 2));
-    out(QStringLiteral("| level meter polling every 50 ms | %1 % | %2 |").arg(Median(meter), 0, 'f', 2).arg(Median(rate), 0, 'f', 1));
+    out(QStringLiteral("| level meter polling every 50 ms | %1 % | %2 |")
+            .arg(Median(meter), 0, 'f', 2)
+            .arg(Median(rate), 0, 'f', 1));
 }
 
 // Resident memory: a fresh console at idle, then with 1,000 elements listed. Runs first, before
@@ -347,11 +356,15 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.addHelpOption();
     parser.addOptions({
-        {QStringLiteral("network"), QStringLiteral("Name given to testnet-up.sh ... --shared-host."), QStringLiteral("NAME")},
+        {QStringLiteral("network"), QStringLiteral("Name given to testnet-up.sh ... --shared-host."),
+         QStringLiteral("NAME")},
         {QStringLiteral("simulator"), QStringLiteral("Path of orbilane-element-sim."), QStringLiteral("PATH")},
-        {QStringLiteral("runs"), QStringLiteral("Runs per figure (median). Default 3."), QStringLiteral("N"), QStringLiteral("3")},
-        {QStringLiteral("seconds"), QStringLiteral("Length of one CPU measurement. Default 10."), QStringLiteral("S"), QStringLiteral("10")},
-        {QStringLiteral("only"), QStringLiteral("One table: memory, discovery, latency or cpu."), QStringLiteral("TABLE")},
+        {QStringLiteral("runs"), QStringLiteral("Runs per figure (median). Default 3."), QStringLiteral("N"),
+         QStringLiteral("3")},
+        {QStringLiteral("seconds"), QStringLiteral("Length of one CPU measurement. Default 10."), QStringLiteral("S"),
+         QStringLiteral("10")},
+        {QStringLiteral("only"), QStringLiteral("One table: memory, discovery, latency or cpu."),
+         QStringLiteral("TABLE")},
     });
     parser.process(app);
     const QString network = parser.value(QStringLiteral("network"));

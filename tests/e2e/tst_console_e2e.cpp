@@ -57,8 +57,9 @@ StoredElement Decoder(const QString& ip, int att)
 }
 
 // The simulator options that match Encoder() / Decoder().
-const QStringList EncoderOptions = {"--role", "encoder", "--name", "STUDIO A", "--serial", "11", "--gateway",
-                                    "10.77.0.254", "--remote", "10.77.0.12", "--input", "1", "--type", "1", "--tx", "0"};
+const QStringList EncoderOptions = {"--role",    "encoder",     "--name",   "STUDIO A",   "--serial", "11",
+                                    "--gateway", "10.77.0.254", "--remote", "10.77.0.12", "--input",  "1",
+                                    "--type",    "1",           "--tx",     "0"};
 
 } // namespace
 
@@ -182,10 +183,11 @@ void TstConsoleE2e::addressNobodyOwnsCountsDownAndProbesAgain()
     QStringList shown;
     for (const QList<QVariant>& emission : captions)
         shown.append(emission.at(0).toString());
-    QCOMPARE(shown.mid(0, 4), QStringList({QStringLiteral("Request Timed Out"), QStringLiteral("Retrying in 2 seconds..."),
-                                           QStringLiteral("Retrying in 1 seconds..."),
-                                           QStringLiteral("Retrying in 0 seconds...")}));
-    QVERIFY2(shown.at(4) == QStringLiteral("Request Timed Out") || shown.at(4) == QStringLiteral("Destination Host Unreachable"),
+    QCOMPARE(shown.mid(0, 4),
+             QStringList({QStringLiteral("Request Timed Out"), QStringLiteral("Retrying in 2 seconds..."),
+                          QStringLiteral("Retrying in 1 seconds..."), QStringLiteral("Retrying in 0 seconds...")}));
+    QVERIFY2(shown.at(4) == QStringLiteral("Request Timed Out")
+                 || shown.at(4) == QStringLiteral("Destination Host Unreachable"),
              qPrintable(shown.at(4)));
     QCOMPARE(w().shpPing->fillColor(), Red);
 }
@@ -219,7 +221,8 @@ void TstConsoleE2e::encoderAddressChangeFromTheEditor()
 
     QTRY_COMPARE_WITH_TIMEOUT(console_->boxes.count(), 2, 8000);
     QCOMPARE(console_->boxes.shown.at(1).title, QStringLiteral("Configuration changed"));
-    QCOMPARE(console_->boxes.shown.at(1).text, QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
+    QCOMPARE(console_->boxes.shown.at(1).text,
+             QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
     QVERIFY(!w().timerRemoteSent->isActive());
 
     // The ConfigWrite reached the element at its old address, from the console's port 2976.
@@ -274,7 +277,7 @@ void TstConsoleE2e::decoderSliderSendsEachStepAndSelectionSendsNothing()
     QVERIFY(console_->select(key(3)));
     QCOMPARE(w().scrlAtten->value(), 230);
     QVERIFY(markerReached(3));
-    QCOMPARE(receivedBy(3, 2977), QList<QByteArray>{QByteArray::fromHex("ff00")});
+    QCOMPARE(receivedBy(3, 2977), QList<QByteArray> {QByteArray::fromHex("ff00")});
     QCOMPARE(receivedBy(2, 2977).size(), 4);
     QCOMPARE(ReadFromINI(key(3), QStringLiteral("att"), console_->database(), QString()), QStringLiteral("230"));
     QCOMPARE(console_->boxes.count(), 0);
@@ -283,7 +286,7 @@ void TstConsoleE2e::decoderSliderSendsEachStepAndSelectionSendsNothing()
 void TstConsoleE2e::levelMeterPollsAndShowsTheElementsLevel()
 {
     // Loudest sample 0x400000: half scale.
-    QVERIFY(net_->startSimulator(1, EncoderOptions + QStringList{"--level-peak", "4194304"}));
+    QVERIFY(net_->startSimulator(1, EncoderOptions + QStringList {"--level-peak", "4194304"}));
     QVERIFY(showActive());
     QVERIFY(console_->select(key(1)));
     QCOMPARE(w().lblVolume->caption(), QStringLiteral("---"));

@@ -73,7 +73,7 @@ private:
 
 QList<WindowBox> TestDesktop::windows(const QString& searchArgument, const QString& value, bool visibleOnly)
 {
-    QStringList command{Tool("xdotool"), QStringLiteral("search")};
+    QStringList command {Tool("xdotool"), QStringLiteral("search")};
     if (visibleOnly)
         command << QStringLiteral("--onlyvisible");
     command << searchArgument << value;
@@ -81,7 +81,8 @@ QList<WindowBox> TestDesktop::windows(const QString& searchArgument, const QStri
     for (const QString& line : Run(command, display_).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         WindowBox box;
         box.id = line.toULongLong();
-        const QString shell = Run({Tool("xdotool"), QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), line}, display_);
+        const QString shell =
+            Run({Tool("xdotool"), QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), line}, display_);
         QMap<QString, int> values;
         for (const QString& pair : shell.split(QLatin1Char('\n'))) {
             const QStringList parts = pair.split(QLatin1Char('='));
@@ -105,8 +106,9 @@ void TestDesktop::initTestCase()
     database.close();
 
     xvfb_.setProgram(Tool("Xvfb"));
-    xvfb_.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-                        QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    xvfb_.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                        QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                        QStringLiteral("tcp")});
     xvfb_.start();
     QVERIFY(xvfb_.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(xvfb_.canReadLine(), 10000);
@@ -115,9 +117,10 @@ void TestDesktop::initTestCase()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), display_);
     trayer_.setProcessEnvironment(environment);
-    trayer_.start(Tool("trayer"), {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--widthtype"),
-                                   QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("200"),
-                                   QStringLiteral("--height"), QStringLiteral("32")});
+    trayer_.start(Tool("trayer"),
+                  {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--widthtype"),
+                   QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("200"),
+                   QStringLiteral("--height"), QStringLiteral("32")});
     QVERIFY(trayer_.waitForStarted());
 }
 
@@ -138,11 +141,11 @@ QProcess* TestDesktop::startConsole()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), display_);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder_.path());  // its own instance lock
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder_.path()); // its own instance lock
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
     process->setProcessEnvironment(environment);
     process->setWorkingDirectory(folder_.path());
-    QStringList command{folder_.filePath(QStringLiteral("orbilane-nms"))};
+    QStringList command {folder_.filePath(QStringLiteral("orbilane-nms"))};
     // Its own network namespace where the system allows it, so port 2976 of the host is not used.
     if (::geteuid() == 0 && !Tool("unshare").isEmpty())
         command.prepend(QStringLiteral("-n")), command.prepend(Tool("unshare"));
@@ -160,7 +163,8 @@ void TestDesktop::consoleOnTheDesktop()
     QProcess* first = startConsole();
     QVERIFY(first->waitForStarted());
     QList<WindowBox> main;
-    QTRY_VERIFY_WITH_TIMEOUT(!(main = windows(QStringLiteral("--name"), QStringLiteral("^Orbilane NMS$"), true)).isEmpty(), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !(main = windows(QStringLiteral("--name"), QStringLiteral("^Orbilane NMS$"), true)).isEmpty(), 15000);
     const QRect frame = main.first().geometry;
     QCOMPARE(frame.size(), QSize(458, 321));
     // Centred on the 1024 x 768 screen.
@@ -168,9 +172,10 @@ void TestDesktop::consoleOnTheDesktop()
 
     // The tray icon docks in the notification area.
     QList<WindowBox> icons;
-    QTRY_VERIFY_WITH_TIMEOUT(!(icons = windows(QStringLiteral("--classname"), QStringLiteral("orbilane-nms"), true)).isEmpty() &&
-                                 std::any_of(icons.begin(), icons.end(), [](const WindowBox& b) { return b.geometry.width() < 64; }),
-                             15000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !(icons = windows(QStringLiteral("--classname"), QStringLiteral("orbilane-nms"), true)).isEmpty()
+            && std::any_of(icons.begin(), icons.end(), [](const WindowBox& b) { return b.geometry.width() < 64; }),
+        15000);
     QRect icon;
     for (const WindowBox& box : icons)
         if (box.geometry.width() < 64)
@@ -183,17 +188,19 @@ void TestDesktop::consoleOnTheDesktop()
             int code = -1;
             Run({Tool("import"), QStringLiteral("-window"), QStringLiteral("root"), shot}, display_, &code);
             const QImage image(shot);
-            return code == 0 && !image.isNull() &&
-                   image.pixelColor(frame.topLeft() + QPoint(300, 15)) == QColor(0, 0, 64) &&
-                   image.pixelColor(frame.topLeft() + QPoint(229, 230)).value() < 40 &&
-                   image.pixelColor(frame.topLeft() + QPoint(229, 32)) == QColor(Qt::white);
+            return code == 0 && !image.isNull()
+                && image.pixelColor(frame.topLeft() + QPoint(300, 15)) == QColor(0, 0, 64)
+                && image.pixelColor(frame.topLeft() + QPoint(229, 230)).value() < 40
+                && image.pixelColor(frame.topLeft() + QPoint(229, 32)) == QColor(Qt::white);
         }(),
         10000);
     qInfo("screenshot: %s", qPrintable(shot));
 
     // Minimise to the tray, then a left click on the icon brings the window back; the same with
     // the right button (no menu). A click the window missed is simply made again.
-    const auto shown = [&] { return !windows(QStringLiteral("--name"), QStringLiteral("^Orbilane NMS$"), true).isEmpty(); };
+    const auto shown = [&] {
+        return !windows(QStringLiteral("--name"), QStringLiteral("^Orbilane NMS$"), true).isEmpty();
+    };
     const QPoint minimise = frame.topLeft() + QPoint(404, 16);
     for (int button : {1, 3}) {
         for (int attempt = 0; attempt < 5 && shown(); ++attempt) {
@@ -212,8 +219,10 @@ void TestDesktop::consoleOnTheDesktop()
     QProcess* second = startConsole();
     QVERIFY(second->waitForStarted());
     QList<WindowBox> box;
-    QTRY_VERIFY_WITH_TIMEOUT(!(box = windows(QStringLiteral("--name"), QStringLiteral("^Kestrion NMS$"), true)).isEmpty(), 15000);
-    Run({Tool("xdotool"), QStringLiteral("key"), QStringLiteral("--window"), QString::number(box.first().id), QStringLiteral("Return")},
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !(box = windows(QStringLiteral("--name"), QStringLiteral("^Kestrion NMS$"), true)).isEmpty(), 15000);
+    Run({Tool("xdotool"), QStringLiteral("key"), QStringLiteral("--window"), QString::number(box.first().id),
+         QStringLiteral("Return")},
         display_);
     QVERIFY(second->waitForFinished(10000));
     QCOMPARE(second->exitCode(), 0);
@@ -225,7 +234,8 @@ void TestDesktop::consoleOnTheDesktop()
     QVERIFY(first->waitForFinished(10000));
     QCOMPARE(first->exitStatus(), QProcess::NormalExit);
     QCOMPARE(first->exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(windows(QStringLiteral("--classname"), QStringLiteral("orbilane-nms"), false).isEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(windows(QStringLiteral("--classname"), QStringLiteral("orbilane-nms"), false).isEmpty(),
+                             5000);
     QVERIFY(database.open(QIODevice::ReadOnly));
     QCOMPARE(database.readAll(), stored);
 }

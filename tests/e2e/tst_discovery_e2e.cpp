@@ -70,11 +70,13 @@ QList<LoggedDatagram> TstDiscoveryE2e::pagingRequests(int element) const
 
 void TstDiscoveryE2e::encoderAndDecoderAnswer()
 {
-    QVERIFY(net_->startSimulator(1, {"--role", "encoder", "--name", "Studio TX", "--serial", "42", "--gateway",
-                                     "10.77.0.254", "--remote", "10.77.0.12", "--input", "1", "--type", "1", "--tx", "0"}));
+    QVERIFY(
+        net_->startSimulator(1,
+                             {"--role", "encoder", "--name", "Studio TX", "--serial", "42", "--gateway", "10.77.0.254",
+                              "--remote", "10.77.0.12", "--input", "1", "--type", "1", "--tx", "0"}));
     // The decoder answers a little later, so the order of the answers is known.
-    QVERIFY(net_->startSimulator(2, {"--role", "decoder", "--name", "SITE RX", "--serial", "7", "--atten", "200",
-                                     "--delay-ms", "300"}));
+    QVERIFY(net_->startSimulator(
+        2, {"--role", "decoder", "--name", "SITE RX", "--serial", "7", "--atten", "200", "--delay-ms", "300"}));
     ConsoleFixture f(OnTheLan(&neighbours_));
     QVERIFY(f.load());
     f->link->setRemote(QStringLiteral("10.77.0.11"), 2977);
@@ -82,7 +84,7 @@ void TstDiscoveryE2e::encoderAndDecoderAnswer()
     f.boxes.setNextAnswer(MsgAnswer::Yes);
     f->cmdDiscover->click();
 
-    QCOMPARE(f.boxes.count(), 1);  // the question; no message after it
+    QCOMPARE(f.boxes.count(), 1); // the question; no message after it
     const QString encoderKey = MacTextToKey(net_->elementMac(1).toUpper());
     const QString decoderKey = MacTextToKey(net_->elementMac(2).toUpper());
     QCOMPARE(LoadIniSectionsArray(f.database()), QStringList({encoderKey, decoderKey}));
@@ -112,8 +114,10 @@ void TstDiscoveryE2e::encoderAndDecoderAnswer()
     QCOMPARE(read(decoderKey, "att"), QStringLiteral("200"));
 
     QCOMPARE(f->lstElements->count(), 2);
-    QCOMPARE(f->lstElements->itemText(0), QStringLiteral("STUDIO TX [") + net_->elementMac(1).toUpper() + QLatin1Char(']'));
-    QCOMPARE(f->lstElements->itemText(1), QStringLiteral("SITE RX [") + net_->elementMac(2).toUpper() + QLatin1Char(']'));
+    QCOMPARE(f->lstElements->itemText(0),
+             QStringLiteral("STUDIO TX [") + net_->elementMac(1).toUpper() + QLatin1Char(']'));
+    QCOMPARE(f->lstElements->itemText(1),
+             QStringLiteral("SITE RX [") + net_->elementMac(2).toUpper() + QLatin1Char(']'));
     QCOMPARE(f->lblElementsList->caption(), QStringLiteral("Select element: (2 items)"));
 
     // One paging request each, from the console's port 2976.
@@ -136,7 +140,7 @@ void TstDiscoveryE2e::noAnswerLeavesEmptyDatabase()
 {
     QVERIFY(net_->startSimulator(1, {"--no-answer"}));
     ConsoleFixture f(OnTheLan(&neighbours_));
-    QVERIFY(f.writeElement(QStringLiteral("0200000001AA"), StoredElement{}));
+    QVERIFY(f.writeElement(QStringLiteral("0200000001AA"), StoredElement {}));
     QVERIFY(f.load());
     f.boxes.clear();
     f.boxes.setNextAnswer(MsgAnswer::Yes);
@@ -146,8 +150,9 @@ void TstDiscoveryE2e::noAnswerLeavesEmptyDatabase()
     QCOMPARE(QFileInfo(f.database()).size(), qint64(0));
     QCOMPARE(f.boxes.count(), 2);
     QCOMPARE(f.boxes.shown.at(1).title, QStringLiteral("Information"));
-    QCOMPARE(f.boxes.shown.at(1).text, QStringLiteral("Local database is empty.") + CR
-                                           + QStringLiteral("Please click the 'Auto Discover' icon to probe the network."));
+    QCOMPARE(f.boxes.shown.at(1).text,
+             QStringLiteral("Local database is empty.") + CR
+                 + QStringLiteral("Please click the 'Auto Discover' icon to probe the network."));
     QCOMPARE(f->lstElements->count(), 0);
     QCOMPARE(f->lblElementsList->caption(), QStringLiteral("Select element: (0 items)"));
     QCOMPARE(pagingRequests(1).size(), 1);

@@ -77,10 +77,11 @@ struct FloodResult {
     int sent = 0;
     int refused = 0;
     bool ready = false;
-    qint64 sendingUs = 0;  // from the first datagram to the last
+    qint64 sendingUs = 0; // from the first datagram to the last
 };
 
-void Flood(const QString& netnsPath, const QString& toIp, quint16 toPort, const QList<QByteArray>& datagrams, FloodResult* result)
+void Flood(const QString& netnsPath, const QString& toIp, quint16 toPort, const QList<QByteArray>& datagrams,
+           FloodResult* result)
 {
     const int ns = ::open(QFile::encodeName(netnsPath).constData(), O_RDONLY | O_CLOEXEC);
     if (ns < 0 || ::setns(ns, CLONE_NEWNET) != 0) {
@@ -92,7 +93,7 @@ void Flood(const QString& netnsPath, const QString& toIp, quint16 toPort, const 
     const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (s < 0)
         return;
-    sockaddr_in to{};
+    sockaddr_in to {};
     to.sin_family = AF_INET;
     to.sin_port = htons(toPort);
     ::inet_pton(AF_INET, toIp.toLatin1().constData(), &to.sin_addr);
@@ -100,7 +101,8 @@ void Flood(const QString& netnsPath, const QString& toIp, quint16 toPort, const 
     QElapsedTimer clock;
     clock.start();
     for (const QByteArray& d : datagrams) {
-        if (::sendto(s, d.constData(), size_t(d.size()), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) == d.size())
+        if (::sendto(s, d.constData(), size_t(d.size()), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to)
+            == d.size())
             ++result->sent;
         else
             ++result->refused;
@@ -125,8 +127,9 @@ StoredElement Encoder(const QString& ip)
     return e;
 }
 
-const QStringList kEncoderOptions = {"--role", "encoder", "--name", "STUDIO A", "--serial", "11", "--gateway", "10.77.0.254",
-                                     "--remote", "10.77.0.12", "--input", "1", "--type", "1", "--tx", "0"};
+const QStringList kEncoderOptions = {"--role",    "encoder",     "--name",   "STUDIO A",   "--serial", "11",
+                                     "--gateway", "10.77.0.254", "--remote", "10.77.0.12", "--input",  "1",
+                                     "--type",    "1",           "--tx",     "0"};
 
 } // namespace
 
@@ -215,7 +218,7 @@ void TstFloodE2e::floodLeavesTheConsoleWorking()
     const qint64 memoryBefore = ResidentKb();
 
     FloodResult result;
-    std::atomic<bool> done{false};
+    std::atomic<bool> done {false};
     std::thread sender([&] {
         Flood(QStringLiteral("/run/netns/") + net_->elementNamespace(2), net_->consoleIp(), 2976, datagrams, &result);
         done = true;
@@ -238,7 +241,8 @@ void TstFloodE2e::floodLeavesTheConsoleWorking()
           result.sent, qlonglong(result.sendingUs), kFeedbacks, int(handled.count()), f->feedback->dropped(), raised,
           qlonglong(worstGapMs), ticks, qlonglong(memoryBefore), qlonglong(memoryAfter));
 
-    QVERIFY2(worstGapMs <= kLatenessBoundMs, qPrintable(QStringLiteral("a tick came %1 ms after the one before").arg(worstGapMs)));
+    QVERIFY2(worstGapMs <= kLatenessBoundMs,
+             qPrintable(QStringLiteral("a tick came %1 ms after the one before").arg(worstGapMs)));
     QVERIFY(ticks > 0);
     QVERIFY(handled.count() >= 1);
     QVERIFY(f->feedback->dropped() > 0);
@@ -248,7 +252,8 @@ void TstFloodE2e::floodLeavesTheConsoleWorking()
     QVERIFY2(raised <= bound, qPrintable(QStringLiteral("%1 boxes, bound %2").arg(raised).arg(bound)));
     QCOMPARE(f.boxes.maxOpenAtOnce(), 1);
     for (const ShownBox& box : f.boxes.shown)
-        QVERIFY2(box.text == kNotSelected || box.text.endsWith(QStringLiteral("Feedback is corrupted.")), qPrintable(box.text));
+        QVERIFY2(box.text == kNotSelected || box.text.endsWith(QStringLiteral("Feedback is corrupted.")),
+                 qPrintable(box.text));
     if (!UnderAddressSanitizer())
         QVERIFY2(memoryAfter - memoryBefore < kMemoryGrowthBoundKb,
                  qPrintable(QStringLiteral("grew by %1 kB").arg(memoryAfter - memoryBefore)));

@@ -20,16 +20,16 @@ using namespace nms::test;
 namespace {
 
 const QChar CR(u'\r');
-const QString kTimeout = QStringLiteral("Waiting for a response from Network Element has timed out!") + CR
-                         + QStringLiteral("Cannot save.");
+const QString kTimeout =
+    QStringLiteral("Waiting for a response from Network Element has timed out!") + CR + QStringLiteral("Cannot save.");
 const QString kSuccess = QStringLiteral("New configuration has been sucessfuly saved and loaded!");
 
 // The simulator's options that match what the database holds for it.
 QStringList SimulatorAsStored(const QStringList& extra = {})
 {
-    return QStringList{"--role", "encoder", "--name", "STUDIO TX", "--serial", "42", "--gateway", "10.77.0.254",
-                       "--remote", "10.77.0.99", "--input", "0", "--type", "1", "--tx", "0"}
-           + extra;
+    return QStringList {"--role",   "encoder",    "--name",  "STUDIO TX", "--serial", "42", "--gateway", "10.77.0.254",
+                        "--remote", "10.77.0.99", "--input", "0",         "--type",   "1",  "--tx",      "0"}
+    + extra;
 }
 
 StoredElement StoredAs(const QString& ip)
@@ -166,7 +166,7 @@ void TstLinkE2e::shortReplyAloneTimesOutOnce()
     QVERIFY(net_->startSimulator(1, SimulatorAsStored({"--short-reply"})));
     auto f = consoleShowing(1, net_->elementIp(1));
     QVERIFY(f);
-    f->boxes.setHoldMs(3500);  // longer than the timer: a second expiry would show here
+    f->boxes.setHoldMs(3500); // longer than the timer: a second expiry would show here
     QElapsedTimer clock;
     clock.start();
     QVERIFY((*f)->editor->Send_Config());
@@ -194,9 +194,10 @@ void TstLinkE2e::roleThreeThenTimeout()
     clock.start();
     QVERIFY((*f)->editor->Send_Config());
     QTRY_COMPARE_WITH_TIMEOUT(f->boxes.count(), 2, 6000);
-    QCOMPARE(f->boxes.texts(), QStringList({QStringLiteral("An error occured while retrieving 'Element Type':") + CR
-                                                + QStringLiteral("Feedback is corrupted."),
-                                            kTimeout}));
+    QCOMPARE(f->boxes.texts(),
+             QStringList({QStringLiteral("An error occured while retrieving 'Element Type':") + CR
+                              + QStringLiteral("Feedback is corrupted."),
+                          kTimeout}));
     QVERIFY(shownAt.at(0) < 2000);
     QVERIFY2(shownAt.at(1) >= 2900, qPrintable(QString::number(shownAt.at(1))));
     const QString key = MacTextToKey(net_->elementMac(1).toUpper());
@@ -225,9 +226,10 @@ void TstLinkE2e::otherElementDoesNotMatch()
     QSignalSpy handled((*f)->feedback, &FeedbackProcessor::feedbackHandled);
     QVERIFY((*f)->editor->Send_Config());
     QTRY_COMPARE_WITH_TIMEOUT(handled.count(), 1, 8000);
-    QCOMPARE(f->boxes.texts(), QStringList{QStringLiteral("The response received does not match the selected element.") + CR
-                                           + QStringLiteral("Cannot save this element info.")});
-    QCOMPARE(LoadIniSectionsArray(f->database()), QStringList{MacTextToKey(net_->elementMac(1).toUpper())});
+    QCOMPARE(f->boxes.texts(),
+             QStringList {QStringLiteral("The response received does not match the selected element.") + CR
+                          + QStringLiteral("Cannot save this element info.")});
+    QCOMPARE(LoadIniSectionsArray(f->database()), QStringList {MacTextToKey(net_->elementMac(1).toUpper())});
 }
 
 NMS_E2E_MAIN(TstLinkE2e)

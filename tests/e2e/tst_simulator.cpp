@@ -109,7 +109,7 @@ void TstSimulator::initTestCase()
     connect(socket_, &QUdpSocket::readyRead, this, [this] {
         while (socket_->hasPendingDatagrams()) {
             const QNetworkDatagram d = socket_->receiveDatagram();
-            replies_.append(Reply{d.senderAddress(), quint16(d.senderPort()), d.data()});
+            replies_.append(Reply {d.senderAddress(), quint16(d.senderPort()), d.data()});
         }
     });
 }
@@ -158,7 +158,7 @@ Reply TstSimulator::nextReplyFrom(const QString& ip, int timeoutMs)
     while (find() < 0 && clock.elapsed() < timeoutMs)
         spy.wait(int(timeoutMs - clock.elapsed()));
     const int k = find();
-    return k < 0 ? Reply{} : replies_.takeAt(k);
+    return k < 0 ? Reply {} : replies_.takeAt(k);
 }
 
 QList<LoggedDatagram> TstSimulator::logged(int element, bool incoming, quint16 localPort) const
@@ -183,13 +183,16 @@ QString TstSimulator::elementAddresses(int element) const
 
 void TstSimulator::pagingReachesEveryElement()
 {
-    QVERIFY(net_->startSimulator(1, {"--role", "encoder", "--name", "STUDIO A", "--serial", "42", "--mask",
-                                     "255.255.255.0", "--gateway", "10.77.0.254", "--remote", "10.77.0.12",
-                                     "--input", "1", "--type", "0", "--tx", "1"}));
-    QVERIFY(net_->startSimulator(2, {"--role", "1", "--name", "tx site north-east", "--serial", "1255",
-                                     "--type", "1", "--feedback-length", "41", "--atten", "200"}));
-    QVERIFY(net_->startSimulator(3, {"--role", "decoder", "--name", "RX", "--serial", "255", "--atten", "128",
-                                     "--remote", "10.77.0.11", "--mask", "255.255.0.0"}));
+    QVERIFY(net_->startSimulator(1,
+                                 {"--role", "encoder", "--name", "STUDIO A", "--serial", "42", "--mask",
+                                  "255.255.255.0", "--gateway", "10.77.0.254", "--remote", "10.77.0.12", "--input", "1",
+                                  "--type", "0", "--tx", "1"}));
+    QVERIFY(net_->startSimulator(2,
+                                 {"--role", "1", "--name", "tx site north-east", "--serial", "1255", "--type", "1",
+                                  "--feedback-length", "41", "--atten", "200"}));
+    QVERIFY(net_->startSimulator(3,
+                                 {"--role", "decoder", "--name", "RX", "--serial", "255", "--atten", "128", "--remote",
+                                  "10.77.0.11", "--mask", "255.255.0.0"}));
 
     // A near miss first: it must go unanswered, and an answer to it would precede the others.
     QCOMPARE(socket_->writeDatagram(QByteArray("DIZEZIZI KESTRION PAGING REQUESX"), QHostAddress::Broadcast, 1901),
@@ -197,10 +200,13 @@ void TstSimulator::pagingReachesEveryElement()
     page();
     QTRY_COMPARE(replies_.size(), 3);
 
-    const QMap<QString, QByteArray> expected{
-        {"10.77.0.11", hex("0a4d000b ffffff00 0a4d00fe 0a4d000c 010001 5354554449 4f2041 2020202020202020 01 0000002a")},
-        {"10.77.0.12", hex("0a4d000c ffffff00 00000000 00000000 000100 7478207369746520 6e6f7274682d6561 01 000001ff c8")},
-        {"10.77.0.13", hex("0a4d000d ffff0000 00000000 0a4d000b 000000 5258 2020202020202020202020202020 02 000000ff 80")},
+    const QMap<QString, QByteArray> expected {
+        {"10.77.0.11",
+         hex("0a4d000b ffffff00 0a4d00fe 0a4d000c 010001 5354554449 4f2041 2020202020202020 01 0000002a")},
+        {"10.77.0.12",
+         hex("0a4d000c ffffff00 00000000 00000000 000100 7478207369746520 6e6f7274682d6561 01 000001ff c8")},
+        {"10.77.0.13",
+         hex("0a4d000d ffff0000 00000000 0a4d000b 000000 5258 2020202020202020202020202020 02 000000ff 80")},
     };
     for (const Reply& reply : replies_) {
         const QString from = reply.from.toString();
@@ -234,7 +240,7 @@ void TstSimulator::configWriteMovesTheElement()
     const Reply moved = nextReplyFrom("10.77.0.50");
     QCOMPARE(moved.port, quint16(2976));
     QCOMPARE(moved.bytes.toHex(' '), (moveAway + hex("01 00000007")).toHex(' '));
-    QVERIFY(replies_.isEmpty());   // nothing from the old address
+    QVERIFY(replies_.isEmpty()); // nothing from the old address
 
     const QString addresses = elementAddresses(1);
     QVERIFY2(addresses.contains("10.77.0.50/24") && !addresses.contains("10.77.0.11/"), qPrintable(addresses));
@@ -269,12 +275,12 @@ void TstSimulator::levelQuery_data()
     QTest::addColumn<qint32>("peak");
     QTest::addColumn<QByteArray>("loudestTriple");
 
-    QTest::newRow("half scale") << QStringList{"--level-peak", "4194304"} << 4194304 << hex("400000");
-    QTest::newRow("full scale") << QStringList{"--level-peak", "8388607"} << 8388607 << hex("7fffff");
-    QTest::newRow("most negative") << QStringList{"--level-peak", "-8388608"} << 8388607 << hex("800000");
+    QTest::newRow("half scale") << QStringList {"--level-peak", "4194304"} << 4194304 << hex("400000");
+    QTest::newRow("full scale") << QStringList {"--level-peak", "8388607"} << 8388607 << hex("7fffff");
+    QTest::newRow("most negative") << QStringList {"--level-peak", "-8388608"} << 8388607 << hex("800000");
     const qint32 sixDb = qint32(std::lround(8388607 * std::pow(10.0, -6.0 / 20)));
-    QTest::newRow("-6 dBFS") << QStringList{"--level-dbfs", "-6"} << sixDb << sampleBytes(sixDb);
-    QTest::newRow("silence") << QStringList{"--level-silence"} << 0 << QByteArray();
+    QTest::newRow("-6 dBFS") << QStringList {"--level-dbfs", "-6"} << sixDb << sampleBytes(sixDb);
+    QTest::newRow("silence") << QStringList {"--level-silence"} << 0 << QByteArray();
 }
 
 void TstSimulator::levelQuery()
@@ -311,20 +317,21 @@ void TstSimulator::attenuationShowsInLaterFeedback()
     QCOMPARE(nextReplyFrom(net_->elementIp(3)).bytes.mid(35).toHex(' '), hex("02 00000001 ff").toHex(' '));
 
     send(hex("8000"), net_->elementIp(3), 2977);
-    send(hex("20"), net_->elementIp(3), 2977);   // not an attenuation command: ignored
+    send(hex("20"), net_->elementIp(3), 2977); // not an attenuation command: ignored
     // Paging and commands come in on different sockets: let the commands land first.
     QTRY_COMPARE(logged(3, true, 2977).size(), 2);
     page();
     const Reply after = nextReplyFrom(net_->elementIp(3));
     QCOMPARE(after.bytes.size(), 41);
     QCOMPARE(quint8(after.bytes.at(40)), quint8(0x80));
-    QVERIFY(logged(3, false, 2976).size() == 2);   // the command itself is never answered
+    QVERIFY(logged(3, false, 2976).size() == 2); // the command itself is never answered
 }
 
 void TstSimulator::faultyIdentity()
 {
-    QVERIFY(net_->startSimulator(1, {"--role-byte", "3", "--serial-bytes", "0,0,0,0", "--report-ip", "10.77.0.200",
-                                     "--report-name", "impostor"}));
+    QVERIFY(net_->startSimulator(
+        1,
+        {"--role-byte", "3", "--serial-bytes", "0,0,0,0", "--report-ip", "10.77.0.200", "--report-name", "impostor"}));
     QVERIFY(net_->startSimulator(3, {"--role", "decoder", "--feedback-length", "40", "--serial-bytes", "0,0,1,255"}));
     page();
 
@@ -373,13 +380,15 @@ void TstSimulator::refusedConfiguration()
     send(change, net_->elementIp(1), 2976);
 
     const Reply reply = nextReplyFrom(net_->elementIp(1));
-    QCOMPARE(reply.bytes.toHex(' '), hex("0a4d000b ffffff00 00000000 00000000 000000 5354415953 2020202020202020202020 01 00000009").toHex(' '));
+    QCOMPARE(
+        reply.bytes.toHex(' '),
+        hex("0a4d000b ffffff00 00000000 00000000 000000 5354415953 2020202020202020202020 01 00000009").toHex(' '));
     QVERIFY(elementAddresses(1).contains(net_->elementIp(1) + "/24"));
 }
 
 void TstSimulator::badOptionsAreRefused()
 {
-    const QList<QStringList> refused{
+    const QList<QStringList> refused {
         {"--role", "router"},
         {"--serial", "256256256256"},
         {"--feedback-length", "42"},

@@ -7,8 +7,8 @@
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QSet>
-#include <QtEndian>
 #include <QUdpSocket>
+#include <QtEndian>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -72,7 +72,8 @@ private:
 void TstSimulatorMany::initTestCase()
 {
     QString output;
-    const int code = run(scripts_ + QStringLiteral("testnet-up.sh"), {name_, QString::number(kElements), QStringLiteral("--shared-host")}, &output);
+    const int code = run(scripts_ + QStringLiteral("testnet-up.sh"),
+                         {name_, QString::number(kElements), QStringLiteral("--shared-host")}, &output);
     QVERIFY2(code == 0, qPrintable(output));
     for (const QString& line : output.split(u'\n', Qt::SkipEmptyParts)) {
         const QStringList f = line.split(u' ');
@@ -89,10 +90,10 @@ void TstSimulatorMany::initTestCase()
             ::_exit(127);
     });
     simulator_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    simulator_.start(TestNetwork::simulatorPath(), {QStringLiteral("--elements"), QString::number(kElements),
-                                                    QStringLiteral("--interface"), QStringLiteral("ev"),
-                                                    QStringLiteral("--name"), QStringLiteral("rack"), QStringLiteral("--role"),
-                                                    QStringLiteral("decoder")});
+    simulator_.start(TestNetwork::simulatorPath(),
+                     {QStringLiteral("--elements"), QString::number(kElements), QStringLiteral("--interface"),
+                      QStringLiteral("ev"), QStringLiteral("--name"), QStringLiteral("rack"), QStringLiteral("--role"),
+                      QStringLiteral("decoder")});
     QTRY_VERIFY_WITH_TIMEOUT(simulator_.canReadLine() || simulator_.state() == QProcess::NotRunning, 10000);
     QCOMPARE(simulator_.readLine().trimmed(), QByteArray("READY"));
 
@@ -136,8 +137,12 @@ void TstSimulatorMany::onlyTheSharedHostTakesMoreThan99()
 {
     QString output;
     // Refused before anything is made; the name is not even looked at.
-    QCOMPARE(run(scripts_ + QStringLiteral("testnet-up.sh"), {name_ + QStringLiteral("x"), QStringLiteral("100")}, &output), 2);
-    QCOMPARE(run(scripts_ + QStringLiteral("testnet-up.sh"), {name_ + QStringLiteral("x"), QStringLiteral("1000"), QStringLiteral("--shared-host")}, &output), 2);
+    QCOMPARE(
+        run(scripts_ + QStringLiteral("testnet-up.sh"), {name_ + QStringLiteral("x"), QStringLiteral("100")}, &output),
+        2);
+    QCOMPARE(run(scripts_ + QStringLiteral("testnet-up.sh"),
+                 {name_ + QStringLiteral("x"), QStringLiteral("1000"), QStringLiteral("--shared-host")}, &output),
+             2);
 }
 
 void TstSimulatorMany::everyElementAnswersWithItsOwnAddressAndMac()
@@ -149,10 +154,12 @@ void TstSimulatorMany::everyElementAnswersWithItsOwnAddressAndMac()
     for (const QNetworkDatagram& answer : answers) {
         const QString sender = answer.senderAddress().toString();
         from.insert(sender);
-        const int i = int(std::find_if(elements_.begin(), elements_.end(), [&](const Element& e) { return e.ip == sender; }) - elements_.begin());
+        const int i =
+            int(std::find_if(elements_.begin(), elements_.end(), [&](const Element& e) { return e.ip == sender; })
+                - elements_.begin());
         QVERIFY2(i < kElements, qPrintable(sender));
         const QByteArray bytes = answer.data();
-        QCOMPARE(bytes.size(), 41);  // a decoder's answer
+        QCOMPARE(bytes.size(), 41); // a decoder's answer
         QCOMPARE(answer.senderPort(), 2976);
         // Its own address in the first four bytes, its own name and serial.
         QCOMPARE(QHostAddress(qFromBigEndian<quint32>(bytes.constData())).toString(), sender);
@@ -163,7 +170,10 @@ void TstSimulatorMany::everyElementAnswersWithItsOwnAddressAndMac()
 
     // The console's kernel holds each element under the MAC of its own interface.
     QString table;
-    QCOMPARE(run(QStringLiteral("ip"), {QStringLiteral("neigh"), QStringLiteral("show"), QStringLiteral("dev"), QStringLiteral("eth0")}, &table), 0);
+    QCOMPARE(run(QStringLiteral("ip"),
+                 {QStringLiteral("neigh"), QStringLiteral("show"), QStringLiteral("dev"), QStringLiteral("eth0")},
+                 &table),
+             0);
     for (const Element& e : elements_)
         QVERIFY2(table.contains(e.ip + QStringLiteral(" lladdr ") + e.mac), qPrintable(table));
 }
@@ -172,7 +182,7 @@ void TstSimulatorMany::unicastReachesOneElement()
 {
     const Element& second = elements_.at(1);
     QVERIFY(console_->writeDatagram(QByteArrayLiteral("VOL"), QHostAddress(second.ip), 2977) == 3);
-    const QList<QNetworkDatagram> answers = collect(*console_, 2);  // waits out the window for a second one
+    const QList<QNetworkDatagram> answers = collect(*console_, 2); // waits out the window for a second one
     QCOMPARE(answers.size(), 1);
     QCOMPARE(answers.first().senderAddress().toString(), second.ip);
     QCOMPARE(answers.first().data().size(), 1440);

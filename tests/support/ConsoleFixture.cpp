@@ -36,9 +36,18 @@ void LoopbackElement::drain(QUdpSocket* socket)
         Q_EMIT datagramReceived();
 }
 
-quint16 LoopbackElement::configPort() const { return config_->localPort(); }
-quint16 LoopbackElement::commandPort() const { return command_->localPort(); }
-quint16 LoopbackElement::pagingPort() const { return paging_->localPort(); }
+quint16 LoopbackElement::configPort() const
+{
+    return config_->localPort();
+}
+quint16 LoopbackElement::commandPort() const
+{
+    return command_->localPort();
+}
+quint16 LoopbackElement::pagingPort() const
+{
+    return paging_->localPort();
+}
 
 bool LoopbackElement::sendToConsole(const QByteArray& datagram, quint16 consolePort)
 {
@@ -58,11 +67,16 @@ QList<QByteArray> LoopbackElement::receivedOn(quint16 port) const
 QList<QPair<QString, QString>> StoredElement::entries() const
 {
     QList<QPair<QString, QString>> list = {
-        {QStringLiteral("name"), name},   {QStringLiteral("ip"), ip},
-        {QStringLiteral("mask"), mask},   {QStringLiteral("gw"), gw},
-        {QStringLiteral("remote"), remote}, {QStringLiteral("input"), QString::number(input)},
-        {QStringLiteral("type"), QString::number(type)}, {QStringLiteral("tx"), QString::number(tx)},
-        {QStringLiteral("role"), QString::number(role)}, {QStringLiteral("sn"), QString::number(sn)},
+        {QStringLiteral("name"), name},
+        {QStringLiteral("ip"), ip},
+        {QStringLiteral("mask"), mask},
+        {QStringLiteral("gw"), gw},
+        {QStringLiteral("remote"), remote},
+        {QStringLiteral("input"), QString::number(input)},
+        {QStringLiteral("type"), QString::number(type)},
+        {QStringLiteral("tx"), QString::number(tx)},
+        {QStringLiteral("role"), QString::number(role)},
+        {QStringLiteral("sn"), QString::number(sn)},
     };
     if (att >= 0)
         list.append({QStringLiteral("att"), QString::number(att)});

@@ -57,11 +57,11 @@ private:
 };
 
 struct ConsoleOptions {
-    bool productPorts = false;              // 2976/2977/1901 and 255.255.255.255, no LoopbackElement
-    NeighbourTable* neighbours = nullptr;   // default: the fixture's FakeNeighbourTable
-    EchoService* echo = nullptr;            // default: none (the probe then shows a failure)
-    QString databasePath;                   // default: nms.ini in a private folder
-    QString pagingAddress;                  // default: 127.0.0.1 (or the broadcast with productPorts)
+    bool productPorts = false; // 2976/2977/1901 and 255.255.255.255, no LoopbackElement
+    NeighbourTable* neighbours = nullptr; // default: the fixture's FakeNeighbourTable
+    EchoService* echo = nullptr; // default: none (the probe then shows a failure)
+    QString databasePath; // default: nms.ini in a private folder
+    QString pagingAddress; // default: 127.0.0.1 (or the broadcast with productPorts)
 };
 
 // The entries of one stored element, written in the order a discovery writes them.
@@ -72,7 +72,7 @@ struct StoredElement {
     QString gw = QStringLiteral("127.0.0.254");
     QString remote = QStringLiteral("10.0.0.2");
     int input = 0, type = 1, tx = 0, role = 1, sn = 42;
-    int att = -1;  // written only when 0 or more
+    int att = -1; // written only when 0 or more
     QList<QPair<QString, QString>> entries() const;
 };
 
@@ -84,10 +84,10 @@ struct FeedbackFields {
     QString gw = QStringLiteral("192.168.1.1");
     QString remote = QStringLiteral("10.0.0.1");
     int input = 0, type = 1, tx = 0;
-    QByteArray name = QByteArrayLiteral("STUDIO A        ");  // 16 bytes
+    QByteArray name = QByteArrayLiteral("STUDIO A        "); // 16 bytes
     int role = 1;
-    QByteArray serial = QByteArray::fromHex("0000002A");     // 4 bytes: serial 42
-    int attenuation = -1;  // appended as byte 40 when 0 or more
+    QByteArray serial = QByteArray::fromHex("0000002A"); // 4 bytes: serial 42
+    int attenuation = -1; // appended as byte 40 when 0 or more
     QByteArray bytes() const;
 };
 
@@ -113,7 +113,7 @@ public:
 
     ScriptedMessageBoxes boxes;
     FakeNeighbourTable neighbours;
-    LoopbackElement* element = nullptr;     // null with productPorts
+    LoopbackElement* element = nullptr; // null with productPorts
 
     // A UDP port nothing on this host uses right now.
     static quint16 FreeUdpPort();

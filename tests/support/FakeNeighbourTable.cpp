@@ -21,12 +21,12 @@ QByteArray MacBytes(const QString& macText)
 
 void FakeNeighbourTable::add(const QString& address, const QByteArray& mac)
 {
-    entries_.insert(AddressOf(address), Entry{mac, false, false, 0});
+    entries_.insert(AddressOf(address), Entry {mac, false, false, 0});
 }
 
 void FakeNeighbourTable::addOnSolicit(const QString& address, const QByteArray& mac, int lookupsAfterSolicit)
 {
-    entries_.insert(AddressOf(address), Entry{mac, true, false, lookupsAfterSolicit});
+    entries_.insert(AddressOf(address), Entry {mac, true, false, lookupsAfterSolicit});
 }
 
 void FakeNeighbourTable::remove(const QString& address)

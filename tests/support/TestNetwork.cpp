@@ -56,8 +56,8 @@ int runProgram(const QString& program, const QStringList& arguments, QString* ou
 QStringList namespaceNames()
 {
     QString listing;
-    if (runProgram(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("list")}, &listing,
-                   kCommandTimeoutMs) != 0)
+    if (runProgram(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("list")}, &listing, kCommandTimeoutMs)
+        != 0)
         return {};
     QStringList names;
     for (const QString& line : listing.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
@@ -107,15 +107,15 @@ bool TestNetwork::available(QString* reason)
     const QString probe = QStringLiteral("t%1probe").arg(QCoreApplication::applicationPid());
     QString output;
     if (runProgram(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("add"), probe}, &output,
-                   kCommandTimeoutMs) != 0)
+                   kCommandTimeoutMs)
+        != 0)
         return why(QStringLiteral("ip netns add failed: ") + output.trimmed());
     runProgram(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("del"), probe}, nullptr,
                kCommandTimeoutMs);
     return true;
 }
 
-TestNetwork::TestNetwork(int elementCount, QObject* parent)
-    : QObject(parent), elementCount_(elementCount)
+TestNetwork::TestNetwork(int elementCount, QObject* parent) : QObject(parent), elementCount_(elementCount)
 {
     const int serial = g_networksMade++;
     name_ = QStringLiteral("t%1").arg(QCoreApplication::applicationPid());
@@ -155,8 +155,7 @@ QString TestNetwork::simulatorPath()
     return QDir::cleanPath(binaryDir() + QStringLiteral("/tools/orbilane-element-sim"));
 }
 
-bool TestNetwork::runScript(const QString& script, const QStringList& arguments, QString* output,
-                            int* code) const
+bool TestNetwork::runScript(const QString& script, const QStringList& arguments, QString* output, int* code) const
 {
     const QString path = QDir::cleanPath(sourceDir() + QStringLiteral("/scripts/") + script);
     if (!QFileInfo::exists(path)) {
@@ -164,7 +163,7 @@ bool TestNetwork::runScript(const QString& script, const QStringList& arguments,
         return false;
     }
     QProcess process;
-    process.start(QStringLiteral("bash"), QStringList{path} + arguments);
+    process.start(QStringLiteral("bash"), QStringList {path} + arguments);
     const bool ended = process.waitForFinished(kCommandTimeoutMs * 4);
     *output = QString::fromLocal8Bit(process.readAllStandardOutput());
     const QString errors = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
@@ -201,9 +200,11 @@ bool TestNetwork::up()
     }
     if (code != 0) {
         error_ = QStringLiteral("testnet-up.sh %1 %2 %3 (exit %4): %5")
-                     .arg(name_).arg(elementCount_)
+                     .arg(name_)
+                     .arg(elementCount_)
                      .arg(code == 77 ? QStringLiteral("skipped") : QStringLiteral("failed"))
-                     .arg(code).arg(output);
+                     .arg(code)
+                     .arg(output);
         return false;
     }
     if (!parseFacts(output)) {
@@ -225,12 +226,12 @@ bool TestNetwork::parseFacts(const QString& output)
     for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QStringList f = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (f.size() == 4 && f.at(0) == QLatin1String("console")) {
-            console_ = Host{f.at(1), f.at(2), f.at(3)};
+            console_ = Host {f.at(1), f.at(2), f.at(3)};
         } else if (f.size() == 5 && f.at(0) == QLatin1String("element")) {
             const int i = f.at(1).toInt();
             if (!validIndex(i))
                 return false;
-            elements_[i - 1] = Host{f.at(2), f.at(3), f.at(4)};
+            elements_[i - 1] = Host {f.at(2), f.at(3), f.at(4)};
             ++found;
         }
     }
@@ -329,8 +330,8 @@ QProcess* TestNetwork::startSimulator(int i, const QStringList& arguments)
     process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     // `ip netns exec` execs the program itself, so the process id is the simulator's.
     process->start(QStringLiteral("ip"),
-                   QStringList{QStringLiteral("netns"), QStringLiteral("exec"), elements_.at(i - 1).ns,
-                               simulatorPath(), QStringLiteral("--log"), sim.logPath}
+                   QStringList {QStringLiteral("netns"), QStringLiteral("exec"), elements_.at(i - 1).ns,
+                                simulatorPath(), QStringLiteral("--log"), sim.logPath}
                        + arguments);
     QByteArray said;
     const QDeadlineTimer deadline(kReadyTimeoutMs);
@@ -342,7 +343,8 @@ QProcess* TestNetwork::startSimulator(int i, const QStringList& arguments)
         process->waitForFinished(100);
         error_ = process->state() == QProcess::NotRunning
             ? QStringLiteral("the simulator of element %1 ended before READY (exit code %2)")
-                  .arg(i).arg(process->exitCode())
+                  .arg(i)
+                  .arg(process->exitCode())
             : QStringLiteral("the simulator of element %1 said no READY within %2 ms").arg(i).arg(kReadyTimeoutMs);
         sim.process = process;
         stopSimulator(i);
@@ -405,7 +407,7 @@ int TestNetwork::runIn(const QString& ns, const QStringList& command, QString* o
         return -1;
     if (ns.isEmpty())
         return runProgram(command.first(), command.mid(1), output, kCommandTimeoutMs);
-    return runProgram(QStringLiteral("ip"), QStringList{QStringLiteral("netns"), QStringLiteral("exec"), ns} + command,
+    return runProgram(QStringLiteral("ip"), QStringList {QStringLiteral("netns"), QStringLiteral("exec"), ns} + command,
                       output, kCommandTimeoutMs);
 }
 

@@ -50,8 +50,8 @@ namespace nms::test {
 struct LoggedDatagram {
     QDateTime time;
     bool incoming = false;
-    quint16 localPort = 0;      // the element's port: 1901, 2976 or 2977
-    QHostAddress peer;          // sender of an IN, destination of an OUT
+    quint16 localPort = 0; // the element's port: 1901, 2976 or 2977
+    QHostAddress peer; // sender of an IN, destination of an OUT
     quint16 peerPort = 0;
     QByteArray bytes;
 
@@ -89,7 +89,7 @@ public:
     // Elements are numbered from 1.
     QString elementNamespace(int i) const;
     QString elementIp(int i) const;
-    QString elementMac(int i) const;   // "02:00:00:00:01:01", lower-case hex as `ip` shows it
+    QString elementMac(int i) const; // "02:00:00:00:01:01", lower-case hex as `ip` shows it
 
     // Moves the calling thread into the console's namespace (setns on /run/netns/<name>-c).
     // Call it from the test's main thread before any socket is made: sockets belong to the
@@ -160,18 +160,18 @@ void prepareE2eEnvironment();
 
 // main() of an end-to-end test: without a usable namespace LAN it prints why and exits with
 // 77, which CTest reports as skipped (never as passed).
-#define NMS_E2E_MAIN(TestClass)                                                           \
-    int main(int argc, char* argv[])                                                      \
-    {                                                                                     \
-        nms::test::prepareE2eEnvironment();                                               \
-        QApplication app(argc, argv);                                                     \
-        QString reason;                                                                   \
-        if (!nms::test::TestNetwork::available(&reason)) {                                \
-            std::printf("SKIP %s: %s\n", #TestClass, qPrintable(reason));                 \
-            std::fflush(stdout);                                                          \
-            return 77;                                                                    \
-        }                                                                                 \
-        TestClass tc;                                                                     \
-        QTEST_SET_MAIN_SOURCE_PATH                                                        \
-        return QTest::qExec(&tc, argc, argv);                                             \
+#define NMS_E2E_MAIN(TestClass)                                                                                        \
+    int main(int argc, char* argv[])                                                                                   \
+    {                                                                                                                  \
+        nms::test::prepareE2eEnvironment();                                                                            \
+        QApplication app(argc, argv);                                                                                  \
+        QString reason;                                                                                                \
+        if (!nms::test::TestNetwork::available(&reason)) {                                                             \
+            std::printf("SKIP %s: %s\n", #TestClass, qPrintable(reason));                                              \
+            std::fflush(stdout);                                                                                       \
+            return 77;                                                                                                 \
+        }                                                                                                              \
+        TestClass tc;                                                                                                  \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        return QTest::qExec(&tc, argc, argv);                                                                          \
     }

@@ -81,11 +81,15 @@ void TestConversions::fitElementName_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("fitted");
-    QTest::newRow("short") << "studio" << "STUDIO          ";
-    QTest::newRow("20 chars") << "abcdefghijklmnopqrst" << "ABCDEFGHIJKLMNOP";
+    QTest::newRow("short") << "studio"
+                           << "STUDIO          ";
+    QTest::newRow("20 chars") << "abcdefghijklmnopqrst"
+                              << "ABCDEFGHIJKLMNOP";
     QTest::newRow("empty") << "" << QString(16, ' ');
-    QTest::newRow("exact") << "Studio Tx 123456" << "STUDIO TX 123456";
-    QTest::newRow("keeps inner and leading blanks") << " a b" << " A B            ";
+    QTest::newRow("exact") << "Studio Tx 123456"
+                           << "STUDIO TX 123456";
+    QTest::newRow("keeps inner and leading blanks") << " a b"
+                                                    << " A B            ";
     QTest::newRow("latin-1 letters") << QString::fromUtf8("zürich") << QString::fromUtf8("ZÜRICH          ");
     QTest::newRow("sharp s grows when upper-cased") << QString(16, QChar(0xDF)) << QString(16, 'S');
 }

@@ -49,11 +49,19 @@ void TestDatagrams::configWriteLayout()
     QFETCH(int, tx);
     QFETCH(QByteArray, selectors);
 
-    const ConfigFields fields{QStringLiteral("192.168.1.10"), QStringLiteral("255.255.255.0"),
-                              QStringLiteral("192.168.1.1"), QStringLiteral("10.0.0.1"),
-                              input, type, tx, QStringLiteral("studio a")};
-    const QByteArray expected = QByteArray::fromHex("C0A8010A" "FFFFFF00" "C0A80101" "0A000001")
-                                + selectors + QByteArray("STUDIO A        ");
+    const ConfigFields fields {QStringLiteral("192.168.1.10"),
+                               QStringLiteral("255.255.255.0"),
+                               QStringLiteral("192.168.1.1"),
+                               QStringLiteral("10.0.0.1"),
+                               input,
+                               type,
+                               tx,
+                               QStringLiteral("studio a")};
+    const QByteArray expected = QByteArray::fromHex("C0A8010A"
+                                                    "FFFFFF00"
+                                                    "C0A80101"
+                                                    "0A000001")
+        + selectors + QByteArray("STUDIO A        ");
     const QByteArray datagram = BuildConfigWrite(fields);
     QCOMPARE(datagram.size(), ConfigWriteLength);
     QCOMPARE(datagram.toHex(' '), expected.toHex(' '));
@@ -62,12 +70,21 @@ void TestDatagrams::configWriteLayout()
 void TestDatagrams::configWriteAddresses()
 {
     // Leading zeros and a surrounding blank pass the dotted-quad check, so they must encode too.
-    const ConfigFields fields{QStringLiteral("010.000.000.001"), QStringLiteral("0.0.0.0"),
-                              QStringLiteral(" 255.255.255.255"), QStringLiteral("1.2.3.4"),
-                              0, 0, 0, QString()};
+    const ConfigFields fields {QStringLiteral("010.000.000.001"),
+                               QStringLiteral("0.0.0.0"),
+                               QStringLiteral(" 255.255.255.255"),
+                               QStringLiteral("1.2.3.4"),
+                               0,
+                               0,
+                               0,
+                               QString()};
     const QByteArray datagram = BuildConfigWrite(fields);
     QCOMPARE(datagram.left(16).toHex(' '),
-             QByteArray::fromHex("0A000001" "00000000" "FFFFFFFF" "01020304").toHex(' '));
+             QByteArray::fromHex("0A000001"
+                                 "00000000"
+                                 "FFFFFFFF"
+                                 "01020304")
+                 .toHex(' '));
 }
 
 void TestDatagrams::configWriteName_data()
@@ -76,21 +93,24 @@ void TestDatagrams::configWriteName_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("short, padded") << QStringLiteral("studio a") << QByteArray("STUDIO A        ");
     QTest::newRow("empty") << QString() << QByteArray(16, ' ');
-    QTest::newRow("twenty chars, cut") << QStringLiteral("transmitter north 01")
-                                       << QByteArray("TRANSMITTER NORT");
-    QTest::newRow("exactly sixteen") << QStringLiteral("ABCDEFGHIJKLMNOP")
-                                     << QByteArray("ABCDEFGHIJKLMNOP");
+    QTest::newRow("twenty chars, cut") << QStringLiteral("transmitter north 01") << QByteArray("TRANSMITTER NORT");
+    QTest::newRow("exactly sixteen") << QStringLiteral("ABCDEFGHIJKLMNOP") << QByteArray("ABCDEFGHIJKLMNOP");
     // A character beyond 8 bits travels as the low byte of its code: U+0141 gives 0x41.
-    QTest::newRow("wide character") << QString(QChar(0x0141))
-                                    << QByteArray("A") + QByteArray(15, ' ');
+    QTest::newRow("wide character") << QString(QChar(0x0141)) << QByteArray("A") + QByteArray(15, ' ');
 }
 
 void TestDatagrams::configWriteName()
 {
     QFETCH(QString, name);
     QFETCH(QByteArray, bytes);
-    ConfigFields fields{QStringLiteral("1.1.1.1"), QStringLiteral("1.1.1.1"),
-                        QStringLiteral("1.1.1.1"), QStringLiteral("1.1.1.1"), 0, 0, 0, name};
+    ConfigFields fields {QStringLiteral("1.1.1.1"),
+                         QStringLiteral("1.1.1.1"),
+                         QStringLiteral("1.1.1.1"),
+                         QStringLiteral("1.1.1.1"),
+                         0,
+                         0,
+                         0,
+                         name};
     const QByteArray datagram = BuildConfigWrite(fields);
     QCOMPARE(datagram.size(), ConfigWriteLength);
     QCOMPARE(datagram.mid(19), bytes);
@@ -123,10 +143,8 @@ void TestDatagrams::addressBytesToText_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("private") << QByteArray::fromHex("C0A8010A") << QStringLiteral("192.168.1.10");
     QTest::newRow("zeros") << QByteArray::fromHex("00000000") << QStringLiteral("0.0.0.0");
-    QTest::newRow("all ones") << QByteArray::fromHex("FFFFFFFF")
-                              << QStringLiteral("255.255.255.255");
-    QTest::newRow("no leading zeros") << QByteArray::fromHex("0A006409")
-                                      << QStringLiteral("10.0.100.9");
+    QTest::newRow("all ones") << QByteArray::fromHex("FFFFFFFF") << QStringLiteral("255.255.255.255");
+    QTest::newRow("no leading zeros") << QByteArray::fromHex("0A006409") << QStringLiteral("10.0.100.9");
 }
 
 void TestDatagrams::addressBytesToText()

@@ -17,8 +17,8 @@
 #include <cstring>
 #include <linux/capability.h>
 #include <sched.h>
-#include <sys/syscall.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 using nms::EchoReply;
@@ -27,7 +27,10 @@ using nms::RawIcmpVerdict;
 
 namespace {
 
-quint32 ip(const char* text) { return inet_addr(text); }
+quint32 ip(const char* text)
+{
+    return inet_addr(text);
+}
 
 QByteArray bytes(std::initializer_list<int> values)
 {
@@ -37,13 +40,18 @@ QByteArray bytes(std::initializer_list<int> values)
     return out;
 }
 
-QByteArray big16(quint16 v) { return bytes({v >> 8, v & 0xFF}); }
+QByteArray big16(quint16 v)
+{
+    return bytes({v >> 8, v & 0xFF});
+}
 
-QByteArray raw32(quint32 v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); }
+QByteArray raw32(quint32 v)
+{
+    return QByteArray(reinterpret_cast<const char*>(&v), 4);
+}
 
 // An IPv4 header (no options unless optionWords > 0) followed by the payload.
-QByteArray ipPacket(quint32 from, quint32 to, int protocol, const QByteArray& payload,
-                    int optionWords = 0)
+QByteArray ipPacket(quint32 from, quint32 to, int protocol, const QByteArray& payload, int optionWords = 0)
 {
     QByteArray h;
     h += char(0x40 | (5 + optionWords));
@@ -65,16 +73,13 @@ QByteArray icmp(int type, int code, quint16 id, quint16 seq, const QByteArray& r
 }
 
 // The ICMP error a router at `router` sends back about our echo request (id, seq) to target.
-QByteArray icmpError(int type, int code, quint32 target, quint16 id, quint16 seq,
-                     int quotedProtocol = 1)
+QByteArray icmpError(int type, int code, quint32 target, quint16 id, quint16 seq, int quotedProtocol = 1)
 {
-    const QByteArray quoted = ipPacket(ip("10.20.0.1"), target, quotedProtocol,
-                                       icmp(8, 0, id, seq, "hello"));
-    return ipPacket(ip("10.20.0.2"), ip("10.20.0.1"), 1,
-                    bytes({type, code}) + QByteArray(6, 0) + quoted);
+    const QByteArray quoted = ipPacket(ip("10.20.0.1"), target, quotedProtocol, icmp(8, 0, id, seq, "hello"));
+    return ipPacket(ip("10.20.0.2"), ip("10.20.0.1"), 1, bytes({type, code}) + QByteArray(6, 0) + quoted);
 }
 
-}  // namespace
+} // namespace
 
 // The pure helpers: address conversion, status mapping, raw packet matching.
 class TestEchoHelpers : public QObject {
@@ -131,11 +136,10 @@ void TestEchoHelpers::icmpErrors_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("status");
-    const int table[][3] = {
-        {3, 0, 11002}, {3, 1, 11003}, {3, 2, 11004}, {3, 3, 11005}, {3, 4, 11009},
-        {3, 5, 11012}, {3, 6, 11002}, {3, 7, 11003}, {3, 13, 11018}, {3, 15, 11018},
-        {11, 0, 11013}, {11, 1, 11014}, {12, 0, 11015}, {12, 2, 11015}, {4, 0, 11016},
-        {5, 1, 11050}, {0, 0, 11050}, {42, 7, 11050}};
+    const int table[][3] = {{3, 0, 11002},  {3, 1, 11003},  {3, 2, 11004},  {3, 3, 11005},  {3, 4, 11009},
+                            {3, 5, 11012},  {3, 6, 11002},  {3, 7, 11003},  {3, 13, 11018}, {3, 15, 11018},
+                            {11, 0, 11013}, {11, 1, 11014}, {12, 0, 11015}, {12, 2, 11015}, {4, 0, 11016},
+                            {5, 1, 11050},  {0, 0, 11050},  {42, 7, 11050}};
     for (const auto& row : table)
         QTest::addRow("%d/%d", row[0], row[1]) << row[0] << row[1] << row[2];
 }
@@ -172,8 +176,7 @@ void TestEchoHelpers::rawReplyMatching()
     // Our own request looped back to a raw socket is not an answer.
     QCOMPARE(verdict(target, 8, 0x1234, 7), RawIcmpVerdict::Unrelated);
 
-    const QByteArray withOptions = ipPacket(target, ip("10.20.0.1"), 1,
-                                            icmp(0, 0, 0x1234, 7, "hello"), 2);
+    const QByteArray withOptions = ipPacket(target, ip("10.20.0.1"), 1, icmp(0, 0, 0x1234, 7, "hello"), 2);
     QCOMPARE(nms::ClassifyRawIcmp(withOptions, target, 0x1234, 7).kind, RawIcmpVerdict::EchoReply);
     const QByteArray notIcmp = ipPacket(target, ip("10.20.0.1"), 17, icmp(0, 0, 0x1234, 7, ""));
     QCOMPARE(nms::ClassifyRawIcmp(notIcmp, target, 0x1234, 7).kind, RawIcmpVerdict::Unrelated);
@@ -190,14 +193,12 @@ void TestEchoHelpers::rawErrorMatching()
     QCOMPARE(ttl.kind, RawIcmpVerdict::Error);
     QCOMPARE(ttl.type, 11);
 
-    auto kind = [&](const QByteArray& packet) {
-        return nms::ClassifyRawIcmp(packet, target, 0x1234, 7).kind;
-    };
+    auto kind = [&](const QByteArray& packet) { return nms::ClassifyRawIcmp(packet, target, 0x1234, 7).kind; };
     QCOMPARE(kind(icmpError(3, 1, target, 0x9999, 7)), RawIcmpVerdict::Unrelated);
     QCOMPARE(kind(icmpError(3, 1, target, 0x1234, 6)), RawIcmpVerdict::Unrelated);
     QCOMPARE(kind(icmpError(3, 1, ip("10.30.0.2"), 0x1234, 7)), RawIcmpVerdict::Unrelated);
     QCOMPARE(kind(icmpError(3, 3, target, 0x1234, 7, 17)), RawIcmpVerdict::Unrelated);
-    QCOMPARE(kind(icmpError(5, 0, target, 0x1234, 7)), RawIcmpVerdict::Unrelated);  // redirect
+    QCOMPARE(kind(icmpError(5, 0, target, 0x1234, 7)), RawIcmpVerdict::Unrelated); // redirect
 }
 
 void TestEchoHelpers::rawTruncatedAndGarbage()
@@ -231,8 +232,7 @@ void TestEchoHelpers::rawTruncatedAndGarbage()
 void TestEchoHelpers::checksum()
 {
     // The worked example of RFC 1071, and an odd length.
-    QCOMPARE(nms::InternetChecksum(bytes({0x00, 0x01, 0xF2, 0x03, 0xF4, 0xF5, 0xF6, 0xF7})),
-             quint16(0x220D));
+    QCOMPARE(nms::InternetChecksum(bytes({0x00, 0x01, 0xF2, 0x03, 0xF4, 0xF5, 0xF6, 0xF7})), quint16(0x220D));
     QCOMPARE(nms::InternetChecksum(bytes({0x01})), quint16(0xFEFF));
     // A buffer carrying its own checksum sums to zero.
     QByteArray packet = icmp(8, 0, 0xBEEF, 3, "hello");
@@ -244,7 +244,10 @@ void TestEchoHelpers::checksum()
 
 namespace {
 
-bool ipCmd(const QString& line) { return nms::test::IpCommand(line); }
+bool ipCmd(const QString& line)
+{
+    return nms::test::IpCommand(line);
+}
 
 bool writeFile(const QString& path, const QByteArray& text)
 {
@@ -255,8 +258,8 @@ bool writeFile(const QString& path, const QByteArray& text)
 // Takes CAP_NET_RAW out of (or back into) this thread's effective set; it stays permitted.
 bool setRawCapability(bool effective)
 {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
+    __user_cap_header_struct header {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] {};
     if (::syscall(SYS_capget, &header, data) != 0)
         return false;
     const quint32 bit = 1u << CAP_NET_RAW;
@@ -264,9 +267,12 @@ bool setRawCapability(bool effective)
     return ::syscall(SYS_capset, &header, data) == 0;
 }
 
-int openDescriptors() { return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size()); }
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+}
 
-}  // namespace
+} // namespace
 
 // Real probes inside a private network namespace made by main(): loopback, plus a veth link to
 // a second private namespace (a child process) that answers echoes and routes some addresses to
@@ -293,8 +299,7 @@ private:
 
 void TestEchoNamespace::allowDatagram(bool allowed)
 {
-    QVERIFY(writeFile(QStringLiteral("/proc/sys/net/ipv4/ping_group_range"),
-                      allowed ? "0 2147483647" : "1 0"));
+    QVERIFY(writeFile(QStringLiteral("/proc/sys/net/ipv4/ping_group_range"), allowed ? "0 2147483647" : "1 0"));
 }
 
 void TestEchoNamespace::initTestCase()
@@ -308,10 +313,10 @@ void TestEchoNamespace::initTestCase()
     QVERIFY(ipCmd(QStringLiteral("route add 10.31.0.0/16 via 10.20.0.2")));
     QVERIFY(ipCmd(QStringLiteral("route add unreachable 10.9.0.0/16")));
     QVERIFY(ipCmd(QStringLiteral("route add prohibit 10.8.0.0/16")));
-    QVERIFY(peer(QStringLiteral(
-        "ip link set lo up && ip addr add 10.20.0.2/24 dev veth1 && ip link set veth1 up"
-        " && ip route add unreachable 10.30.0.0/16 && ip route add prohibit 10.31.0.0/16"
-        " && echo 1 > /proc/sys/net/ipv4/ip_forward && echo 0 > /proc/sys/net/ipv4/icmp_ratelimit")));
+    QVERIFY(peer(
+        QStringLiteral("ip link set lo up && ip addr add 10.20.0.2/24 dev veth1 && ip link set veth1 up"
+                       " && ip route add unreachable 10.30.0.0/16 && ip route add prohibit 10.31.0.0/16"
+                       " && echo 1 > /proc/sys/net/ipv4/ip_forward && echo 0 > /proc/sys/net/ipv4/icmp_ratelimit")));
 }
 
 EchoReply TestEchoNamespace::probe(LinuxEchoService& service, const QString& address, int timeoutMs)
@@ -320,10 +325,10 @@ EchoReply TestEchoNamespace::probe(LinuxEchoService& service, const QString& add
     service.send(address, timeoutMs);
     if (spy.count() != 0) {
         qWarning("finished() came from inside send()");
-        return EchoReply{-99, 0};
+        return EchoReply {-99, 0};
     }
     if (!spy.wait(timeoutMs + 2000) || spy.count() != 1)
-        return EchoReply{-98, 0};
+        return EchoReply {-98, 0};
     return qvariant_cast<EchoReply>(spy.at(0).at(0));
 }
 
@@ -356,9 +361,9 @@ void TestEchoNamespace::probes()
     const EchoReply reply = probe(service, address);
     const qint64 wholeProbeUs = clock.nsecsElapsed() / 1000;
     QCOMPARE(reply.status, status);
-    QCOMPARE(service.lastSocketKind(), datagram ? LinuxEchoService::SocketKind::Datagram
-                                                : LinuxEchoService::SocketKind::Raw);
-    QCOMPARE(openDescriptors(), descriptors);  // the probe's socket is gone
+    QCOMPARE(service.lastSocketKind(),
+             datagram ? LinuxEchoService::SocketKind::Datagram : LinuxEchoService::SocketKind::Raw);
+    QCOMPARE(openDescriptors(), descriptors); // the probe's socket is gone
     if (status == 0) {
         QVERIFY(reply.roundTripMs < 100);
         qInfo("round trip %u ms (send to finished() %lld us)", reply.roundTripMs, wholeProbeUs);
@@ -428,7 +433,7 @@ void TestEchoNamespace::facility()
 {
     allowDatagram(false);
     LinuxEchoService service;
-    QVERIFY(service.facilityAvailable());  // raw, as root
+    QVERIFY(service.facilityAvailable()); // raw, as root
 
     // Without CAP_NET_RAW only the datagram socket is left, and only where the group range allows.
     QVERIFY(setRawCapability(false));

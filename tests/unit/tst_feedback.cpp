@@ -11,8 +11,14 @@ namespace {
 // A well-formed encoder feedback; tests overwrite single bytes.
 QByteArray Feedback(int length = 40)
 {
-    QByteArray datagram = QByteArray::fromHex("C0A8010A" "FFFFFF00" "C0A80101" "0A000001" "000101")
-                          + QByteArray("STUDIO A        ") + QByteArray::fromHex("01" "0000002A");
+    QByteArray datagram = QByteArray::fromHex("C0A8010A"
+                                              "FFFFFF00"
+                                              "C0A80101"
+                                              "0A000001"
+                                              "000101")
+        + QByteArray("STUDIO A        ")
+        + QByteArray::fromHex("01"
+                              "0000002A");
     if (length > 40)
         datagram.append(char(0x80));
     return datagram;
@@ -23,7 +29,7 @@ void SetByte(QByteArray& datagram, int offset, int value)
     datagram[offset] = char(quint8(value));
 }
 
-}  // namespace
+} // namespace
 
 class TestFeedback : public QObject {
     Q_OBJECT
@@ -45,7 +51,7 @@ private Q_SLOTS:
 
 void TestFeedback::parsesEveryField()
 {
-    const ElementFeedback fb = ParseFeedback(Feedback(), ElementFeedback{});
+    const ElementFeedback fb = ParseFeedback(Feedback(), ElementFeedback {});
     QCOMPARE(fb.ElementIP, QStringLiteral("192.168.1.10"));
     QCOMPARE(fb.ElementMask, QStringLiteral("255.255.255.0"));
     QCOMPARE(fb.ElementGW, QStringLiteral("192.168.1.1"));
@@ -75,7 +81,7 @@ void TestFeedback::nameKeepsHighBytes()
     QByteArray datagram = Feedback();
     SetByte(datagram, 19, 0xC4);
     SetByte(datagram, 34, 0x00);
-    const ElementFeedback fb = ParseFeedback(datagram, ElementFeedback{});
+    const ElementFeedback fb = ParseFeedback(datagram, ElementFeedback {});
     QCOMPARE(fb.ElementName.size(), 16);
     QCOMPARE(fb.ElementName.at(0).unicode(), char16_t(0xC4));
     QCOMPARE(fb.ElementName.at(15).unicode(), char16_t(0));
@@ -108,7 +114,7 @@ void TestFeedback::serialNumber()
     QFETCH(bool, overflow);
     QByteArray datagram = Feedback();
     datagram.replace(36, 4, bytes);
-    const ElementFeedback fb = ParseFeedback(datagram, ElementFeedback{});
+    const ElementFeedback fb = ParseFeedback(datagram, ElementFeedback {});
     QCOMPARE(int(fb.SerialNumber), serial);
     QCOMPARE(fb.SerialOverflow, overflow);
     const bool rejected = serial == 0;
@@ -181,12 +187,9 @@ void TestFeedback::validation_data()
     // Several faults: the earliest test in the order is the one reported.
     QTest::newRow("mask before tx and serial")
         << ok << bad << ok << ok << 0 << 0 << 7 << 1 << 0 << FeedbackCheck::ElementMask;
-    QTest::newRow("remote before input") << ok << ok << ok << bad << 9 << 9 << 9 << 9 << 0
-                                         << FeedbackCheck::RemoteIP;
-    QTest::newRow("type before role") << ok << ok << ok << ok << 1 << 5 << 1 << 4 << 0
-                                      << FeedbackCheck::AudioType;
-    QTest::newRow("role before serial") << ok << ok << ok << ok << 1 << 1 << 1 << 3 << 0
-                                        << FeedbackCheck::ElementType;
+    QTest::newRow("remote before input") << ok << ok << ok << bad << 9 << 9 << 9 << 9 << 0 << FeedbackCheck::RemoteIP;
+    QTest::newRow("type before role") << ok << ok << ok << ok << 1 << 5 << 1 << 4 << 0 << FeedbackCheck::AudioType;
+    QTest::newRow("role before serial") << ok << ok << ok << ok << 1 << 1 << 1 << 3 << 0 << FeedbackCheck::ElementType;
 }
 
 void TestFeedback::validation()
@@ -233,8 +236,7 @@ void TestFeedback::messages()
 {
     QFETCH(FeedbackCheck, check);
     QFETCH(QString, field);
-    const QString expected =
-        "An error occured while retrieving '" + field + "':\rFeedback is corrupted.";
+    const QString expected = "An error occured while retrieving '" + field + "':\rFeedback is corrupted.";
     QCOMPARE(FeedbackCheckMessage(check), expected);
 }
 

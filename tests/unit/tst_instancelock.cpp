@@ -21,11 +21,11 @@ int runAsHolder(const QString& path)
     InstanceLock lock(path);
     std::puts(lock.tryLock() ? "locked" : "refused");
     std::fflush(stdout);
-    std::getchar();  // blocks until killed (or stdin closes)
+    std::getchar(); // blocks until killed (or stdin closes)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 class TestInstanceLock : public QObject {
     Q_OBJECT
@@ -42,7 +42,7 @@ void TestInstanceLock::secondLockFailsWhileFirstHolds()
     {
         InstanceLock first(path);
         QVERIFY(first.tryLock());
-        QVERIFY(first.tryLock());  // holding it already is still "only copy"
+        QVERIFY(first.tryLock()); // holding it already is still "only copy"
         InstanceLock second(path);
         QVERIFY(!second.tryLock());
         QVERIFY(!second.tryLock());
@@ -72,7 +72,7 @@ void TestInstanceLock::killedHolderLeavesNoStuckLock()
     InstanceLock mine(path);
     QVERIFY(!mine.tryLock());
 
-    holder.kill();  // SIGKILL: no destructor runs in the holder
+    holder.kill(); // SIGKILL: no destructor runs in the holder
     QVERIFY(holder.waitForFinished());
     QCOMPARE(holder.exitStatus(), QProcess::CrashExit);
     QVERIFY(QFile::exists(path));
@@ -86,8 +86,7 @@ void TestInstanceLock::defaultPathFollowsRuntimeDir()
     qputenv("XDG_RUNTIME_DIR", "/run/user/1234");
     QCOMPARE(InstanceLock::defaultPath(), QStringLiteral("/run/user/1234/orbilane-nms.lock"));
     qunsetenv("XDG_RUNTIME_DIR");
-    QCOMPARE(InstanceLock::defaultPath(),
-             QStringLiteral("/tmp/orbilane-nms-%1.lock").arg(::getuid()));
+    QCOMPARE(InstanceLock::defaultPath(), QStringLiteral("/tmp/orbilane-nms-%1.lock").arg(::getuid()));
     if (wasSet)
         qputenv("XDG_RUNTIME_DIR", saved);
 }

@@ -23,7 +23,7 @@ QByteArray Triple(const char* hex)
     return QByteArray::fromHex(hex);
 }
 
-}  // namespace
+} // namespace
 
 class TestLevelMeter : public QObject {
     Q_OBJECT
@@ -47,36 +47,32 @@ void TestLevelMeter::level_data()
     QTest::addColumn<int>("pixels");
     QTest::addColumn<QString>("caption");
 
-    QTest::newRow("full scale 7F FF FF") << Datagram({{10, Triple("7FFFFF")}}) << 8388607u
-                                         << 2100 << 140 << QStringLiteral("0dB");
-    QTest::newRow("80 00 00 is full scale") << Datagram({{0, Triple("800000")}}) << 8388607u
-                                            << 2100 << 140 << QStringLiteral("0dB");
-    QTest::newRow("half scale 40 00 00") << Datagram({{478, Triple("400000")}}) << 4194304u
-                                         << 1050 << 70 << QStringLiteral("-27.7dB");
-    QTest::newRow("negative C0 00 00") << Datagram({{3, Triple("C00000")}}) << 4194303u
-                                       << 1050 << 70 << QStringLiteral("-27.7dB");
+    QTest::newRow("full scale 7F FF FF") << Datagram({{10, Triple("7FFFFF")}}) << 8388607u << 2100 << 140
+                                         << QStringLiteral("0dB");
+    QTest::newRow("80 00 00 is full scale")
+        << Datagram({{0, Triple("800000")}}) << 8388607u << 2100 << 140 << QStringLiteral("0dB");
+    QTest::newRow("half scale 40 00 00") << Datagram({{478, Triple("400000")}}) << 4194304u << 1050 << 70
+                                         << QStringLiteral("-27.7dB");
+    QTest::newRow("negative C0 00 00") << Datagram({{3, Triple("C00000")}}) << 4194303u << 1050 << 70
+                                       << QStringLiteral("-27.7dB");
     // 262.5 and 787.5 twips: halves go to the even neighbour.
-    QTest::newRow("10 00 00 rounds down to even") << Datagram({{7, Triple("100000")}})
-                                                  << 1048576u << 262 << 17
-                                                  << QStringLiteral("-83.2dB");
-    QTest::newRow("30 00 00 rounds up to even") << Datagram({{7, Triple("300000")}}) << 3145728u
-                                                << 788 << 53 << QStringLiteral("-39.2dB");
-    QTest::newRow("whole decibels drop the decimal") << Datagram({{1, Triple("2F16B3")}})
-                                                     << 3086003u << 773 << 52
-                                                     << QStringLiteral("-40dB");
-    QTest::newRow("smallest peak: no bar but a number") << Datagram({{0, Triple("000001")}})
-                                                        << 1u << 0 << 0
-                                                        << QStringLiteral("-637.7dB");
-    QTest::newRow("-610.0 prints as -610") << Datagram({{0, Triple("000002")}}) << 2u << 0 << 0
-                                           << QStringLiteral("-610dB");
+    QTest::newRow("10 00 00 rounds down to even")
+        << Datagram({{7, Triple("100000")}}) << 1048576u << 262 << 17 << QStringLiteral("-83.2dB");
+    QTest::newRow("30 00 00 rounds up to even")
+        << Datagram({{7, Triple("300000")}}) << 3145728u << 788 << 53 << QStringLiteral("-39.2dB");
+    QTest::newRow("whole decibels drop the decimal")
+        << Datagram({{1, Triple("2F16B3")}}) << 3086003u << 773 << 52 << QStringLiteral("-40dB");
+    QTest::newRow("smallest peak: no bar but a number")
+        << Datagram({{0, Triple("000001")}}) << 1u << 0 << 0 << QStringLiteral("-637.7dB");
+    QTest::newRow("-610.0 prints as -610")
+        << Datagram({{0, Triple("000002")}}) << 2u << 0 << 0 << QStringLiteral("-610dB");
     QTest::newRow("largest triple wins, not the last")
-        << Datagram({{2, Triple("400000")}, {9, Triple("100000")}, {300, Triple("FF0000")}})
-        << 4194304u << 1050 << 70 << QStringLiteral("-27.7dB");
-    QTest::newRow("04 04 05 is not silence") << Datagram({{4, Triple("040405")}}) << 263173u
-                                             << 66 << 4 << QStringLiteral("-138.5dB");
-    QTest::newRow("loud last triple ignored")
-        << Datagram({{100, Triple("100000")}, {479, Triple("7FFFFF")}}) << 1048576u << 262 << 17
-        << QStringLiteral("-83.2dB");
+        << Datagram({{2, Triple("400000")}, {9, Triple("100000")}, {300, Triple("FF0000")}}) << 4194304u << 1050 << 70
+        << QStringLiteral("-27.7dB");
+    QTest::newRow("04 04 05 is not silence")
+        << Datagram({{4, Triple("040405")}}) << 263173u << 66 << 4 << QStringLiteral("-138.5dB");
+    QTest::newRow("loud last triple ignored") << Datagram({{100, Triple("100000")}, {479, Triple("7FFFFF")}})
+                                              << 1048576u << 262 << 17 << QStringLiteral("-83.2dB");
 }
 
 void TestLevelMeter::level()
@@ -117,10 +113,8 @@ void TestLevelMeter::silence()
 void TestLevelMeter::captionUsesLocaleSeparator()
 {
     const QLocale german(QLocale::German, QLocale::Germany);
-    QCOMPARE(ComputeAudioLevel(Datagram({{0, Triple("400000")}}), german).caption,
-             QStringLiteral("-27,7dB"));
-    QCOMPARE(ComputeAudioLevel(Datagram({{0, Triple("7FFFFF")}}), german).caption,
-             QStringLiteral("0dB"));
+    QCOMPARE(ComputeAudioLevel(Datagram({{0, Triple("400000")}}), german).caption, QStringLiteral("-27,7dB"));
+    QCOMPARE(ComputeAudioLevel(Datagram({{0, Triple("7FFFFF")}}), german).caption, QStringLiteral("0dB"));
 }
 
 void TestLevelMeter::attenuationCaption_data()

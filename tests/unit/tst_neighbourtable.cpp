@@ -23,10 +23,12 @@ using nms::NeighbourEntry;
 
 namespace {
 
-quint32 ip(const char* text) { return inet_addr(text); }
+quint32 ip(const char* text)
+{
+    return inet_addr(text);
+}
 
-template <typename T>
-QByteArray asBytes(const T& value)
+template <typename T> QByteArray asBytes(const T& value)
 {
     return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
 }
@@ -40,7 +42,7 @@ QByteArray padded(QByteArray bytes)
 
 QByteArray attribute(quint16 type, const QByteArray& data)
 {
-    rtattr header{};
+    rtattr header {};
     header.rta_len = quint16(sizeof header + data.size());
     header.rta_type = type;
     return padded(asBytes(header) + data);
@@ -48,7 +50,7 @@ QByteArray attribute(quint16 type, const QByteArray& data)
 
 QByteArray message(quint16 type, const QByteArray& body)
 {
-    nlmsghdr header{};
+    nlmsghdr header {};
     header.nlmsg_len = quint32(sizeof header + body.size());
     header.nlmsg_type = type;
     header.nlmsg_flags = NLM_F_MULTI;
@@ -58,7 +60,7 @@ QByteArray message(quint16 type, const QByteArray& body)
 QByteArray neighbour(quint32 address, quint16 state, const QByteArray& mac, int family = AF_INET,
                      int interfaceIndex = 2)
 {
-    ndmsg ndm{};
+    ndmsg ndm {};
     ndm.ndm_family = quint8(family);
     ndm.ndm_ifindex = interfaceIndex;
     ndm.ndm_state = state;
@@ -68,12 +70,15 @@ QByteArray neighbour(quint32 address, quint16 state, const QByteArray& mac, int 
     return message(RTM_NEWNEIGH, body);
 }
 
-QByteArray done() { return message(NLMSG_DONE, asBytes(int(0))); }
+QByteArray done()
+{
+    return message(NLMSG_DONE, asBytes(int(0)));
+}
 
 const QByteArray kMacA = QByteArray::fromHex("020000000007");
 const QByteArray kMacB = QByteArray::fromHex("020000000008");
 
-}  // namespace
+} // namespace
 
 // The dump parser on hand-built netlink buffers.
 class TestNeighbourParser : public QObject {
@@ -113,14 +118,14 @@ void TestNeighbourParser::wellFormedDump()
 
 void TestNeighbourParser::skipsWhatIsNotAnIpv4Neighbour()
 {
-    ndmsg ndm{};
+    ndmsg ndm {};
     ndm.ndm_family = AF_INET;
     const QByteArray noDestination = message(RTM_NEWNEIGH, asBytes(ndm) + attribute(NDA_LLADDR, kMacA));
-    const QByteArray sixteenByteDestination = message(
-        RTM_NEWNEIGH, asBytes(ndm) + attribute(NDA_DST, QByteArray(16, 1)) + attribute(NDA_LLADDR, kMacA));
+    const QByteArray sixteenByteDestination =
+        message(RTM_NEWNEIGH, asBytes(ndm) + attribute(NDA_DST, QByteArray(16, 1)) + attribute(NDA_LLADDR, kMacA));
     const QByteArray otherMessage = message(RTM_NEWROUTE, QByteArray(12, 0));
-    const QByteArray buffer = neighbour(ip("10.0.0.1"), NUD_REACHABLE, kMacA, AF_INET6)
-        + noDestination + sixteenByteDestination + otherMessage + message(RTM_NEWNEIGH, QByteArray(4, 0))
+    const QByteArray buffer = neighbour(ip("10.0.0.1"), NUD_REACHABLE, kMacA, AF_INET6) + noDestination
+        + sixteenByteDestination + otherMessage + message(RTM_NEWNEIGH, QByteArray(4, 0))
         + neighbour(ip("10.0.0.2"), NUD_REACHABLE, kMacB) + done();
     const auto chunk = nms::ParseNeighbourDump(buffer);
     QVERIFY(chunk.done);
@@ -134,8 +139,8 @@ void TestNeighbourParser::skipsWhatIsNotAnIpv4Neighbour()
 
 void TestNeighbourParser::reportsKernelError()
 {
-    const auto chunk = nms::ParseNeighbourDump(
-        neighbour(ip("10.0.0.1"), NUD_STALE, kMacA) + message(NLMSG_ERROR, asBytes(int(-EPERM)) + QByteArray(16, 0)));
+    const auto chunk = nms::ParseNeighbourDump(neighbour(ip("10.0.0.1"), NUD_STALE, kMacA)
+                                               + message(NLMSG_ERROR, asBytes(int(-EPERM)) + QByteArray(16, 0)));
     QCOMPARE(chunk.error, -EPERM);
     QCOMPARE(chunk.entries.size(), 1);
     QVERIFY(!chunk.done);
@@ -168,15 +173,15 @@ void TestNeighbourParser::truncatedBuffers()
 
 void TestNeighbourParser::garbage()
 {
-    nlmsghdr zero{};
-    QVERIFY(nms::ParseNeighbourDump(asBytes(zero) + done()).malformed);  // length 0 must not loop
-    nlmsghdr huge{};
+    nlmsghdr zero {};
+    QVERIFY(nms::ParseNeighbourDump(asBytes(zero) + done()).malformed); // length 0 must not loop
+    nlmsghdr huge {};
     huge.nlmsg_len = 0xFFFFFFF0u;
     huge.nlmsg_type = RTM_NEWNEIGH;
     QVERIFY(nms::ParseNeighbourDump(asBytes(huge) + QByteArray(64, 0)).malformed);
 
     // An attribute of length 0 inside an otherwise sound message.
-    ndmsg ndm{};
+    ndmsg ndm {};
     ndm.ndm_family = AF_INET;
     const auto zeroAttribute = nms::ParseNeighbourDump(message(RTM_NEWNEIGH, asBytes(ndm) + QByteArray(8, 0)) + done());
     QVERIFY(zeroAttribute.done);
@@ -201,7 +206,10 @@ void TestNeighbourParser::statesThatHoldAnAddress()
 
 namespace {
 
-bool ipCmd(const QString& line) { return nms::test::IpCommand(line); }
+bool ipCmd(const QString& line)
+{
+    return nms::test::IpCommand(line);
+}
 
 const NeighbourEntry* find(const QList<NeighbourEntry>& entries, quint32 address)
 {
@@ -211,7 +219,7 @@ const NeighbourEntry* find(const QList<NeighbourEntry>& entries, quint32 address
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 // The kernel's table inside a private network namespace made by main(), linked by a veth pair to
 // a second private namespace (a child process) that owns 10.1.2.50 and answers ARP.
@@ -235,9 +243,9 @@ void TestNeighbourKernel::initTestCase()
     QVERIFY(ipCmd(QStringLiteral("link set lo up")));
     QVERIFY(ipCmd(QStringLiteral("addr add 10.1.2.1/24 dev veth0")));
     QVERIFY(ipCmd(QStringLiteral("link set veth0 up")));
-    QVERIFY(m_peer.run(QStringLiteral(
-        "ip link set veth1 address 02:00:00:00:00:50 && ip addr add 10.1.2.50/24 dev veth1"
-        " && ip link set veth1 up")));
+    QVERIFY(
+        m_peer.run(QStringLiteral("ip link set veth1 address 02:00:00:00:00:50 && ip addr add 10.1.2.50/24 dev veth1"
+                                  " && ip link set veth1 up")));
 
     QVERIFY(ipCmd(QStringLiteral("neigh add 10.1.2.3 lladdr 02:00:00:00:00:07 dev veth0 nud permanent")));
     QVERIFY(ipCmd(QStringLiteral("neigh add 10.1.2.4 lladdr 02:00:00:00:00:08 dev veth0 nud stale")));

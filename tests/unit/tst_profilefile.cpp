@@ -167,8 +167,7 @@ void TestProfileFile::latin1CodePage()
     QVERIFY(PF::writeValues(dir.database(), QString::fromUtf8("Zürich"),
                             {{PF::upperName(QString::fromUtf8("clé")), QString::fromUtf8("é€")}}));
     QCOMPARE(bytesOf(dir.database()), QByteArray("[Z\xFCrich]\nCL\xC9=\xE9?\n"));
-    QCOMPARE(valueOf(dir.database(), QString::fromUtf8("ZÜRICH"), QString::fromUtf8("clé")),
-             QString::fromUtf8("é?"));
+    QCOMPARE(valueOf(dir.database(), QString::fromUtf8("ZÜRICH"), QString::fromUtf8("clé")), QString::fromUtf8("é?"));
     // Letters without a Latin-1 capital keep matching their own spelling.
     QCOMPARE(PF::upperName(QString::fromUtf8("ÿßa")), QString::fromUtf8("ÿßA"));
     QVERIFY(PF::sameName(QString::fromUtf8(" àÿ "), QString::fromUtf8("Àÿ")));
@@ -232,7 +231,8 @@ void TestProfileFile::unchangedFileIsNotRewritten()
 {
     nms::test::TempDir dir;
     QVERIFY(PF::writeValues(dir.database(), "A", {{"K", "1"}}));
-    struct stat before {}, after {};
+    struct stat before {
+    }, after {};
     QCOMPARE(::stat(QFile::encodeName(dir.database()).constData(), &before), 0);
     QVERIFY(PF::writeValues(dir.database(), "a", {{"K", "1"}}));
     QVERIFY(PF::deleteKey(dir.database(), "A", "missing"));
@@ -365,11 +365,13 @@ void TestProfileFile::killMidWriteLeavesAWholeFile()
 
         const QByteArray now = bytesOf(dir.database());
         QVERIFY2(now.startsWith(prefix) && now.endsWith(suffix), qPrintable(QString("round %1").arg(round)));
-        const auto match = genLine.match(QString::fromLatin1(now.mid(prefix.size(), now.size() - prefix.size() - suffix.size())));
+        const auto match =
+            genLine.match(QString::fromLatin1(now.mid(prefix.size(), now.size() - prefix.size() - suffix.size())));
         QVERIFY(match.hasMatch());
         const qint64 gen = match.captured(1).toLongLong();
         // Either the last value it reported or the one it was writing when killed.
-        QVERIFY2(gen == committed || gen == committed + 1, qPrintable(QString("gen %1 after %2").arg(gen).arg(committed)));
+        QVERIFY2(gen == committed || gen == committed + 1,
+                 qPrintable(QString("gen %1 after %2").arg(gen).arg(committed)));
         QCOMPARE(PF::readSectionNames(dir.database()).size(), kKillSections);
         QCOMPARE(valueOf(dir.database(), "S2999", "ip"), QString("10.0.11.249"));
         lastSeen = gen;

@@ -29,7 +29,8 @@ QByteArray sections(int count, const QByteArray& eol = "\n")
 {
     QByteArray bytes;
     for (int i = 0; i < count; ++i)
-        bytes += "[00A0C9" + QByteArray::number(i, 16).toUpper().rightJustified(6, '0') + "]" + eol + "NAME=E" + QByteArray::number(i) + eol;
+        bytes += "[00A0C9" + QByteArray::number(i, 16).toUpper().rightJustified(6, '0') + "]" + eol + "NAME=E"
+            + QByteArray::number(i) + eol;
     return bytes;
 }
 
@@ -91,12 +92,12 @@ void TestProfileStore::writesReplaceInPlaceAndAppend()
 void TestProfileStore::missingFileReadsAsAbsent()
 {
     test::TempDir dir;
-    QStringList list{"kept"};
+    QStringList list {"kept"};
     QCOMPARE(ReadFromINI("S", "k", dir.database(), "dflt"), QString("dflt"));
     QCOMPARE(GetSectionKeyCount("S", dir.database()), qint16(0));
     LoadIniSectionsLB(list, dir.database());
     LoadIniSectionKeysLB("S", list, dir.database());
-    QCOMPARE(list, QStringList{"kept"});
+    QCOMPARE(list, QStringList {"kept"});
     QVERIFY(LoadIniSectionsArray(dir.database()).isEmpty());
     QVERIFY(!CheckIfIniKeyExists("S", "k", dir.database()));
     QVERIFY(!CheckIfIniSectionExists("S", dir.database()));
@@ -193,7 +194,7 @@ void TestProfileStore::sectionContentAndItsCapacity()
 
     QCOMPARE(GetSectionKeyCount("a", dir.database()), qint16(12));
     QCOMPARE(GetSectionKeyCount("B", dir.database()), qint16(15));
-    QStringList keys{"before"};
+    QStringList keys {"before"};
     LoadIniSectionKeysLB("B", keys, dir.database());
     QCOMPARE(keys.size(), 16);
     QCOMPARE(keys.first(), QString("before"));
@@ -208,7 +209,7 @@ void TestProfileStore::sectionNameLists()
 {
     test::TempDir dir;
     put(dir.database(), sections(100));
-    QStringList names{"kept"};
+    QStringList names {"kept"};
     LoadIniSectionsLB(names, dir.database());
     QCOMPARE(names.size(), 101);
     QCOMPARE(names.at(1), QString("00A0C9000000"));
@@ -241,7 +242,7 @@ void TestProfileStore::entriesInOneRewriteEqualSingleWrites()
 {
     test::TempDir dir;
     const QByteArray start = "[A]\nNAME=old\nIP=1.1.1.1\n[B]\nK=1\n";
-    const QList<QPair<QString, QString>> entries{
+    const QList<QPair<QString, QString>> entries {
         {"name", "NEW             "}, {"gw", "1.1.1.254"}, {"role", "1"}, {"gw", "1.1.1.253"}, {"ip", "1.1.1.2"}};
     const QString single = dir.file("single.ini"), batch = dir.file("batch.ini");
     for (const QString& section : {QString("A"), QString("NEWSECTION")}) {
@@ -269,28 +270,30 @@ void TestProfileStore::sectionsWithValuesEqualOneReadPerSection()
     test::TempDir dir;
     const QString path = dir.database();
     // Missing file: nothing, and the lists are appended to, not emptied.
-    QStringList keys{"KEPT"}, names{"kept"};
+    QStringList keys {"KEPT"}, names {"kept"};
     LoadIniSectionsWithValues(keys, names, "name", path, "none");
-    QCOMPARE(keys, QStringList{"KEPT"});
-    QCOMPARE(names, QStringList{"kept"});
+    QCOMPARE(keys, QStringList {"KEPT"});
+    QCOMPARE(names, QStringList {"kept"});
 
     // Case, blanks, a second section and a second key of one name, a header without a name,
     // a section without the key, a comment, CR line ends and a value beyond the buffer.
     const QByteArray longValue(800, 'v');
-    put(path, "junk=1\n[ a ]\r\n Name = first  \r\nNAME=second\n[B]\nIP=1\n;name=c\n[]\nname=x\n"
-              "[A]\nname=late\n[c]\nname=" + longValue + "\n[D]\nname=\n");
+    put(path,
+        "junk=1\n[ a ]\r\n Name = first  \r\nNAME=second\n[B]\nIP=1\n;name=c\n[]\nname=x\n"
+        "[A]\nname=late\n[c]\nname="
+            + longValue + "\n[D]\nname=\n");
     keys.clear();
     names.clear();
     LoadIniSectionsWithValues(keys, names, "NAME", path, "none");
     QStringList expectedKeys;
     LoadIniSectionsLB(expectedKeys, path);
     QCOMPARE(keys, expectedKeys);
-    QCOMPARE(keys, (QStringList{"a", "B", "c", "D"}));
+    QCOMPARE(keys, (QStringList {"a", "B", "c", "D"}));
     QStringList expectedNames;
     for (const QString& key : expectedKeys)
         expectedNames.append(ReadFromINI(key, "NAME", path, "none"));
     QCOMPARE(names, expectedNames);
-    QCOMPARE(names, (QStringList{"first", "none", QString(749, 'v'), ""}));
+    QCOMPARE(names, (QStringList {"first", "none", QString(749, 'v'), ""}));
 }
 
 void TestProfileStore::readingNamesOfManySectionsIsQuick_data()

@@ -10,8 +10,8 @@
 #include <QTest>
 
 #include "console/AudioControls.h"
-#include "link/LinkEndpoint.h"
 #include "database/ProfileStore.h"
+#include "link/LinkEndpoint.h"
 #include "shell/Artwork.h"
 #include "support/ConsoleFixture.h"
 #include "support/FakeEchoService.h"
@@ -86,10 +86,7 @@ private:
     // Sends a level query and waits for it: everything sent before to the element's command
     // port has arrived by then. Returns what arrived before it.
     QList<QByteArray> commandsUpToMarker();
-    QList<QByteArray> commands() const
-    {
-        return console_->element->receivedOn(console_->environment().commandPort);
-    }
+    QList<QByteArray> commands() const { return console_->element->receivedOn(console_->environment().commandPort); }
 
     FakeEchoService* echo_ = nullptr;
     ConsoleFixture* console_ = nullptr;
@@ -143,12 +140,18 @@ void TstAudio::attenuationCaption_data()
     QTest::addColumn<int>("value");
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("minimum") << 14 << "C" << "Mute";
-    QTest::newRow("one above") << 15 << "C" << "-120 dB";
-    QTest::newRow("half step") << 254 << "C" << "-0.5 dB";
-    QTest::newRow("maximum") << 255 << "C" << "0 dB";
-    QTest::newRow("whole decibels") << 235 << "C" << "-10 dB";
-    QTest::newRow("decimal comma") << 200 << "de_DE" << "-27,5 dB";
+    QTest::newRow("minimum") << 14 << "C"
+                             << "Mute";
+    QTest::newRow("one above") << 15 << "C"
+                               << "-120 dB";
+    QTest::newRow("half step") << 254 << "C"
+                               << "-0.5 dB";
+    QTest::newRow("maximum") << 255 << "C"
+                             << "0 dB";
+    QTest::newRow("whole decibels") << 235 << "C"
+                                    << "-10 dB";
+    QTest::newRow("decimal comma") << 200 << "de_DE"
+                                   << "-27,5 dB";
 }
 
 void TstAudio::attenuationCaption()
@@ -188,12 +191,13 @@ void TstAudio::keyboardMovesOfADecoderSlideAreSentAndStored()
     QCOMPARE(w().scrlAtten->value(), 209);
     QCOMPARE(w().lblAttenDB->caption(), QStringLiteral("-23 dB"));
 
-    const QList<QByteArray> expected = {Triple(199, 0, 0).left(2), Triple(198, 0, 0).left(2),
-                                        Triple(199, 0, 0).left(2), Triple(209, 0, 0).left(2)};
+    const QList<QByteArray> expected = {Triple(199, 0, 0).left(2), Triple(198, 0, 0).left(2), Triple(199, 0, 0).left(2),
+                                        Triple(209, 0, 0).left(2)};
     QCOMPARE(commandsUpToMarker(), expected);
     QCOMPARE(ReadFromINI(DecoderKey, QStringLiteral("att"), console_->database(), QString()), QStringLiteral("209"));
     // Only the selected element's record changes.
-    QCOMPARE(ReadFromINI(OtherDecoderKey, QStringLiteral("att"), console_->database(), QString()), QStringLiteral("255"));
+    QCOMPARE(ReadFromINI(OtherDecoderKey, QStringLiteral("att"), console_->database(), QString()),
+             QStringLiteral("255"));
 
     // The keys of a desktop scroll bar: page up lowers, up lowers, down raises, home goes to the
     // minimum, which is mute.
@@ -205,7 +209,7 @@ void TstAudio::keyboardMovesOfADecoderSlideAreSentAndStored()
     QCOMPARE(w().lblAttenDB->caption(), QStringLiteral("Mute"));
     const QList<QByteArray> more = {Triple(199, 0, 0).left(2), Triple(198, 0, 0).left(2), Triple(199, 0, 0).left(2),
                                     Triple(14, 0, 0).left(2)};
-    QCOMPARE(commandsUpToMarker().mid(5), more);   // after the first four and their marker
+    QCOMPARE(commandsUpToMarker().mid(5), more); // after the first four and their marker
     QCOMPARE(ReadFromINI(DecoderKey, QStringLiteral("att"), console_->database(), QString()), QStringLiteral("14"));
     QCOMPARE(console_->boxes.count(), 0);
 }
@@ -226,9 +230,10 @@ void TstAudio::programMovesAndEncodersSendNothing()
     w().scrlAtten->setValue(40);
     QCOMPARE(w().lblAttenDB->caption(), QStringLiteral("-107.5 dB"));
 
-    QCOMPARE(commandsUpToMarker(), QList<QByteArray>{});
+    QCOMPARE(commandsUpToMarker(), QList<QByteArray> {});
     QCOMPARE(ReadFromINI(DecoderKey, QStringLiteral("att"), console_->database(), QString()), QStringLiteral("200"));
-    QCOMPARE(ReadFromINI(OtherDecoderKey, QStringLiteral("att"), console_->database(), QString()), QStringLiteral("255"));
+    QCOMPARE(ReadFromINI(OtherDecoderKey, QStringLiteral("att"), console_->database(), QString()),
+             QStringLiteral("255"));
 }
 
 void TstAudio::failedStoreIsReported()
@@ -258,7 +263,7 @@ void TstAudio::failedStoreIsReported()
     QTest::keyClick(w().scrlAtten, Qt::Key_Left);
 
     // The element was told; the operator learns that the console could not remember it.
-    QCOMPARE(commandsUpToMarker(), QList<QByteArray>{Triple(199, 0, 0).left(2)});
+    QCOMPARE(commandsUpToMarker(), QList<QByteArray> {Triple(199, 0, 0).left(2)});
     QCOMPARE(console_->boxes.count(), 1);
     QCOMPARE(console_->boxes.shown.first().icon, MsgIcon::Error);
     QVERIFY(console_->boxes.shown.first().text.contains(QStringLiteral("could not be written")));
@@ -319,8 +324,8 @@ void TstAudio::levelSamplesAreDrawn_data()
     QTest::newRow("silence") << Samples({}) << 0 << "-oo dB";
     QTest::newRow("filler patterns") << Samples({Triple(4, 4, 4), Triple(0xFB, 0xFB, 0xFB)}) << 0 << "-oo dB";
     QTest::newRow("loud only in the last triple") << Samples({}, Triple(0x7F, 0xFF, 0xFF)) << 0 << "-oo dB";
-    QTest::newRow("loud in the last triple examined") << Samples(QList<QByteArray>(478, Triple(0, 0, 1)) << Triple(0x20, 0, 0))
-                                                      << 35 << "-55.5dB";
+    QTest::newRow("loud in the last triple examined")
+        << Samples(QList<QByteArray>(478, Triple(0, 0, 1)) << Triple(0x20, 0, 0)) << 35 << "-55.5dB";
 }
 
 void TstAudio::levelSamplesAreDrawn()

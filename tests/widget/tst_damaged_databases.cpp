@@ -33,13 +33,23 @@ const QString kRefusedLoad = QStringLiteral("The data stored in your computer ab
                                             "Cannot load this element info.");
 const QString kRefusedSave = QStringLiteral("The data stored in your computer about this element, is corrupted.\r"
                                             "Cannot save this element info.");
-const QString kNoSections = QStringLiteral("Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network.");
+const QString kNoSections =
+    QStringLiteral("Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network.");
 
 // The ten entries a discovery writes for an encoder, one line each, joined by `eol`.
 QByteArray Element(const QByteArray& header = kSection, const QByteArray& eol = "\n")
 {
-    const QList<QByteArray> lines = {header, "NAME=STUDIO A          ", "IP=192.168.1.10", "MASK=255.255.0.0",
-                                     "GW=192.168.1.1", "REMOTE=10.0.0.1", "INPUT=0", "TYPE=0", "TX=0", "ROLE=1", "SN=42"};
+    const QList<QByteArray> lines = {header,
+                                     "NAME=STUDIO A          ",
+                                     "IP=192.168.1.10",
+                                     "MASK=255.255.0.0",
+                                     "GW=192.168.1.1",
+                                     "REMOTE=10.0.0.1",
+                                     "INPUT=0",
+                                     "TYPE=0",
+                                     "TX=0",
+                                     "ROLE=1",
+                                     "SN=42"};
     return lines.join(eol) + eol;
 }
 
@@ -98,7 +108,9 @@ bool SaveThroughAnswer(ConsoleFixture& f)
 void VerifySaved(const ConsoleFixture& f)
 {
     QVERIFY2(f.boxes.texts().contains(kSaved), qPrintable(f.boxes.texts().join(QLatin1Char('|'))));
-    auto stored = [&](const char* key) { return ReadFromINI(kKey, QLatin1String(key), f.database(), QStringLiteral("<none>")); };
+    auto stored = [&](const char* key) {
+        return ReadFromINI(kKey, QLatin1String(key), f.database(), QStringLiteral("<none>"));
+    };
     QCOMPARE(stored("name"), QStringLiteral("STUDIO B"));
     QCOMPARE(stored("ip"), QStringLiteral("192.168.1.20"));
     QCOMPARE(stored("mask"), QStringLiteral("255.255.255.0"));
@@ -161,7 +173,7 @@ void TstDamagedDatabases::noSectionsAtAll()
     ConsoleFixture f;
     QVERIFY(Put(f.database(), contents));
     QVERIFY(f.load());
-    QCOMPARE(f.boxes.texts(), QStringList{kNoSections});
+    QCOMPARE(f.boxes.texts(), QStringList {kNoSections});
     QCOMPARE(f->lstElements->count(), 0);
     QCOMPARE(f->lblElementsList->caption(), QStringLiteral("Select element: (0 items)"));
 
@@ -176,7 +188,7 @@ void TstDamagedDatabases::noSectionsAtAll()
     QVERIFY(BytesOf(f.database()).startsWith(contents));
     f.boxes.clear();
     f->Load_Config();
-    QCOMPARE(f->lstHidden, QStringList{kKey});
+    QCOMPARE(f->lstHidden, QStringList {kKey});
     QCOMPARE(f->lstElements->itemText(0), QStringLiteral("STUDIO B [02:00:00:00:01:0A]"));
     QVERIFY(f.boxes.shown.isEmpty());
 }
@@ -191,9 +203,10 @@ void TstDamagedDatabases::lineEndsAndByteOrderMark_data()
     QByteArray mixed = Element();
     mixed.replace("IP=192.168.1.10\n", "IP=192.168.1.10\r\n").replace("TX=0\n", "TX=0\r");
     QTest::newRow("mixed") << mixed + other << QByteArray("IP=192.168.1.20\r\nMASK");
-    QTest::newRow("UTF-8 BOM") << QByteArray("\xEF\xBB\xBF") + Element() + other << QByteArray("\xEF\xBB\xBF[02000000010A]");
-    QTest::newRow("BOM and CRLF, no last line end")
-        << QByteArray("\xEF\xBB\xBF") + other + Element(kSection, "\r\n").chopped(2) << QByteArray("\r\nROLE=1\r\nSN=7");
+    QTest::newRow("UTF-8 BOM") << QByteArray("\xEF\xBB\xBF") + Element() + other
+                               << QByteArray("\xEF\xBB\xBF[02000000010A]");
+    QTest::newRow("BOM and CRLF, no last line end") << QByteArray("\xEF\xBB\xBF") + other
+            + Element(kSection, "\r\n").chopped(2) << QByteArray("\r\nROLE=1\r\nSN=7");
 }
 
 void TstDamagedDatabases::lineEndsAndByteOrderMark()
@@ -215,7 +228,8 @@ void TstDamagedDatabases::lineEndsAndByteOrderMark()
     const QByteArray after = BytesOf(f.database());
     QVERIFY2(after.contains(keptAfterSave), after.constData());
     // The other element was not touched.
-    QCOMPARE(ReadFromINI(QStringLiteral("0200000001FF"), QStringLiteral("ip"), f.database(), QString()), QStringLiteral("192.168.1.10"));
+    QCOMPARE(ReadFromINI(QStringLiteral("0200000001FF"), QStringLiteral("ip"), f.database(), QString()),
+             QStringLiteral("192.168.1.10"));
 }
 
 void TstDamagedDatabases::duplicatesAndLinesWithoutEquals()
@@ -223,12 +237,12 @@ void TstDamagedDatabases::duplicatesAndLinesWithoutEquals()
     // The first section of a name and the first entry of a key win; later ones are kept, not seen.
     QByteArray contents = Element();
     contents.replace("MASK=", "this line has no equals sign\n\nMASK=");
-    contents.replace("IP=192.168.1.10\n", "IP=192.168.1.10\nip=10.8.8.8\n");  // 11 entry lines
+    contents.replace("IP=192.168.1.10\n", "IP=192.168.1.10\nip=10.8.8.8\n"); // 11 entry lines
     contents += "[02000000010a]\nIP=10.9.9.9\nNAME=SHADOW\n";
     contents += Element("[0200000001FF]");
     ConsoleFixture f;
     StartAndSelect(f, contents);
-    QCOMPARE(f->lstHidden, (QStringList{kKey, QStringLiteral("0200000001FF")}));
+    QCOMPARE(f->lstHidden, (QStringList {kKey, QStringLiteral("0200000001FF")}));
     QCOMPARE(f->txtElementIP->text(), QStringLiteral("192.168.1.10"));
     QCOMPARE(f->txtElementName->text(), QStringLiteral("STUDIO A"));
     QCOMPARE(f->lblSerialNumber->caption(), QStringLiteral("42"));
@@ -257,7 +271,7 @@ void TstDamagedDatabases::extremelyLongLines()
     StartAndSelect(f, contents);
     // The long section is listed, without a name and with no MAC text (its name is not 12
     // characters); a value is cut at 749 characters.
-    QCOMPARE(f->lstHidden, (QStringList{QString(100000, u'S'), kKey}));
+    QCOMPARE(f->lstHidden, (QStringList {QString(100000, u'S'), kKey}));
     QCOMPARE(f->lstElements->itemText(0), QStringLiteral(" []"));
     QCOMPARE(f->lstElements->itemText(1), QString(749, u'N') + QStringLiteral(" [02:00:00:00:01:0A]"));
     QCOMPARE(f->txtElementIP->text(), QStringLiteral("192.168.1.10"));
@@ -282,7 +296,8 @@ void TstDamagedDatabases::hugeFiles_data()
     // 10,000 sections: every one is listed.
     QByteArray many = Element();
     for (int i = 0; i < 9999; ++i)
-        many += "[" + QByteArray::number(0x030000000000LL + i, 16).toUpper().rightJustified(12, '0') + "]\nIP=10.0.0." + QByteArray::number(i % 250) + "\n";
+        many += "[" + QByteArray::number(0x030000000000LL + i, 16).toUpper().rightJustified(12, '0') + "]\nIP=10.0.0."
+            + QByteArray::number(i % 250) + "\n";
     QTest::newRow("10,000 sections") << many << 10000 << QByteArray("[030000000000]");
 }
 
@@ -304,13 +319,14 @@ void TstDamagedDatabases::hugeFiles()
     const QByteArray after = BytesOf(f.database());
     QVERIFY(after.indexOf(keptFrom) > 0);
     QVERIFY(after.mid(after.indexOf(keptFrom)) == contents.mid(contents.indexOf(keptFrom)));
-    qInfo("start-up, selection and a save on %lld bytes took %lld ms", qlonglong(contents.size()), qlonglong(clock.elapsed()));
+    qInfo("start-up, selection and a save on %lld bytes took %lld ms", qlonglong(contents.size()),
+          qlonglong(clock.elapsed()));
 }
 
 void TstDamagedDatabases::oversizedSections_data()
 {
     QTest::addColumn<int>("extra");
-    QTest::newRow("12 entries") << 2;   // ten, att, and one more
+    QTest::newRow("12 entries") << 2; // ten, att, and one more
     QTest::newRow("50 entries") << 40;
 }
 
@@ -346,7 +362,7 @@ void TstDamagedDatabases::oversizedSections()
     QVERIFY(index >= 0);
     f->lstElements->setCurrentIndex(index);
     f->selection->lstElements_Click();
-    QCOMPARE(f.boxes.texts(), QStringList{kRefusedLoad});
+    QCOMPARE(f.boxes.texts(), QStringList {kRefusedLoad});
     QCOMPARE(f->txtElementIP->text(), QStringLiteral("192.168.1.99"));
     QCOMPARE(BytesOf(f.database()), damaged);
 }
@@ -354,8 +370,12 @@ void TstDamagedDatabases::oversizedSections()
 void TstDamagedDatabases::valuesWithoutDigits()
 {
     QByteArray contents = Element();
-    contents.replace("INPUT=0", "INPUT=analog").replace("TYPE=0", "TYPE=").replace("TX=0", "TX=-")
-        .replace("ROLE=1", "ROLE=decoder").replace("SN=42", "SN=none").replace("IP=192.168.1.10", "IP=localhost");
+    contents.replace("INPUT=0", "INPUT=analog")
+        .replace("TYPE=0", "TYPE=")
+        .replace("TX=0", "TX=-")
+        .replace("ROLE=1", "ROLE=decoder")
+        .replace("SN=42", "SN=none")
+        .replace("IP=192.168.1.10", "IP=localhost");
     contents += "[0200000001FF]\nNAME=DEC\nROLE=2\nATT=loud\nIP=not an address\n";
     ConsoleFixture f;
     StartAndSelect(f, contents);
@@ -392,7 +412,7 @@ void TstDamagedDatabases::fullDiskAndReadOnlyFolder()
     struct Unmount {
         QByteArray at;
         ~Unmount() { ::umount2(at.constData(), MNT_DETACH); }
-    } unmount{folder};
+    } unmount {folder};
 
     ConsoleOptions options;
     options.databasePath = outer.database();
@@ -404,12 +424,12 @@ void TstDamagedDatabases::fullDiskAndReadOnlyFolder()
         QFile fill(outer.file(QStringLiteral("fill")));
         QVERIFY(fill.open(QIODevice::WriteOnly));
         const QByteArray block(4096, 'f');
-        while (fill.write(block) == block.size() && fill.flush()) {
-        }
+        while (fill.write(block) == block.size() && fill.flush()) { }
     }
     auto databaseErrorShown = [&] {
-        const QString expected = QStringLiteral("The local database (%1) could not be written.\rThe element's answer was not saved.")
-                                     .arg(f.database());
+        const QString expected =
+            QStringLiteral("The local database (%1) could not be written.\rThe element's answer was not saved.")
+                .arg(f.database());
         return f.boxes.texts().contains(expected);
     };
 
@@ -424,7 +444,7 @@ void TstDamagedDatabases::fullDiskAndReadOnlyFolder()
     QVERIFY(SaveThroughAnswer(f));
     QVERIFY2(databaseErrorShown(), qPrintable(f.boxes.texts().join(QLatin1Char('|'))));
     QCOMPARE(BytesOf(f.database()), old);
-    QCOMPARE(QDir(outer.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("nms.ini")});
+    QCOMPARE(QDir(outer.path()).entryList(QDir::Files | QDir::Hidden), QStringList {QStringLiteral("nms.ini")});
 
     // Writable again: the same answer is stored.
     QCOMPARE(::mount(nullptr, folder.constData(), nullptr, MS_REMOUNT, nullptr), 0);

@@ -20,11 +20,12 @@ using namespace nms::test;
 namespace {
 
 const QChar CR(u'\r');
-const QString kQuestion = QStringLiteral("Performing an 'Auto Discovery' will delete the local database in your computer") + CR
-                          + QStringLiteral("and create a new one, based on the Network Elements found (if any). ") + CR
-                          + QStringLiteral("Are you sure?");
+const QString kQuestion =
+    QStringLiteral("Performing an 'Auto Discovery' will delete the local database in your computer") + CR
+    + QStringLiteral("and create a new one, based on the Network Elements found (if any). ") + CR
+    + QStringLiteral("Are you sure?");
 const QString kEmptyWithThe = QStringLiteral("Local database is empty.") + CR
-                              + QStringLiteral("Please click the 'Auto Discover' icon to probe the network.");
+    + QStringLiteral("Please click the 'Auto Discover' icon to probe the network.");
 
 QByteArray FileBytes(const QString& path)
 {
@@ -49,7 +50,7 @@ private Q_SLOTS:
 void TestDiscovery::answeringNoChangesNothing()
 {
     ConsoleFixture f;
-    QVERIFY(f.writeElement(QStringLiteral("02000000010A"), StoredElement{}));
+    QVERIFY(f.writeElement(QStringLiteral("02000000010A"), StoredElement {}));
     QVERIFY(f.load());
     QVERIFY(f.select(QStringLiteral("02000000010A")));
     const QByteArray before = FileBytes(f.database());
@@ -72,7 +73,7 @@ void TestDiscovery::answeringNoChangesNothing()
 void TestDiscovery::pagingWindowWhileOpen()
 {
     ConsoleFixture f;
-    QVERIFY(f.writeElement(QStringLiteral("02000000010A"), StoredElement{}));
+    QVERIFY(f.writeElement(QStringLiteral("02000000010A"), StoredElement {}));
     QVERIFY(f.load());
     QVERIFY(f.select(QStringLiteral("02000000010A")));
     f->link->setRemote(QStringLiteral("127.0.0.1"), f.environment().commandPort);
@@ -155,7 +156,7 @@ void TestDiscovery::pagingWindowWhileOpen()
 void TestDiscovery::recordsAnsweringElements()
 {
     ConsoleFixture f;
-    QVERIFY(f.writeElement(QStringLiteral("0200000001FF"), StoredElement{}));
+    QVERIFY(f.writeElement(QStringLiteral("0200000001FF"), StoredElement {}));
     QVERIFY(f.load());
     f.neighbours.add(QStringLiteral("192.168.1.21"), MacBytes(QStringLiteral("02:00:00:00:01:15")));
     f.neighbours.add(QStringLiteral("192.168.1.22"), MacBytes(QStringLiteral("02:00:00:00:01:16")));
@@ -185,13 +186,16 @@ void TestDiscovery::recordsAnsweringElements()
     QCOMPARE(f.element->received.at(0).toPort, f.environment().pagingPort);
     QCOMPARE(f.element->received.at(0).fromPort, f.consolePort());
     QCOMPARE(f.element->received.at(0).data, QByteArray("DIZEZIZI KESTRION PAGING REQUEST"));
-    QCOMPARE(f.boxes.count(), 1);  // the question only
+    QCOMPARE(f.boxes.count(), 1); // the question only
 
-    QCOMPARE(LoadIniSectionsArray(f.database()), QStringList({QStringLiteral("020000000115"), QStringLiteral("020000000116")}));
+    QCOMPARE(LoadIniSectionsArray(f.database()),
+             QStringList({QStringLiteral("020000000115"), QStringLiteral("020000000116")}));
     QCOMPARE(GetSectionKeyCount(QStringLiteral("020000000115"), f.database()), qint16(10));
     QCOMPARE(GetSectionKeyCount(QStringLiteral("020000000116"), f.database()), qint16(11));
-    QCOMPARE(ReadFromINI(QStringLiteral("020000000116"), QStringLiteral("att"), f.database(), QString()), QStringLiteral("200"));
-    QCOMPARE(ReadFromINI(QStringLiteral("020000000116"), QStringLiteral("sn"), f.database(), QString()), QStringLiteral("7"));
+    QCOMPARE(ReadFromINI(QStringLiteral("020000000116"), QStringLiteral("att"), f.database(), QString()),
+             QStringLiteral("200"));
+    QCOMPARE(ReadFromINI(QStringLiteral("020000000116"), QStringLiteral("sn"), f.database(), QString()),
+             QStringLiteral("7"));
     QCOMPARE(f->lstElements->count(), 2);
     QCOMPARE(f->lstElements->itemText(0), QStringLiteral("STUDIO TX [02:00:00:00:01:15]"));
     QCOMPARE(f->lstElements->itemText(1), QStringLiteral("SITE RX [02:00:00:00:01:16]"));
@@ -203,7 +207,7 @@ void TestDiscovery::recordsAnsweringElements()
 void TestDiscovery::noAnswerLeavesEmptyDatabase()
 {
     ConsoleFixture f;
-    QVERIFY(f.load());  // no database at all beforehand
+    QVERIFY(f.load()); // no database at all beforehand
     QVERIFY(!QFile::exists(f.database()));
     f.boxes.clear();
     f.boxes.setNextAnswer(MsgAnswer::Yes);
@@ -222,7 +226,7 @@ void TestDiscovery::noAnswerLeavesEmptyDatabase()
 void TestDiscovery::databaseThatCannotBeRecreated()
 {
     TempDir dir;
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("nms.ini")));  // a folder where the file should be
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("nms.ini"))); // a folder where the file should be
     ConsoleOptions options;
     options.databasePath = dir.database();
     ConsoleFixture f(options);
@@ -238,7 +242,7 @@ void TestDiscovery::databaseThatCannotBeRecreated()
     QVERIFY(f.boxes.count() >= 2);
     QCOMPARE(f.boxes.shown.at(1).icon, MsgIcon::Error);
     QVERIFY2(f.boxes.shown.at(1).text.startsWith(QStringLiteral("The local database (") + dir.database()
-                                                  + QStringLiteral(") could not be deleted")),
+                                                 + QStringLiteral(") could not be deleted")),
              qPrintable(f.boxes.shown.at(1).text));
     QVERIFY(!f->AutoDiscoverAwaiting);
     QCOMPARE(f->link->remoteHost(), QStringLiteral("127.0.0.1"));
@@ -251,7 +255,7 @@ void TestDiscovery::pagingRequestThatCannotBeSent()
     ConsoleOptions options;
     options.pagingAddress = QStringLiteral("256.0.0.1");
     ConsoleFixture f(options);
-    QVERIFY(f.writeElement(QStringLiteral("02000000010A"), StoredElement{}));
+    QVERIFY(f.writeElement(QStringLiteral("02000000010A"), StoredElement {}));
     QVERIFY(f.load());
     f->link->setRemote(QStringLiteral("127.0.0.1"), 4242);
     f.boxes.clear();
@@ -261,7 +265,8 @@ void TestDiscovery::pagingRequestThatCannotBeSent()
     QCOMPARE(f.boxes.count(), 3);
     QCOMPARE(f.boxes.shown.at(1).icon, MsgIcon::Error);
     QCOMPARE(f.boxes.shown.at(1).text,
-             QStringLiteral("The paging request to 256.0.0.1 port %1 could not be sent: '256.0.0.1' is not a valid IP address.")
+             QStringLiteral(
+                 "The paging request to 256.0.0.1 port %1 could not be sent: '256.0.0.1' is not a valid IP address.")
                      .arg(f.environment().pagingPort)
                  + CR + QStringLiteral("No element was asked to answer."));
     QCOMPARE(f.boxes.shown.at(2).text, kEmptyWithThe);

@@ -89,8 +89,8 @@ void TstEchoProbe::outcomeIsShownWhenTheAnswerComes()
     w().probe->PingElement(QStringLiteral("10.77.0.11"));
 
     // The probe is under way: one echo with a 1000 ms wait, nothing shown yet.
-    QCOMPARE(echo_->addresses, QStringList{QStringLiteral("10.77.0.11")});
-    QCOMPARE(echo_->timeouts, QList<int>{1000});
+    QCOMPARE(echo_->addresses, QStringList {QStringLiteral("10.77.0.11")});
+    QCOMPARE(echo_->timeouts, QList<int> {1000});
     QCOMPARE(w().lblPing->caption(), QStringLiteral("<Unknown>"));
     QCOMPARE(w().shpPing->fillColor(), LightYellow);
 
@@ -180,7 +180,7 @@ void TstEchoProbe::timeOutCountsDownAndProbesAgainUntilAnswered()
         shown.append(emission.at(0).toString());
     const QStringList cycle = {QStringLiteral("Request Timed Out"), QStringLiteral("Retrying in 2 seconds..."),
                                QStringLiteral("Retrying in 1 seconds..."), QStringLiteral("Retrying in 0 seconds...")};
-    QCOMPARE(shown, cycle + cycle + QStringList{QStringLiteral("5 ms")});
+    QCOMPARE(shown, cycle + cycle + QStringList {QStringLiteral("5 ms")});
     QCOMPARE(echo_->addresses, QStringList(3, QStringLiteral("10.77.0.99")));
 }
 

@@ -113,11 +113,16 @@ void TstEditor::addressBoxesColourAsTheTextChanges()
     QVERIFY(plain != lightRed);
 
     const QList<QPair<QString, QColor>> cases = {
-        {QStringLiteral("10.0.0.1"), plain},     {QStringLiteral("10.0.0.256"), lightRed},
-        {QString(), plain},                      {QStringLiteral("10.0.0"), lightRed},
-        {QStringLiteral("0.0.0.0"), plain},      {QStringLiteral("10.0.0.1.5"), lightRed},
-        {QStringLiteral("010.0.0.1"), plain},    {QStringLiteral("10..0.1"), lightRed},
-        {QStringLiteral("255.255.255.255"), plain}, {QStringLiteral("-1.0.0.1"), lightRed},
+        {QStringLiteral("10.0.0.1"), plain},
+        {QStringLiteral("10.0.0.256"), lightRed},
+        {QString(), plain},
+        {QStringLiteral("10.0.0"), lightRed},
+        {QStringLiteral("0.0.0.0"), plain},
+        {QStringLiteral("10.0.0.1.5"), lightRed},
+        {QStringLiteral("010.0.0.1"), plain},
+        {QStringLiteral("10..0.1"), lightRed},
+        {QStringLiteral("255.255.255.255"), plain},
+        {QStringLiteral("-1.0.0.1"), lightRed},
     };
     for (QLineEdit* box : {w().txtElementIP, w().txtElementMask, w().txtElementGW, w().txtRemoteIP}) {
         QCOMPARE(Colour(box), plain);
@@ -326,9 +331,10 @@ void TstEditor::saveChecksRunInOrder()
     QCOMPARE(question.icon, MsgIcon::Question);
     QVERIFY(question.question);
     QCOMPARE(question.title, QStringLiteral("Send configuration"));
-    QCOMPARE(question.text, QStringLiteral("This configuration will be sent to selected Network Element and\r"
-                                           "will also be saved to local database in your computer. \r"
-                                           "Are you sure?"));
+    QCOMPARE(question.text,
+             QStringLiteral("This configuration will be sent to selected Network Element and\r"
+                            "will also be saved to local database in your computer. \r"
+                            "Are you sure?"));
     QCOMPARE(question.text.split(QLatin1Char('\r')).size(), 3);
     QVERIFY(!w().timerRemoteSent->isActive());
 
@@ -362,8 +368,10 @@ void TstEditor::confirmedSaveSendsConfigWriteToTheStoredAddress()
     QCOMPARE(console_->element->received.first().fromPort, console_->consolePort());
 
     // Nothing is stored until the element answers.
-    QCOMPARE(ReadFromINI(EncoderKey, QStringLiteral("ip"), console_->database(), QString()), QStringLiteral("127.0.0.1"));
-    QCOMPARE(ReadFromINI(EncoderKey, QStringLiteral("name"), console_->database(), QString()), QStringLiteral("STUDIO A"));
+    QCOMPARE(ReadFromINI(EncoderKey, QStringLiteral("ip"), console_->database(), QString()),
+             QStringLiteral("127.0.0.1"));
+    QCOMPARE(ReadFromINI(EncoderKey, QStringLiteral("name"), console_->database(), QString()),
+             QStringLiteral("STUDIO A"));
 }
 
 void TstEditor::saveButtonRunsTheCommand()

@@ -47,17 +47,17 @@ void TestElementList::listsFollowFileOrderWithCount()
               "[00000000000C]\nNAME=C\n"
               "[00000000000B]\nNAME=B\n");
     console->Load_Config();
-    QCOMPARE(console->lstHidden, (QStringList{"00A0C9F81E24", "00000000000C", "00000000000B"}));
+    QCOMPARE(console->lstHidden, (QStringList {"00A0C9F81E24", "00000000000C", "00000000000B"}));
     QCOMPARE(Entries(console->lstElements),
-             (QStringList{"STUDIO TX [00:A0:C9:F8:1E:24]", "C [00:00:00:00:00:0C]", "B [00:00:00:00:00:0B]"}));
+             (QStringList {"STUDIO TX [00:A0:C9:F8:1E:24]", "C [00:00:00:00:00:0C]", "B [00:00:00:00:00:0B]"}));
     QCOMPARE(console->lblElementsList->caption(), QStringLiteral("Select element: (3 items)"));
-    QCOMPARE(console->lstElements->currentIndex(), -1);  // nothing picked by filling the list
+    QCOMPARE(console->lstElements->currentIndex(), -1); // nothing picked by filling the list
     QCOMPARE(console.boxes.count(), 0);
 
     WriteFile(console.database(), "[00000000000C]\nNAME=C\n");
     console->Load_Config();
     QCOMPARE(console->lblElementsList->caption(), QStringLiteral("Select element: (1 items)"));
-    QCOMPARE(console->lstHidden, QStringList{"00000000000C"});
+    QCOMPARE(console->lstHidden, QStringList {"00000000000C"});
 }
 
 void TestElementList::emptyDatabaseMessagesDifferByTheWord()
@@ -91,7 +91,7 @@ void TestElementList::oddSectionsStillListed()
     ConsoleFixture console;
     WriteFile(console.database(), "[00000000000A]\nIP=1.2.3.4\n[SHORT]\nNAME=ODD\n");
     console->Load_Config();
-    QCOMPARE(Entries(console->lstElements), (QStringList{" [00:00:00:00:00:0A]", "ODD []"}));
+    QCOMPARE(Entries(console->lstElements), (QStringList {" [00:00:00:00:00:0A]", "ODD []"}));
 }
 
 void TestElementList::everyElementListedBeyondFiftySeven()

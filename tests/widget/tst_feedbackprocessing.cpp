@@ -85,7 +85,7 @@ QString RawEntry(const ConsoleFixture& f, const QString& section, const QString&
 QString FieldMessage(const char* verb, const char* field)
 {
     return QStringLiteral("An error occured while %1 '%2':").arg(QLatin1String(verb), QLatin1String(field)) + CR
-           + QStringLiteral("Feedback is corrupted.");
+        + QStringLiteral("Feedback is corrupted.");
 }
 
 // The old element stored and selected, the editor holding the new values as the operator typed
@@ -183,14 +183,38 @@ void TestFeedbackProcessing::fieldNotConfirmed_data()
     QTest::addColumn<QString>("editorValue");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("field");
-    QTest::newRow("name") << "name" << "STUDIO C" << "name" << "Element Name";
-    QTest::newRow("ip with leading zeros") << "ip" << "192.168.001.020" << "ip" << "Element IP";
-    QTest::newRow("mask") << "mask" << "255.255.255.128" << "mask" << "Element Mask";
-    QTest::newRow("gw with a blank") << "gw" << " 192.168.1.254" << "gw" << "Element GW";
-    QTest::newRow("remote") << "remote" << "10.0.0.3" << "remote" << "Remote IP";
-    QTest::newRow("input unselected") << "input" << "-1" << "input" << "Audio Input";
-    QTest::newRow("type unselected") << "type" << "-1" << "type" << "Audio Type";
-    QTest::newRow("tx other") << "tx" << "0" << "tx" << "Audio TX";
+    QTest::newRow("name") << "name"
+                          << "STUDIO C"
+                          << "name"
+                          << "Element Name";
+    QTest::newRow("ip with leading zeros") << "ip"
+                                           << "192.168.001.020"
+                                           << "ip"
+                                           << "Element IP";
+    QTest::newRow("mask") << "mask"
+                          << "255.255.255.128"
+                          << "mask"
+                          << "Element Mask";
+    QTest::newRow("gw with a blank") << "gw"
+                                     << " 192.168.1.254"
+                                     << "gw"
+                                     << "Element GW";
+    QTest::newRow("remote") << "remote"
+                            << "10.0.0.3"
+                            << "remote"
+                            << "Remote IP";
+    QTest::newRow("input unselected") << "input"
+                                      << "-1"
+                                      << "input"
+                                      << "Audio Input";
+    QTest::newRow("type unselected") << "type"
+                                     << "-1"
+                                     << "type"
+                                     << "Audio Type";
+    QTest::newRow("tx other") << "tx"
+                              << "0"
+                              << "tx"
+                              << "Audio TX";
 }
 
 void TestFeedbackProcessing::fieldNotConfirmed()
@@ -201,32 +225,44 @@ void TestFeedbackProcessing::fieldNotConfirmed()
     QFETCH(QString, field);
     ConsoleFixture f;
     PrepareEditedElement(f);
-    if (control == QStringLiteral("name")) f->txtElementName->setText(editorValue);
-    if (control == QStringLiteral("ip")) f->txtElementIP->setText(editorValue);
-    if (control == QStringLiteral("mask")) f->txtElementMask->setText(editorValue);
-    if (control == QStringLiteral("gw")) f->txtElementGW->setText(editorValue);
-    if (control == QStringLiteral("remote")) f->txtRemoteIP->setText(editorValue);
-    if (control == QStringLiteral("input")) f->cmbAudioInput->setCurrentIndex(editorValue.toInt());
-    if (control == QStringLiteral("type")) f->cmbAudioType->setCurrentIndex(editorValue.toInt());
-    if (control == QStringLiteral("tx")) f->cmbAudioTX->setCurrentIndex(editorValue.toInt());
+    if (control == QStringLiteral("name"))
+        f->txtElementName->setText(editorValue);
+    if (control == QStringLiteral("ip"))
+        f->txtElementIP->setText(editorValue);
+    if (control == QStringLiteral("mask"))
+        f->txtElementMask->setText(editorValue);
+    if (control == QStringLiteral("gw"))
+        f->txtElementGW->setText(editorValue);
+    if (control == QStringLiteral("remote"))
+        f->txtRemoteIP->setText(editorValue);
+    if (control == QStringLiteral("input"))
+        f->cmbAudioInput->setCurrentIndex(editorValue.toInt());
+    if (control == QStringLiteral("type"))
+        f->cmbAudioType->setCurrentIndex(editorValue.toInt());
+    if (control == QStringLiteral("tx"))
+        f->cmbAudioTX->setCurrentIndex(editorValue.toInt());
     const QString before = Stored(f, key.toLatin1().constData());
     QSignalSpy handled(f->feedback, &FeedbackProcessor::feedbackHandled);
 
     Deliver(f, NewFeedback().bytes(), handled, 1);
     // One message for the field, and no success.
-    QCOMPARE(f.boxes.texts(), QStringList{FieldMessage("saving", field.toLatin1().constData())});
+    QCOMPARE(f.boxes.texts(), QStringList {FieldMessage("saving", field.toLatin1().constData())});
     QCOMPARE(f.boxes.shown.at(0).icon, MsgIcon::Error);
     QCOMPARE(f.boxes.shown.at(0).title, ProgramTitle());
     QCOMPARE(Stored(f, key.toLatin1().constData()), before);
 
     // Every other field, the role, the serial number and the attenuation are still stored.
-    const QList<QPair<QString, QString>> confirmed = {
-        {QStringLiteral("name"), QStringLiteral("STUDIO B")}, {QStringLiteral("ip"), QStringLiteral("192.168.1.20")},
-        {QStringLiteral("mask"), QStringLiteral("255.255.255.0")},   {QStringLiteral("gw"), QStringLiteral("192.168.1.254")},
-        {QStringLiteral("remote"), QStringLiteral("10.0.0.2")},      {QStringLiteral("input"), QStringLiteral("1")},
-        {QStringLiteral("type"), QStringLiteral("1")},               {QStringLiteral("tx"), QStringLiteral("1")},
-        {QStringLiteral("role"), QStringLiteral("2")},               {QStringLiteral("sn"), QStringLiteral("7")},
-        {QStringLiteral("att"), QStringLiteral("128")}};
+    const QList<QPair<QString, QString>> confirmed = {{QStringLiteral("name"), QStringLiteral("STUDIO B")},
+                                                      {QStringLiteral("ip"), QStringLiteral("192.168.1.20")},
+                                                      {QStringLiteral("mask"), QStringLiteral("255.255.255.0")},
+                                                      {QStringLiteral("gw"), QStringLiteral("192.168.1.254")},
+                                                      {QStringLiteral("remote"), QStringLiteral("10.0.0.2")},
+                                                      {QStringLiteral("input"), QStringLiteral("1")},
+                                                      {QStringLiteral("type"), QStringLiteral("1")},
+                                                      {QStringLiteral("tx"), QStringLiteral("1")},
+                                                      {QStringLiteral("role"), QStringLiteral("2")},
+                                                      {QStringLiteral("sn"), QStringLiteral("7")},
+                                                      {QStringLiteral("att"), QStringLiteral("128")}};
     for (const auto& [entry, value] : confirmed) {
         if (entry != key)
             QCOMPARE(Stored(f, entry.toLatin1().constData()), value);
@@ -283,7 +319,7 @@ void TestFeedbackProcessing::validationMessages()
     fb.role = role;
     fb.serial = serial;
     Deliver(f, fb.bytes(), handled, 1);
-    QCOMPARE(f.boxes.texts(), QStringList{FieldMessage("retrieving", field.toLatin1().constData())});
+    QCOMPARE(f.boxes.texts(), QStringList {FieldMessage("retrieving", field.toLatin1().constData())});
     QCOMPARE(f.boxes.shown.at(0).icon, MsgIcon::Error);
     QCOMPARE(f.boxes.shown.at(0).title, ProgramTitle());
     // Nothing written, no MAC looked up, the reply timer still running, the list reloaded.
@@ -301,12 +337,12 @@ void TestFeedbackProcessing::otherElementDoesNotMatch()
     f.neighbours.add(QStringLiteral("192.168.1.30"), MacBytes(kOtherMac));
     QSignalSpy handled(f->feedback, &FeedbackProcessor::feedbackHandled);
     const QString mismatch = QStringLiteral("The response received does not match the selected element.") + CR
-                             + QStringLiteral("Cannot save this element info.");
+        + QStringLiteral("Cannot save this element info.");
 
     FeedbackFields other = NewFeedback();
     other.ip = QStringLiteral("192.168.1.30");
     Deliver(f, other.bytes(), handled, 1);
-    QCOMPARE(f.boxes.texts(), QStringList{mismatch});
+    QCOMPARE(f.boxes.texts(), QStringList {mismatch});
     QCOMPARE(Stored(f, "ip"), QStringLiteral("192.168.1.10"));
     QCOMPARE(Stored(f, "sn", MacTextToKey(kOtherMac)), QStringLiteral("<none>"));
 
@@ -314,7 +350,7 @@ void TestFeedbackProcessing::otherElementDoesNotMatch()
     f->ClearElementFields();
     f.boxes.clear();
     Deliver(f, NewFeedback().bytes(), handled, 2);
-    QCOMPARE(f.boxes.texts(), QStringList{mismatch});
+    QCOMPARE(f.boxes.texts(), QStringList {mismatch});
     QCOMPARE(Stored(f, "ip"), QStringLiteral("192.168.1.10"));
 }
 
@@ -328,8 +364,9 @@ void TestFeedbackProcessing::corruptedSection()
     QSignalSpy handled(f->feedback, &FeedbackProcessor::feedbackHandled);
 
     Deliver(f, NewFeedback().bytes(), handled, 1);
-    QCOMPARE(f.boxes.shown.at(0).text, QStringLiteral("The data stored in your computer about this element, is corrupted.") + CR
-                                           + QStringLiteral("Cannot save this element info."));
+    QCOMPARE(f.boxes.shown.at(0).text,
+             QStringLiteral("The data stored in your computer about this element, is corrupted.") + CR
+                 + QStringLiteral("Cannot save this element info."));
     QCOMPARE(Stored(f, "ip"), QStringLiteral("192.168.1.10"));
     QCOMPARE(Stored(f, "sn"), QStringLiteral("42"));
 }
@@ -337,8 +374,8 @@ void TestFeedbackProcessing::corruptedSection()
 void TestFeedbackProcessing::attenuation_data()
 {
     QTest::addColumn<int>("role");
-    QTest::addColumn<int>("byte40");           // -1: a 40-byte feedback
-    QTest::addColumn<int>("earlierDecoder");   // -1: none before; else a decoder answered this first
+    QTest::addColumn<int>("byte40"); // -1: a 40-byte feedback
+    QTest::addColumn<int>("earlierDecoder"); // -1: none before; else a decoder answered this first
     QTest::addColumn<int>("expected");
     QTest::newRow("decoder without byte 40") << 2 << -1 << -1 << 255;
     QTest::newRow("decoder 128") << 2 << 128 << -1 << 128;
@@ -406,7 +443,7 @@ void TestFeedbackProcessing::macNotFound()
     clock.start();
     Deliver(f, NewFeedback().bytes(), handled, 1);
     QVERIFY2(clock.elapsed() >= 4900, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(f.boxes.texts(), QStringList{FieldMessage("retrieving", "Element MAC")});
+    QCOMPARE(f.boxes.texts(), QStringList {FieldMessage("retrieving", "Element MAC")});
     QVERIFY(f.neighbours.wasSolicited(QStringLiteral("192.168.1.20")));
     QVERIFY(!f->timerRemoteSent->isActive());
     QCOMPARE(Stored(f, "ip"), QStringLiteral("192.168.1.10"));
@@ -433,7 +470,7 @@ void TestFeedbackProcessing::discoveryWritesSectionInOrder()
     Deliver(f, encoder.bytes(), handled, 2);
 
     QCOMPARE(f.boxes.count(), 0);
-    QCOMPARE(f->lstElements->count(), listBefore);  // not reloaded during a discovery
+    QCOMPARE(f->lstElements->count(), listBefore); // not reloaded during a discovery
     QCOMPARE(LoadIniSectionsArray(f.database()), QStringList({kKey, MacTextToKey(kOtherMac)}));
     QStringList keys;
     LoadIniSectionKeysLB(kKey, keys, f.database());
@@ -462,7 +499,10 @@ void TestFeedbackProcessing::discoveryBurstBeyondTheOrdinaryQueueIsAllRecorded()
     QStringList keys;
     for (int i = 1; i <= answers; ++i) {
         const QString ip = QStringLiteral("10.1.%1.%2").arg(i / 250).arg(i % 250 + 1);
-        const QString mac = QStringLiteral("02:00:00:00:%1:%2").arg(i / 256, 2, 16, QLatin1Char('0')).arg(i % 256, 2, 16, QLatin1Char('0')).toUpper();
+        const QString mac = QStringLiteral("02:00:00:00:%1:%2")
+                                .arg(i / 256, 2, 16, QLatin1Char('0'))
+                                .arg(i % 256, 2, 16, QLatin1Char('0'))
+                                .toUpper();
         f.neighbours.add(ip, MacBytes(mac));
         keys << MacTextToKey(mac);
         FeedbackFields answer = NewFeedback();
@@ -532,8 +572,9 @@ void TestFeedbackProcessing::secondFeedbackWaitsForOpenBox()
     QVERIFY(f.element->sendToConsole(first.bytes(), f.consolePort()));
     QTRY_COMPARE_WITH_TIMEOUT(handled.count(), 2, 5000);
     QCOMPARE(storedAfterEach, QStringList({QStringLiteral("5/OLD NAME"), QStringLiteral("6/OLD NAME")}));
-    QCOMPARE(f.boxes.texts(), QStringList({FieldMessage("saving", "Element Name"),
-                                           QStringLiteral("New configuration has been sucessfuly saved and loaded!")}));
+    QCOMPARE(f.boxes.texts(),
+             QStringList({FieldMessage("saving", "Element Name"),
+                          QStringLiteral("New configuration has been sucessfuly saved and loaded!")}));
     QCOMPARE(f.boxes.maxOpenAtOnce(), 1);
 }
 
@@ -557,8 +598,8 @@ void TestFeedbackProcessing::floodRaisesBoundedBoxes()
     bad.role = 9;
     for (int i = 0; i < 1000; ++i)
         f.element->sendToConsole(bad.bytes(), f.consolePort());
-    QTRY_VERIFY_WITH_TIMEOUT(f.boxes.count() > 0 && !f->feedback->busy() && f->feedback->waiting() == 0
-                                 && f.boxes.openNow() == 0, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        f.boxes.count() > 0 && !f->feedback->busy() && f->feedback->waiting() == 0 && f.boxes.openNow() == 0, 20000);
     QVERIFY2(f.boxes.count() <= FeedbackProcessor::QueueLimit + 2, qPrintable(QString::number(f.boxes.count())));
     QCOMPARE(f.boxes.maxOpenAtOnce(), 1);
     // Level samples were routed while a box was open.

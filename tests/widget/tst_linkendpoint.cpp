@@ -46,7 +46,7 @@ private Q_SLOTS:
 void TestLinkEndpoint::routesByLength()
 {
     ConsoleFixture f;
-    QVERIFY(f.writeElement(kKey, StoredElement{}));
+    QVERIFY(f.writeElement(kKey, StoredElement {}));
     QVERIFY(f.load());
     QSignalSpy samples(f->link, &LinkEndpoint::levelSamplesArrived);
     QSignalSpy feedbacks(f->link, &LinkEndpoint::feedbackArrived);
@@ -67,7 +67,7 @@ void TestLinkEndpoint::routesByLength()
 void TestLinkEndpoint::sendsFromLocalPortToStoredAddress()
 {
     ConsoleFixture f;
-    QVERIFY(f.writeElement(kKey, StoredElement{}));
+    QVERIFY(f.writeElement(kKey, StoredElement {}));
     QVERIFY(f.load());
     QVERIFY(f.select(kKey));
     // The address being edited is not where datagrams go.
@@ -76,7 +76,7 @@ void TestLinkEndpoint::sendsFromLocalPortToStoredAddress()
     const QByteArray config = Filled(35);
     QVERIFY(f->link->SendToSelected(config, f.environment().configPort, true));
     QVERIFY(f->timerRemoteSent->isActive());
-    QTRY_COMPARE(f.element->receivedOn(f.environment().configPort), QList<QByteArray>{config});
+    QTRY_COMPARE(f.element->receivedOn(f.environment().configPort), QList<QByteArray> {config});
     QCOMPARE(f.element->received.at(0).fromPort, f.consolePort());
     QCOMPARE(f->link->remoteHost(), QStringLiteral("127.0.0.1"));
     QCOMPARE(f->link->remotePort(), f.environment().configPort);
@@ -85,7 +85,7 @@ void TestLinkEndpoint::sendsFromLocalPortToStoredAddress()
     const QByteArray command = Filled(2);
     QVERIFY(f->link->SendToSelected(command, f.environment().commandPort, false));
     QVERIFY(!f->timerRemoteSent->isActive());
-    QTRY_COMPARE(f.element->receivedOn(f.environment().commandPort), QList<QByteArray>{command});
+    QTRY_COMPARE(f.element->receivedOn(f.environment().commandPort), QList<QByteArray> {command});
     QCOMPARE(f.element->received.at(1).fromPort, f.consolePort());
 
     // Sending neither closes nor re-binds the socket.
@@ -97,7 +97,7 @@ void TestLinkEndpoint::sendsFromLocalPortToStoredAddress()
 void TestLinkEndpoint::readsStoredAddressAfresh()
 {
     ConsoleFixture f;
-    QVERIFY(f.writeElement(kKey, StoredElement{}));
+    QVERIFY(f.writeElement(kKey, StoredElement {}));
     QVERIFY(f.load());
     QVERIFY(f.select(kKey));
 
@@ -113,13 +113,18 @@ void TestLinkEndpoint::readsStoredAddressAfresh()
 
 void TestLinkEndpoint::refusesUnusableAddress_data()
 {
-    QTest::addColumn<QString>("storedIp");  // "-" for no ip entry, "?" for no element selected
+    QTest::addColumn<QString>("storedIp"); // "-" for no ip entry, "?" for no element selected
     QTest::addColumn<QString>("firstLine");
-    QTest::newRow("nothing selected") << "?" << "No element is selected.";
-    QTest::newRow("no ip stored") << "-" << "No address is stored for the element 02:00:00:00:01:0A.";
-    QTest::newRow("three parts") << "10.0.0" << "The stored address of this element ('10.0.0') is not a valid IP address.";
-    QTest::newRow("letters") << "a.b.c.d" << "The stored address of this element ('a.b.c.d') is not a valid IP address.";
-    QTest::newRow("unspecified") << "0.0.0.0" << "The stored address of this element ('0.0.0.0') is not a valid IP address.";
+    QTest::newRow("nothing selected") << "?"
+                                      << "No element is selected.";
+    QTest::newRow("no ip stored") << "-"
+                                  << "No address is stored for the element 02:00:00:00:01:0A.";
+    QTest::newRow("three parts") << "10.0.0"
+                                 << "The stored address of this element ('10.0.0') is not a valid IP address.";
+    QTest::newRow("letters") << "a.b.c.d"
+                             << "The stored address of this element ('a.b.c.d') is not a valid IP address.";
+    QTest::newRow("unspecified") << "0.0.0.0"
+                                 << "The stored address of this element ('0.0.0.0') is not a valid IP address.";
 }
 
 void TestLinkEndpoint::refusesUnusableAddress()
@@ -127,7 +132,7 @@ void TestLinkEndpoint::refusesUnusableAddress()
     QFETCH(QString, storedIp);
     QFETCH(QString, firstLine);
     ConsoleFixture f;
-    QVERIFY(f.writeElement(kKey, StoredElement{}));
+    QVERIFY(f.writeElement(kKey, StoredElement {}));
     QVERIFY(f.load());
     if (storedIp != QStringLiteral("?")) {
         QVERIFY(f.select(kKey));
@@ -157,7 +162,7 @@ void TestLinkEndpoint::refusesUnusableAddress()
 void TestLinkEndpoint::reportsRefusedSend()
 {
     ConsoleFixture f;
-    QVERIFY(f.writeElement(kKey, StoredElement{}));
+    QVERIFY(f.writeElement(kKey, StoredElement {}));
     QVERIFY(f.load());
     QVERIFY(f.select(kKey));
     f.boxes.clear();
@@ -197,7 +202,7 @@ void TestLinkEndpoint::failingSendsDoNotStackBoxes()
 void TestLinkEndpoint::replyTimeoutOnceDespiteShortReply()
 {
     ConsoleFixture f;
-    QVERIFY(f.writeElement(kKey, StoredElement{}));
+    QVERIFY(f.writeElement(kKey, StoredElement {}));
     QVERIFY(f.load());
     QVERIFY(f.select(kKey));
     f.boxes.clear();

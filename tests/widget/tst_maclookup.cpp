@@ -32,12 +32,18 @@ void TestMacLookup::formatMac_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QString>("text");
-    QTest::newRow("colons") << QByteArray::fromHex("001A2B3C4D5E") << ":" << "00:1A:2B:3C:4D:5E";
-    QTest::newRow("hyphens") << QByteArray::fromHex("001A2B3C4D5E") << "-" << "00-1A-2B-3C-4D-5E";
-    QTest::newRow("leading zero") << QByteArray::fromHex("0A0B0C0D0E0F") << ":" << "0A:0B:0C:0D:0E:0F";
-    QTest::newRow("upper case") << QByteArray::fromHex("abcdefabcdef") << "" << "ABCDEFABCDEF";
-    QTest::newRow("five bytes") << QByteArray::fromHex("0102030405") << ":" << "";
-    QTest::newRow("eight bytes") << QByteArray::fromHex("0102030405060708") << ":" << "";
+    QTest::newRow("colons") << QByteArray::fromHex("001A2B3C4D5E") << ":"
+                            << "00:1A:2B:3C:4D:5E";
+    QTest::newRow("hyphens") << QByteArray::fromHex("001A2B3C4D5E") << "-"
+                             << "00-1A-2B-3C-4D-5E";
+    QTest::newRow("leading zero") << QByteArray::fromHex("0A0B0C0D0E0F") << ":"
+                                  << "0A:0B:0C:0D:0E:0F";
+    QTest::newRow("upper case") << QByteArray::fromHex("abcdefabcdef") << ""
+                                << "ABCDEFABCDEF";
+    QTest::newRow("five bytes") << QByteArray::fromHex("0102030405") << ":"
+                                << "";
+    QTest::newRow("eight bytes") << QByteArray::fromHex("0102030405060708") << ":"
+                                 << "";
 }
 
 void TestMacLookup::formatMac()
@@ -147,7 +153,8 @@ void TestMacLookup::windowEndsAfterFiveSecondsAndStaysLive()
     // Retried on a timer, not in a busy loop: a few hundred lookups at most in five seconds, and
     // the kernel asked to resolve again about once a second.
     QVERIFY2(f.neighbours.lookups() < 600, qPrintable(QString::number(f.neighbours.lookups())));
-    QVERIFY2(f.neighbours.solicits() >= 4 && f.neighbours.solicits() <= 7, qPrintable(QString::number(f.neighbours.solicits())));
+    QVERIFY2(f.neighbours.solicits() >= 4 && f.neighbours.solicits() <= 7,
+             qPrintable(QString::number(f.neighbours.solicits())));
 }
 
 void TestMacLookup::timerGivesOneTick()
@@ -160,9 +167,11 @@ void TestMacLookup::timerGivesOneTick()
 
     // A new window ends one still searching, as a failure, before it begins.
     QStringList results;
-    f->macLookup->FindMac(QStringLiteral("10.0.0.11"), [&](const QString& mac) { results << QStringLiteral("first:") + mac; });
+    f->macLookup->FindMac(QStringLiteral("10.0.0.11"),
+                          [&](const QString& mac) { results << QStringLiteral("first:") + mac; });
     f.neighbours.add(QStringLiteral("10.0.0.12"), MacBytes(QStringLiteral("02:00:00:00:00:0C")));
-    f->macLookup->FindMac(QStringLiteral("10.0.0.12"), [&](const QString& mac) { results << QStringLiteral("second:") + mac; });
+    f->macLookup->FindMac(QStringLiteral("10.0.0.12"),
+                          [&](const QString& mac) { results << QStringLiteral("second:") + mac; });
     QCOMPARE(results, QStringList({QStringLiteral("first:"), QStringLiteral("second:02:00:00:00:00:0C")}));
 }
 

@@ -178,9 +178,10 @@ void TstSelection::decoderFromTheListMovesTheSliderAndSendsNothing()
     QCOMPARE(w().scrlAtten->value(), 230);
     QCOMPARE(w().lblAttenDB->caption(), QStringLiteral("-12.5 dB"));
 
-    QCOMPARE(commandsUpToMarker(), QList<QByteArray>{});
+    QCOMPARE(commandsUpToMarker(), QList<QByteArray> {});
     QCOMPARE(ReadFromINI(DecoderKey, QStringLiteral("att"), console_->database(), QString()), QStringLiteral("200"));
-    QCOMPARE(ReadFromINI(OtherDecoderKey, QStringLiteral("att"), console_->database(), QString()), QStringLiteral("230"));
+    QCOMPARE(ReadFromINI(OtherDecoderKey, QStringLiteral("att"), console_->database(), QString()),
+             QStringLiteral("230"));
 }
 
 void TstSelection::decoderWithUnusableAttenuationKeepsTheSlider()
@@ -248,7 +249,7 @@ void TstSelection::storedAddressesAreCheckedAsTheyLoad()
 void TstSelection::sectionWithTwelveEntriesIsRefused()
 {
     QVERIFY(console_->writeElement(EncoderKey, Encoder()));
-    QVERIFY(console_->writeElement(DecoderKey, Decoder(200)));   // eleven entries
+    QVERIFY(console_->writeElement(DecoderKey, Decoder(200))); // eleven entries
     QVERIFY(WriteToINI(DecoderKey, QStringLiteral("extra"), QStringLiteral("1"), console_->database()));
     QVERIFY(console_->load());
     QVERIFY(console_->select(EncoderKey));
@@ -261,8 +262,9 @@ void TstSelection::sectionWithTwelveEntriesIsRefused()
     const ShownBox box = console_->boxes.shown.first();
     QCOMPARE(box.icon, MsgIcon::Error);
     QCOMPARE(box.title, ProgramTitle());
-    QCOMPARE(box.text, QStringLiteral("The data stored in your computer about this element, is corrupted (1).\r"
-                                      "Cannot load this element info."));
+    QCOMPARE(box.text,
+             QStringLiteral("The data stored in your computer about this element, is corrupted (1).\r"
+                            "Cannot load this element info."));
     QVERIFY(!box.question);
     // Only the ping area changed: the encoder is still what the panel shows.
     QCOMPARE(w().shpPing->fillColor(), LightYellow);

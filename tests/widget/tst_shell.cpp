@@ -6,8 +6,8 @@
 #include <QMouseEvent>
 #include <QUdpSocket>
 
-#include "platform/InstanceLock.h"
 #include "discovery/Discovery.h"
+#include "platform/InstanceLock.h"
 #include "shell/SingleInstance.h"
 #include "shell/TrayController.h"
 #include "shell/WindowShape.h"
@@ -39,40 +39,60 @@ void TestShell::inventoryPositionsAndInitialContent()
     FrmMain& w = console.w();
     QCOMPARE(w.size(), QSize(458, 321));
     QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
-    QVERIFY(w.windowFlags() & Qt::Tool);  // no taskbar entry
+    QVERIFY(w.windowFlags() & Qt::Tool); // no taskbar entry
     QCOMPARE(w.palette().color(QPalette::Window), QColor(Qt::black));
 
-    struct Place { QWidget* control; QRect geometry; };
+    struct Place {
+        QWidget* control;
+        QRect geometry;
+    };
     const QList<Place> places = {
-        {w.Shape3, {0, 0, 465, 33}},       {w.Image1, {3, 3, 24, 24}},
-        {w.cmdMinimize, {392, 8, 25, 17}}, {w.cmdExit, {424, 8, 25, 17}},
-        {w.Shape4, {8, 40, 441, 65}},      {w.lstElements, {32, 64, 289, 24}},
-        {w.cmdSave, {336, 64, 25, 25}},    {w.cmdRefresh, {368, 64, 25, 25}},
-        {w.cmdDiscover, {400, 64, 25, 25}}, {w.Shape6, {8, 112, 441, 201}},
-        {w.shpPing, {248, 136, 185, 29}},  {w.VUMeter, {32, 169, 140, 8}},
-        {w.imgPlay, {200, 163, 17, 17}},   {w.imgStop, {200, 163, 17, 17}},
-        {w.chkGetVolume, {224, 288, 17, 17}}, {w.Shape2, {16, 184, 209, 121}},
-        {w.txtElementName, {112, 200, 97, 19}}, {w.txtElementIP, {112, 224, 97, 19}},
-        {w.txtElementGW, {112, 248, 97, 19}}, {w.txtElementMask, {112, 272, 97, 19}},
-        {w.Shape1, {240, 184, 201, 121}},  {w.cmbAudioType, {328, 200, 97, 21}},
-        {w.cmbAudioInput, {328, 224, 97, 21}}, {w.scrlAtten, {328, 229, 65, 11}},
-        {w.cmbAudioTX, {328, 248, 97, 21}}, {w.txtRemoteIP, {328, 272, 97, 19}},
+        {w.Shape3, {0, 0, 465, 33}},
+        {w.Image1, {3, 3, 24, 24}},
+        {w.cmdMinimize, {392, 8, 25, 17}},
+        {w.cmdExit, {424, 8, 25, 17}},
+        {w.Shape4, {8, 40, 441, 65}},
+        {w.lstElements, {32, 64, 289, 24}},
+        {w.cmdSave, {336, 64, 25, 25}},
+        {w.cmdRefresh, {368, 64, 25, 25}},
+        {w.cmdDiscover, {400, 64, 25, 25}},
+        {w.Shape6, {8, 112, 441, 201}},
+        {w.shpPing, {248, 136, 185, 29}},
+        {w.VUMeter, {32, 169, 140, 8}},
+        {w.imgPlay, {200, 163, 17, 17}},
+        {w.imgStop, {200, 163, 17, 17}},
+        {w.chkGetVolume, {224, 288, 17, 17}},
+        {w.Shape2, {16, 184, 209, 121}},
+        {w.txtElementName, {112, 200, 97, 19}},
+        {w.txtElementIP, {112, 224, 97, 19}},
+        {w.txtElementGW, {112, 248, 97, 19}},
+        {w.txtElementMask, {112, 272, 97, 19}},
+        {w.Shape1, {240, 184, 201, 121}},
+        {w.cmbAudioType, {328, 200, 97, 21}},
+        {w.cmbAudioInput, {328, 224, 97, 21}},
+        {w.scrlAtten, {328, 229, 65, 11}},
+        {w.cmbAudioTX, {328, 248, 97, 21}},
+        {w.txtRemoteIP, {328, 272, 97, 19}},
     };
     for (const Place& place : places)
         QCOMPARE(place.control->geometry(), place.geometry);
 
-    struct Caption { Label* label; QPoint at; QString text; };
+    struct Caption {
+        Label* label;
+        QPoint at;
+        QString text;
+    };
     const QList<Caption> captions = {
-        {w.Label12, {32, 5}, "Kestrion"}, {w.lblElementsList, {32, 48}, "Select element: (0 items)"},
-        {w.Label2, {32, 120}, "Element type:"}, {w.lblElementType, {112, 120}, "<Unknown>"},
-        {w.Label5, {32, 136}, "MAC Address:"}, {w.lblElementMAC, {112, 136}, "<Unknown>"},
-        {w.Label13, {32, 152}, "Serial number:"}, {w.lblSerialNumber, {112, 152}, "<Unknown>"},
+        {w.Label12, {32, 5}, "Kestrion"},          {w.lblElementsList, {32, 48}, "Select element: (0 items)"},
+        {w.Label2, {32, 120}, "Element type:"},    {w.lblElementType, {112, 120}, "<Unknown>"},
+        {w.Label5, {32, 136}, "MAC Address:"},     {w.lblElementMAC, {112, 136}, "<Unknown>"},
+        {w.Label13, {32, 152}, "Serial number:"},  {w.lblSerialNumber, {112, 152}, "<Unknown>"},
         {w.Label11, {256, 120}, "Ping response:"}, {w.Label1, {32, 200}, "System name:"},
-        {w.Label3, {32, 224}, "System IP:"}, {w.Label6, {32, 248}, "Gateway IP:"},
-        {w.Label4, {32, 272}, "Network mask:"}, {w.Label8, {256, 200}, "Audio type:"},
-        {w.Label9, {256, 224}, "Audio source:"}, {w.lblAttenDB, {397, 224}, "dB"},
-        {w.Label10, {256, 248}, "TX type:"}, {w.Label15, {328, 248}, "N/A"},
-        {w.Label7, {256, 272}, "Remote IP:"}, {w.Label16, {328, 272}, "N/A"},
+        {w.Label3, {32, 224}, "System IP:"},       {w.Label6, {32, 248}, "Gateway IP:"},
+        {w.Label4, {32, 272}, "Network mask:"},    {w.Label8, {256, 200}, "Audio type:"},
+        {w.Label9, {256, 224}, "Audio source:"},   {w.lblAttenDB, {397, 224}, "dB"},
+        {w.Label10, {256, 248}, "TX type:"},       {w.Label15, {328, 248}, "N/A"},
+        {w.Label7, {256, 272}, "Remote IP:"},      {w.Label16, {328, 272}, "N/A"},
     };
     for (const Caption& caption : captions) {
         QCOMPARE(caption.label->caption(), caption.text);
@@ -92,10 +112,10 @@ void TestShell::inventoryPositionsAndInitialContent()
     QVERIFY(w.children().indexOf(w.Label16) < w.children().indexOf(w.txtRemoteIP));
 
     // Hidden at start, and the lists without a choice.
-    for (QWidget* hidden : {static_cast<QWidget*>(w.VUMeter), static_cast<QWidget*>(w.imgPlay),
-                            static_cast<QWidget*>(w.imgStop), static_cast<QWidget*>(w.lblVolume),
-                            static_cast<QWidget*>(w.chkGetVolume), static_cast<QWidget*>(w.scrlAtten),
-                            static_cast<QWidget*>(w.lblAttenDB)})
+    for (QWidget* hidden :
+         {static_cast<QWidget*>(w.VUMeter), static_cast<QWidget*>(w.imgPlay), static_cast<QWidget*>(w.imgStop),
+          static_cast<QWidget*>(w.lblVolume), static_cast<QWidget*>(w.chkGetVolume), static_cast<QWidget*>(w.scrlAtten),
+          static_cast<QWidget*>(w.lblAttenDB)})
         QVERIFY(hidden->isHidden());
     QCOMPARE(w.cmbAudioType->currentIndex(), -1);
     QCOMPARE(w.cmbAudioInput->currentIndex(), -1);
@@ -290,7 +310,7 @@ void TestShell::clearElementFieldsResetsEveryDetail()
     for (QComboBox* list : {console->cmbAudioInput, console->cmbAudioType, console->cmbAudioTX})
         QCOMPARE(list->currentIndex(), -1);
     // The role caption's change handler ran (the layout falls back to its non-decoder column).
-    QCOMPARE(roleCaptions, QStringList{QStringLiteral("<Unknown>")});
+    QCOMPARE(roleCaptions, QStringList {QStringLiteral("<Unknown>")});
 }
 
 void TestShell::minimiseWithoutNotificationAreaKeepsWindowShown()

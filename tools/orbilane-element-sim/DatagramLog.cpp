@@ -18,29 +18,26 @@ bool DatagramLog::open(const QString& path, QString* error)
     return opened;
 }
 
-void DatagramLog::incoming(quint16 localPort, const QHostAddress& peer, quint16 peerPort,
-                           const QByteArray& bytes)
+void DatagramLog::incoming(quint16 localPort, const QHostAddress& peer, quint16 peerPort, const QByteArray& bytes)
 {
     write("IN", localPort, peer, peerPort, bytes);
 }
 
-void DatagramLog::outgoing(quint16 localPort, const QHostAddress& peer, quint16 peerPort,
-                           const QByteArray& bytes)
+void DatagramLog::outgoing(quint16 localPort, const QHostAddress& peer, quint16 peerPort, const QByteArray& bytes)
 {
     write("OUT", localPort, peer, peerPort, bytes);
 }
 
-void DatagramLog::write(const char* direction, quint16 localPort, const QHostAddress& peer,
-                        quint16 peerPort, const QByteArray& bytes)
+void DatagramLog::write(const char* direction, quint16 localPort, const QHostAddress& peer, quint16 peerPort,
+                        const QByteArray& bytes)
 {
     if (!m_file.isOpen())
         return;
-    const QByteArray line = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toLatin1()
-        + ' ' + direction + ' ' + QByteArray::number(localPort) + ' '
-        + peer.toString().toLatin1() + ':' + QByteArray::number(peerPort) + ' '
+    const QByteArray line = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toLatin1() + ' ' + direction + ' '
+        + QByteArray::number(localPort) + ' ' + peer.toString().toLatin1() + ':' + QByteArray::number(peerPort) + ' '
         + QByteArray::number(bytes.size()) + ' ' + bytes.toHex(' ') + '\n';
     m_file.write(line);
     m_file.flush();
 }
 
-}  // namespace sim
+} // namespace sim

@@ -25,4 +25,4 @@ private:
     QFile m_file;
 };
 
-}  // namespace sim
+} // namespace sim

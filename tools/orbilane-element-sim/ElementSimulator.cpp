@@ -28,10 +28,10 @@ bool isUsableUnicast(quint32 ip)
     return ip != 0 && ip != 0xFFFFFFFFu && (ip >> 24) != 127 && (ip >> 28) < 0xE;
 }
 
-}  // namespace
+} // namespace
 
-ElementSimulator::ElementSimulator(const SimOptions& options, const InterfaceAddress& address,
-                                   DatagramLog* log, QObject* parent)
+ElementSimulator::ElementSimulator(const SimOptions& options, const InterfaceAddress& address, DatagramLog* log,
+                                   QObject* parent)
     : QObject(parent),
       m_options(options),
       m_attenuation(options.attenuation),
@@ -82,7 +82,7 @@ bool ElementSimulator::bindToInterface(QUdpSocket* socket, quint16 port, QString
     const QByteArray device = m_options.interfaceName.toLocal8Bit();
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int on = 1;
-    sockaddr_in address{};
+    sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -91,7 +91,8 @@ bool ElementSimulator::bindToInterface(QUdpSocket* socket, quint16 port, QString
         || ::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, device.constData(), socklen_t(device.size())) != 0
         || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         *error = QStringLiteral("cannot bind UDP port %1 on %2: %3")
-                     .arg(port).arg(m_options.interfaceName, QString::fromLocal8Bit(std::strerror(errno)));
+                     .arg(port)
+                     .arg(m_options.interfaceName, QString::fromLocal8Bit(std::strerror(errno)));
         if (fd >= 0)
             ::close(fd);
         return false;
@@ -110,8 +111,7 @@ void ElementSimulator::readPending(QUdpSocket* socket)
         const QNetworkDatagram datagram = socket->receiveDatagram();
         if (!datagram.isValid())
             continue;
-        m_log->incoming(socket->localPort(), datagram.senderAddress(), quint16(datagram.senderPort()),
-                        datagram.data());
+        m_log->incoming(socket->localPort(), datagram.senderAddress(), quint16(datagram.senderPort()), datagram.data());
         if (socket == m_pagingSocket)
             onPaging(datagram);
         else if (socket == m_configSocket)
@@ -157,8 +157,7 @@ void ElementSimulator::applyConfig(const ElementConfig& written)
     m_config = written;
     m_config.ip = oldIp;
     if (!isUsableUnicast(written.ip)) {
-        warn(QStringLiteral("refusing address %1; keeping %2")
-                 .arg(addressText(written.ip), addressText(oldIp)));
+        warn(QStringLiteral("refusing address %1; keeping %2").arg(addressText(written.ip), addressText(oldIp)));
         return;
     }
     if (written.ip != oldIp || written.mask != oldMask)
@@ -180,7 +179,9 @@ void ElementSimulator::moveAddress(quint32 newIp, quint32 newMask)
     QString error;
     if (!moveInterfaceAddress(m_options.interfaceName, newIp, prefix, &error)) {
         warn(QStringLiteral("moving %1 to %2/%3: %4")
-                 .arg(m_options.interfaceName, addressText(newIp)).arg(prefix).arg(error));
+                 .arg(m_options.interfaceName, addressText(newIp))
+                 .arg(prefix)
+                 .arg(error));
         // If the new address is on the interface, that is where the element now lives.
         QString ignored;
         const std::optional<InterfaceAddress> now = readInterfaceAddress(m_options.interfaceName, &ignored);
@@ -222,8 +223,10 @@ void ElementSimulator::sendNow(const QByteArray& bytes, const QHostAddress& to)
     m_log->outgoing(m_configSocket->localPort(), to, m_options.replyPort, bytes);
     if (m_configSocket->writeDatagram(bytes, to, m_options.replyPort) != bytes.size())
         warn(QStringLiteral("sending %1 bytes to %2:%3 failed: %4")
-                 .arg(bytes.size()).arg(to.toString()).arg(m_options.replyPort)
+                 .arg(bytes.size())
+                 .arg(to.toString())
+                 .arg(m_options.replyPort)
                  .arg(m_configSocket->errorString()));
 }
 
-}  // namespace sim
+} // namespace sim

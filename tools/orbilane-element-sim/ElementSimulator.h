@@ -43,7 +43,7 @@ private:
     ElementConfig m_config;
     quint8 m_attenuation;
     int m_prefixLength;
-    bool m_addressFixed;   // loopback, --keep-address, or the host's own interface
+    bool m_addressFixed; // loopback, --keep-address, or the host's own interface
     QByteArray m_levelSamples;
     DatagramLog* m_log;
     QUdpSocket* m_pagingSocket = nullptr;
@@ -51,4 +51,4 @@ private:
     QUdpSocket* m_commandSocket = nullptr;
 };
 
-}  // namespace sim
+} // namespace sim

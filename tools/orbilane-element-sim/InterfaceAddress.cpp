@@ -37,18 +37,17 @@ bool inSeparateNetworkNamespace()
     auto sameFile = [](const struct stat& a, const struct stat& b) {
         return a.st_ino == b.st_ino && a.st_dev == b.st_dev;
     };
-    struct stat own {};
+    struct stat own { };
     if (::stat("/proc/self/ns/net", &own) != 0)
         return false;
     const QDir named(QStringLiteral("/run/netns"));
     for (const QString& entry : named.entryList(QDir::Files | QDir::System)) {
-        struct stat candidate {};
-        if (::stat(QFile::encodeName(named.filePath(entry)).constData(), &candidate) == 0
-            && sameFile(own, candidate))
+        struct stat candidate { };
+        if (::stat(QFile::encodeName(named.filePath(entry)).constData(), &candidate) == 0 && sameFile(own, candidate))
             return true;
     }
     // Process 1's namespace may be out of sight (a sandbox): then no proof, no move.
-    struct stat host {};
+    struct stat host { };
     return ::stat("/proc/1/ns/net", &host) == 0 && !sameFile(own, host);
 }
 
@@ -59,8 +58,9 @@ bool runIp(const QStringList& arguments, QString* output, QString* error)
     QProcess ip;
     ip.start(QStringLiteral("ip"), arguments);
     if (!ip.waitForFinished(5000) || ip.exitStatus() != QProcess::NormalExit || ip.exitCode() != 0) {
-        *error = QStringLiteral("ip %1: %2").arg(arguments.join(QLatin1Char(' ')),
-                                                 QString::fromLocal8Bit(ip.readAllStandardError()).trimmed());
+        *error =
+            QStringLiteral("ip %1: %2")
+                .arg(arguments.join(QLatin1Char(' ')), QString::fromLocal8Bit(ip.readAllStandardError()).trimmed());
         return false;
     }
     if (output)
@@ -73,8 +73,9 @@ QList<QStringList> routesToKeep(const QString& interfaceName, QString* error)
 {
     QString listing;
     QList<QStringList> routes;
-    if (!runIp({QStringLiteral("-4"), QStringLiteral("route"), QStringLiteral("show"),
-                QStringLiteral("dev"), interfaceName}, &listing, error))
+    if (!runIp({QStringLiteral("-4"), QStringLiteral("route"), QStringLiteral("show"), QStringLiteral("dev"),
+                interfaceName},
+               &listing, error))
         return routes;
     for (const QString& line : listing.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -88,31 +89,34 @@ QList<QStringList> routesToKeep(const QString& interfaceName, QString* error)
     return routes;
 }
 
-}  // namespace
+} // namespace
 
 bool moveInterfaceAddress(const QString& interfaceName, quint32 newIp, int prefixLength, QString* error)
 {
     const QList<QStringList> routes = routesToKeep(interfaceName, error);
     const QString dev = interfaceName;
-    if (!runIp({QStringLiteral("-4"), QStringLiteral("addr"), QStringLiteral("flush"),
-                QStringLiteral("dev"), dev}, nullptr, error))
+    if (!runIp({QStringLiteral("-4"), QStringLiteral("addr"), QStringLiteral("flush"), QStringLiteral("dev"), dev},
+               nullptr, error))
         return false;
     const QString cidr = addressText(newIp) + QLatin1Char('/') + QString::number(prefixLength);
-    if (!runIp({QStringLiteral("-4"), QStringLiteral("addr"), QStringLiteral("add"), cidr,
-                QStringLiteral("brd"), QStringLiteral("+"), QStringLiteral("dev"), dev}, nullptr, error))
+    if (!runIp({QStringLiteral("-4"), QStringLiteral("addr"), QStringLiteral("add"), cidr, QStringLiteral("brd"),
+                QStringLiteral("+"), QStringLiteral("dev"), dev},
+               nullptr, error))
         return false;
 
     bool allBack = true;
     for (const QStringList& route : routes) {
         QString failure;
-        if (runIp(QStringList{QStringLiteral("-4"), QStringLiteral("route"), QStringLiteral("replace")}
-                      + route + QStringList{QStringLiteral("dev"), dev}, nullptr, &failure))
+        if (runIp(QStringList {QStringLiteral("-4"), QStringLiteral("route"), QStringLiteral("replace")} + route
+                      + QStringList {QStringLiteral("dev"), dev},
+                  nullptr, &failure))
             continue;
         // A gateway outside the new subnet cannot come back; an on-link default still lets
         // the element reach the console and send to the limited broadcast.
         if (route.value(0) == QLatin1String("default")
             && runIp({QStringLiteral("-4"), QStringLiteral("route"), QStringLiteral("replace"),
-                      QStringLiteral("default"), QStringLiteral("dev"), dev}, nullptr, &failure))
+                      QStringLiteral("default"), QStringLiteral("dev"), dev},
+                     nullptr, &failure))
             continue;
         *error = failure;
         allBack = false;
@@ -120,4 +124,4 @@ bool moveInterfaceAddress(const QString& interfaceName, quint32 newIp, int prefi
     return allBack;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -28,4 +28,4 @@ bool inSeparateNetworkNamespace();
 // limited broadcast needs, a gateway) are noted before and put back after.
 bool moveInterfaceAddress(const QString& interfaceName, quint32 newIp, int prefixLength, QString* error);
 
-}  // namespace sim
+} // namespace sim

@@ -20,48 +20,86 @@ using Opt = QCommandLineOption;
 
 const QList<Opt>& optionList()
 {
-    static const QList<Opt> options{
+    static const QList<Opt> options {
         Opt(QStringLiteral("role"), QStringLiteral("Role: encoder (1), decoder (2) or 0 (neither). Default encoder."),
             QStringLiteral("role"), QStringLiteral("encoder")),
-        Opt(QStringLiteral("name"), QStringLiteral("Element name, held as 16 bytes padded with blanks (longer is cut). Default SIM ELEMENT."),
+        Opt(QStringLiteral("name"),
+            QStringLiteral("Element name, held as 16 bytes padded with blanks (longer is cut). Default SIM ELEMENT."),
             QStringLiteral("text"), QStringLiteral("SIM ELEMENT")),
-        Opt(QStringLiteral("serial"), QStringLiteral("Serial number N, sent in bytes 36-39 so that their decimal texts joined read N (42: 00 00 00 2A, 1255: 00 00 01 FF). Default 1."),
+        Opt(QStringLiteral("serial"),
+            QStringLiteral("Serial number N, sent in bytes 36-39 so that their decimal texts joined read N (42: 00 00 "
+                           "00 2A, 1255: 00 00 01 FF). Default 1."),
             QStringLiteral("N"), QStringLiteral("1")),
-        Opt(QStringLiteral("mask"), QStringLiteral("Network mask reported. Default: the interface's own."), QStringLiteral("A.B.C.D")),
-        Opt(QStringLiteral("gateway"), QStringLiteral("Gateway reported. Default 0.0.0.0."), QStringLiteral("A.B.C.D"), QStringLiteral("0.0.0.0")),
-        Opt(QStringLiteral("remote"), QStringLiteral("Remote peer address reported. Default 0.0.0.0."), QStringLiteral("A.B.C.D"), QStringLiteral("0.0.0.0")),
-        Opt(QStringLiteral("input"), QStringLiteral("Audio input byte: 0 Digital, 1 Analog (any byte for fault tests). Default 0."), QStringLiteral("0|1"), QStringLiteral("0")),
-        Opt(QStringLiteral("type"), QStringLiteral("Audio type byte: 0 Left/Right, 1 MPX. Default 0."), QStringLiteral("0|1"), QStringLiteral("0")),
-        Opt(QStringLiteral("tx"), QStringLiteral("TX type byte: 0 Unicast, 1 Multicast. Default 0."), QStringLiteral("0|1"), QStringLiteral("0")),
-        Opt(QStringLiteral("atten"), QStringLiteral("Attenuation code reported in byte 40 (14 mute, 255 0 dB). Default 255."), QStringLiteral("N"), QStringLiteral("255")),
-        Opt(QStringLiteral("feedback-length"), QStringLiteral("Feedback length, 40 or 41 (41 adds the attenuation). Default 41 for a decoder, 40 otherwise."),
+        Opt(QStringLiteral("mask"), QStringLiteral("Network mask reported. Default: the interface's own."),
+            QStringLiteral("A.B.C.D")),
+        Opt(QStringLiteral("gateway"), QStringLiteral("Gateway reported. Default 0.0.0.0."), QStringLiteral("A.B.C.D"),
+            QStringLiteral("0.0.0.0")),
+        Opt(QStringLiteral("remote"), QStringLiteral("Remote peer address reported. Default 0.0.0.0."),
+            QStringLiteral("A.B.C.D"), QStringLiteral("0.0.0.0")),
+        Opt(QStringLiteral("input"),
+            QStringLiteral("Audio input byte: 0 Digital, 1 Analog (any byte for fault tests). Default 0."),
+            QStringLiteral("0|1"), QStringLiteral("0")),
+        Opt(QStringLiteral("type"), QStringLiteral("Audio type byte: 0 Left/Right, 1 MPX. Default 0."),
+            QStringLiteral("0|1"), QStringLiteral("0")),
+        Opt(QStringLiteral("tx"), QStringLiteral("TX type byte: 0 Unicast, 1 Multicast. Default 0."),
+            QStringLiteral("0|1"), QStringLiteral("0")),
+        Opt(QStringLiteral("atten"),
+            QStringLiteral("Attenuation code reported in byte 40 (14 mute, 255 0 dB). Default 255."),
+            QStringLiteral("N"), QStringLiteral("255")),
+        Opt(QStringLiteral("feedback-length"),
+            QStringLiteral(
+                "Feedback length, 40 or 41 (41 adds the attenuation). Default 41 for a decoder, 40 otherwise."),
             QStringLiteral("40|41")),
-        Opt(QStringLiteral("interface"), QStringLiteral("Interface whose IPv4 address the element has and moves. Default eth0."),
+        Opt(QStringLiteral("interface"),
+            QStringLiteral("Interface whose IPv4 address the element has and moves. Default eth0."),
             QStringLiteral("name"), QStringLiteral("eth0")),
-        Opt(QStringLiteral("log"), QStringLiteral("Log every datagram in and out to FILE, one flushed line each (- for standard output)."),
+        Opt(QStringLiteral("log"),
+            QStringLiteral("Log every datagram in and out to FILE, one flushed line each (- for standard output)."),
             QStringLiteral("FILE")),
-        Opt(QStringLiteral("level-dbfs"), QStringLiteral("Level answers carry a sine at X dBFS (X <= 0). Default -12."), QStringLiteral("X")),
-        Opt(QStringLiteral("level-peak"), QStringLiteral("Level answers carry a sine whose loudest sample is exactly N (-8388608..8388607; 4194304 is 40 00 00)."),
+        Opt(QStringLiteral("level-dbfs"), QStringLiteral("Level answers carry a sine at X dBFS (X <= 0). Default -12."),
+            QStringLiteral("X")),
+        Opt(QStringLiteral("level-peak"),
+            QStringLiteral("Level answers carry a sine whose loudest sample is exactly N (-8388608..8388607; 4194304 "
+                           "is 40 00 00)."),
             QStringLiteral("N")),
         Opt(QStringLiteral("level-silence"), QStringLiteral("Level answers carry silence (all samples 0).")),
         Opt(QStringLiteral("no-answer"), QStringLiteral("Fault: receive, log and apply, but never answer.")),
-        Opt(QStringLiteral("short-reply"), QStringLiteral("Fault: answer a ConfigWrite with a 3-byte ShortReply only (the change is still applied).")),
+        Opt(QStringLiteral("short-reply"),
+            QStringLiteral("Fault: answer a ConfigWrite with a 3-byte ShortReply only (the change is still applied).")),
         Opt(QStringLiteral("delay-ms"), QStringLiteral("Fault: send every answer N ms late."), QStringLiteral("N")),
-        Opt(QStringLiteral("report-ip"), QStringLiteral("Fault: report this address instead of the real one."), QStringLiteral("A.B.C.D")),
-        Opt(QStringLiteral("report-name"), QStringLiteral("Fault: report this name instead of the one held."), QStringLiteral("text")),
-        Opt(QStringLiteral("role-byte"), QStringLiteral("Fault: raw role byte 0-255 (3 and above are invalid), overrides --role."), QStringLiteral("N")),
-        Opt(QStringLiteral("serial-bytes"), QStringLiteral("Fault: raw bytes 36-39, e.g. 0,0,0,0 or 0,0,1,255 (0x.. allowed), overrides --serial."),
-            QStringLiteral("AA,BB,CC,DD")),
-        Opt(QStringLiteral("ignore-config-fields"), QStringLiteral("Fault: answer a ConfigWrite with the old values, applying nothing.")),
-        Opt(QStringLiteral("elements"), QStringLiteral("Play N elements (1-1000) from this process: element I on interface <interface>I (--interface ev: ev1..evN), "
-                                                       "its sockets bound to that interface, named \"<name> I\", serial ((I-1) mod 255)+1; implies --keep-address."),
+        Opt(QStringLiteral("report-ip"), QStringLiteral("Fault: report this address instead of the real one."),
+            QStringLiteral("A.B.C.D")),
+        Opt(QStringLiteral("report-name"), QStringLiteral("Fault: report this name instead of the one held."),
+            QStringLiteral("text")),
+        Opt(QStringLiteral("role-byte"),
+            QStringLiteral("Fault: raw role byte 0-255 (3 and above are invalid), overrides --role."),
             QStringLiteral("N")),
-        Opt(QStringLiteral("keep-address"), QStringLiteral("Never move the interface's address on a ConfigWrite; only report the new one.")),
-        Opt(QStringLiteral("move-host-address"), QStringLiteral("Move the address even in the machine's own network namespace (by default only an element in a namespace of its own moves).")),
-        Opt(QStringLiteral("paging-port"), QStringLiteral("Port that takes the paging broadcast. Default 1901."), QStringLiteral("port"), QStringLiteral("1901")),
-        Opt(QStringLiteral("config-port"), QStringLiteral("Port that takes ConfigWrite and sends every answer. Default 2976."), QStringLiteral("port"), QStringLiteral("2976")),
-        Opt(QStringLiteral("command-port"), QStringLiteral("Port that takes attenuation and level queries. Default 2977."), QStringLiteral("port"), QStringLiteral("2977")),
-        Opt(QStringLiteral("reply-port"), QStringLiteral("Port of the console that answers go to. Default 2976."), QStringLiteral("port"), QStringLiteral("2976")),
+        Opt(QStringLiteral("serial-bytes"),
+            QStringLiteral("Fault: raw bytes 36-39, e.g. 0,0,0,0 or 0,0,1,255 (0x.. allowed), overrides --serial."),
+            QStringLiteral("AA,BB,CC,DD")),
+        Opt(QStringLiteral("ignore-config-fields"),
+            QStringLiteral("Fault: answer a ConfigWrite with the old values, applying nothing.")),
+        Opt(QStringLiteral("elements"),
+            QStringLiteral("Play N elements (1-1000) from this process: element I on interface <interface>I "
+                           "(--interface ev: ev1..evN), "
+                           "its sockets bound to that interface, named \"<name> I\", serial ((I-1) mod 255)+1; implies "
+                           "--keep-address."),
+            QStringLiteral("N")),
+        Opt(QStringLiteral("keep-address"),
+            QStringLiteral("Never move the interface's address on a ConfigWrite; only report the new one.")),
+        Opt(QStringLiteral("move-host-address"),
+            QStringLiteral("Move the address even in the machine's own network namespace (by default only an element "
+                           "in a namespace of its own moves).")),
+        Opt(QStringLiteral("paging-port"), QStringLiteral("Port that takes the paging broadcast. Default 1901."),
+            QStringLiteral("port"), QStringLiteral("1901")),
+        Opt(QStringLiteral("config-port"),
+            QStringLiteral("Port that takes ConfigWrite and sends every answer. Default 2976."), QStringLiteral("port"),
+            QStringLiteral("2976")),
+        Opt(QStringLiteral("command-port"),
+            QStringLiteral("Port that takes attenuation and level queries. Default 2977."), QStringLiteral("port"),
+            QStringLiteral("2977")),
+        Opt(QStringLiteral("reply-port"), QStringLiteral("Port of the console that answers go to. Default 2976."),
+            QStringLiteral("port"), QStringLiteral("2976")),
     };
     return options;
 }
@@ -94,7 +132,7 @@ std::optional<double> readDecimal(const QString& text)
 
 class Reader {
 public:
-    Reader(const QCommandLineParser& parser, QString* error) : m_parser(parser), m_error(error) {}
+    Reader(const QCommandLineParser& parser, QString* error) : m_parser(parser), m_error(error) { }
 
     bool failed() const { return m_failed; }
     bool isSet(const char* name) const { return m_parser.isSet(QLatin1String(name)); }
@@ -105,7 +143,10 @@ public:
         qint64 value = 0;
         if (!readNumber(text(name), low, high, &value))
             fail(QStringLiteral("--%1 wants a number from %2 to %3, not \"%4\"")
-                     .arg(QLatin1String(name)).arg(low).arg(high).arg(text(name)));
+                     .arg(QLatin1String(name))
+                     .arg(low)
+                     .arg(high)
+                     .arg(text(name)));
         return value;
     }
 
@@ -167,8 +208,7 @@ void readSerial(Reader& in, SimOptions& o)
         return;
     const std::optional<SerialGroups> groups = serialGroups(quint64(serial));
     if (!groups) {
-        in.fail(QStringLiteral("--serial %1 cannot be spelled by four byte texts; give --serial-bytes")
-                    .arg(serial));
+        in.fail(QStringLiteral("--serial %1 cannot be spelled by four byte texts; give --serial-bytes").arg(serial));
         return;
     }
     o.serial = *groups;
@@ -176,8 +216,7 @@ void readSerial(Reader& in, SimOptions& o)
 
 void readLevel(Reader& in, SimOptions& o)
 {
-    const int chosen = int(in.isSet("level-dbfs")) + int(in.isSet("level-peak"))
-        + int(in.isSet("level-silence"));
+    const int chosen = int(in.isSet("level-dbfs")) + int(in.isSet("level-peak")) + int(in.isSet("level-silence"));
     if (chosen > 1) {
         in.fail(QStringLiteral("give only one of --level-dbfs, --level-peak, --level-silence"));
         return;
@@ -190,8 +229,8 @@ void readLevel(Reader& in, SimOptions& o)
         const std::optional<double> dbfs = in.isSet("level-dbfs") ? readDecimal(in.text("level-dbfs")) : -12.0;
         const std::optional<qint32> peak = dbfs ? peakForDbfs(*dbfs) : std::nullopt;
         if (!peak)
-            in.fail(QStringLiteral("--level-dbfs wants a number of dB not above 0, not \"%1\"")
-                        .arg(in.text("level-dbfs")));
+            in.fail(
+                QStringLiteral("--level-dbfs wants a number of dB not above 0, not \"%1\"").arg(in.text("level-dbfs")));
         o.levelPeak = peak.value_or(0);
     }
 }
@@ -202,12 +241,11 @@ void readPorts(Reader& in, SimOptions& o)
     o.configPort = quint16(in.number("config-port", 1, 65535));
     o.commandPort = quint16(in.number("command-port", 1, 65535));
     o.replyPort = quint16(in.number("reply-port", 1, 65535));
-    if (o.pagingPort == o.configPort || o.pagingPort == o.commandPort
-        || o.configPort == o.commandPort)
+    if (o.pagingPort == o.configPort || o.pagingPort == o.commandPort || o.configPort == o.commandPort)
         in.fail(QStringLiteral("the paging, config and command ports must differ"));
 }
 
-}  // namespace
+} // namespace
 
 SimOptions elementOptions(const SimOptions& shared, int i)
 {
@@ -217,17 +255,17 @@ SimOptions elementOptions(const SimOptions& shared, int i)
     o.bindToInterface = true;
     o.keepAddress = true;
     o.name = (shared.name.trimmed() + ' ' + QByteArray::number(i)).leftJustified(16, ' ', true);
-    o.serial = SerialGroups{0, 0, 0, quint8((i - 1) % 255 + 1)};
+    o.serial = SerialGroups {0, 0, 0, quint8((i - 1) % 255 + 1)};
     return o;
 }
 
 void declareOptions(QCommandLineParser& parser)
 {
-    parser.setApplicationDescription(QStringLiteral(
-        "Stand-in for one Network Element (encoder or decoder) of the STL link.\n"
-        "Answers paging on UDP 1901 and ConfigWrite on 2976 with its ElementFeedback, takes\n"
-        "attenuation and level queries on 2977, and answers from port 2976 to the sender's\n"
-        "port 2976. Prints READY once its sockets are bound; SIGTERM or SIGINT end it."));
+    parser.setApplicationDescription(
+        QStringLiteral("Stand-in for one Network Element (encoder or decoder) of the STL link.\n"
+                       "Answers paging on UDP 1901 and ConfigWrite on 2976 with its ElementFeedback, takes\n"
+                       "attenuation and level queries on 2977, and answers from port 2976 to the sender's\n"
+                       "port 2976. Prints READY once its sockets are bound; SIGTERM or SIGINT end it."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions(optionList());
@@ -278,4 +316,4 @@ std::optional<SimOptions> readOptions(const QCommandLineParser& parser, QString*
     return o;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -11,19 +11,19 @@
 namespace sim {
 
 struct SimOptions {
-    quint8 role = 1;                         // role byte as sent (raw with --role-byte)
-    QByteArray name;                         // 16 bytes
-    SerialGroups serial{0, 0, 0, 1};
-    std::optional<quint32> mask;             // default: the interface's own mask
+    quint8 role = 1; // role byte as sent (raw with --role-byte)
+    QByteArray name; // 16 bytes
+    SerialGroups serial {0, 0, 0, 1};
+    std::optional<quint32> mask; // default: the interface's own mask
     quint32 gateway = 0;
     quint32 remote = 0;
     quint8 input = 0;
     quint8 type = 0;
     quint8 tx = 0;
     quint8 attenuation = 255;
-    int feedbackLength = 0;                  // 0: 41 for a decoder, 40 otherwise
+    int feedbackLength = 0; // 0: 41 for a decoder, 40 otherwise
     QString interfaceName = QStringLiteral("eth0");
-    QString logFile;                         // empty: no log; "-": standard output
+    QString logFile; // empty: no log; "-": standard output
     qint32 levelPeak = 0;
 
     bool noAnswer = false;
@@ -57,4 +57,4 @@ void declareOptions(QCommandLineParser& parser);
 // Reads the parsed options; on a bad value returns nullopt and says why in `error`.
 std::optional<SimOptions> readOptions(const QCommandLineParser& parser, QString* error);
 
-}  // namespace sim
+} // namespace sim

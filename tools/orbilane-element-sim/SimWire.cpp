@@ -110,7 +110,7 @@ bool split(const std::string& digits, int groups, std::vector<quint8>& out)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<SerialGroups> serialGroups(quint64 serial)
 {
@@ -122,7 +122,7 @@ std::optional<SerialGroups> serialGroups(quint64 serial)
     for (int zeros = 3; zeros >= 0; --zeros) {
         std::vector<quint8> groups(std::size_t(zeros), 0);
         if (split(digits, 4 - zeros, groups))
-            return SerialGroups{groups[0], groups[1], groups[2], groups[3]};
+            return SerialGroups {groups[0], groups[1], groups[2], groups[3]};
     }
     return std::nullopt;
 }
@@ -166,9 +166,9 @@ std::optional<ElementConfig> parseConfigWrite(const QByteArray& datagram)
 
 QByteArray levelSamples(qint32 peak)
 {
-    constexpr int period = 48;   // 1 kHz at 48 kHz: 10 whole cycles, the same every query
-    constexpr int crest = 12;    // sin = +1
-    constexpr int trough = 36;   // sin = -1
+    constexpr int period = 48; // 1 kHz at 48 kHz: 10 whole cycles, the same every query
+    constexpr int crest = 12; // sin = +1
+    constexpr int trough = 36; // sin = -1
     // The console takes a negative sample s as magnitude -s - 1. A negative peak therefore
     // rides on a sine one step quieter, so that no other sample beats it.
     const qint32 amplitude = peak >= 0 ? peak : -(peak + 1);
@@ -196,4 +196,4 @@ std::optional<qint32> peakForDbfs(double dbfs)
     return qint32(std::lround(kFullScale * std::pow(10.0, dbfs / 20.0)));
 }
 
-}  // namespace sim
+} // namespace sim

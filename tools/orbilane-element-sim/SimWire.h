@@ -21,27 +21,27 @@ inline constexpr int kAttenuationCommandLength = 2;
 inline constexpr char kLevelQuery[] = "VOL";
 inline constexpr int kLevelSampleCount = 480;
 inline constexpr int kLevelSamplesLength = kLevelSampleCount * 3;
-inline constexpr qint32 kFullScale = 8388607;   // largest signed 24-bit sample
+inline constexpr qint32 kFullScale = 8388607; // largest signed 24-bit sample
 
 using SerialGroups = std::array<quint8, 4>;
 
 // What an element holds and reports in bytes 0-34 of its feedback (the ConfigWrite layout).
 struct ElementConfig {
-    quint32 ip = 0;        // host order: 10.77.0.11 is 0x0A4D000B
+    quint32 ip = 0; // host order: 10.77.0.11 is 0x0A4D000B
     quint32 mask = 0;
     quint32 gateway = 0;
     quint32 remote = 0;
     quint8 input = 0;
     quint8 type = 0;
     quint8 tx = 0;
-    QByteArray name = QByteArray(kNameLength, ' ');   // exactly 16 bytes
+    QByteArray name = QByteArray(kNameLength, ' '); // exactly 16 bytes
 };
 
 // Everything a feedback carries; `length` is 40 or 41 (the 41st byte is the attenuation).
 struct FeedbackContent {
     ElementConfig config;
     quint8 role = 1;
-    SerialGroups serial{0, 0, 0, 1};
+    SerialGroups serial {0, 0, 0, 1};
     quint8 attenuation = 255;
     int length = kFeedbackShort;
 };
@@ -50,7 +50,7 @@ struct FeedbackContent {
 QByteArray addressBytes(quint32 address);
 quint32 addressFromBytes(const QByteArray& bytes, int offset);
 QString addressText(quint32 address);
-std::optional<quint32> parseAddress(const QString& text);   // strict dotted quad
+std::optional<quint32> parseAddress(const QString& text); // strict dotted quad
 
 // Number of leading one bits; nullopt for a mask with a gap (255.0.255.0).
 std::optional<int> prefixLength(quint32 mask);
@@ -78,4 +78,4 @@ QByteArray levelSamples(qint32 peak);
 // round(8388607 * 10^(dbfs / 20)); nullopt above 0 dBFS.
 std::optional<qint32> peakForDbfs(double dbfs);
 
-}  // namespace sim
+} // namespace sim

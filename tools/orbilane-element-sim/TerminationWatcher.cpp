@@ -23,9 +23,11 @@ void onSignal(int signalNumber)
     errno = saved;
 }
 
-}  // namespace
+} // namespace
 
-TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {}
+TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent)
+{
+}
 
 TerminationWatcher::~TerminationWatcher()
 {
@@ -42,7 +44,7 @@ bool TerminationWatcher::install(QString* error)
     m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationWatcher::readSignal);
 
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -60,4 +62,4 @@ void TerminationWatcher::readSignal()
         Q_EMIT terminationRequested(int(byte));
 }
 
-}  // namespace sim
+} // namespace sim

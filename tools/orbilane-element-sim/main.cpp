@@ -24,7 +24,7 @@ int failWith(const QString& message, int code)
     return code;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -52,13 +52,12 @@ int main(int argc, char* argv[])
     sim::TerminationWatcher watcher;
     if (!watcher.install(&error))
         return failWith(error, 1);
-    QObject::connect(&watcher, &sim::TerminationWatcher::terminationRequested, &app,
-                     &QCoreApplication::quit);
+    QObject::connect(&watcher, &sim::TerminationWatcher::terminationRequested, &app, &QCoreApplication::quit);
 
     // One element, or with --elements one per interface <interface>1..N, three sockets each.
     const int count = options->elements > 0 ? options->elements : 1;
     if (options->elements > 0) {
-        rlimit files{};
+        rlimit files {};
         if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
             files.rlim_cur = files.rlim_max;
             ::setrlimit(RLIMIT_NOFILE, &files);
