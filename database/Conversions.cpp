@@ -1,5 +1,7 @@
 #include "database/Conversions.h"
 
+#include <QtEndian>
+
 namespace nms {
 
 namespace {
@@ -59,6 +61,21 @@ bool IsDottedQuad(const QString& text)
             return false;
     }
     return parts.size() == 4;
+}
+
+quint32 Ipv4FromDottedText(const QString& text, bool* ok)
+{
+    const QStringList parts = SplitDotted(text);
+    bool good = parts.size() == 4;
+    quint32 hostOrder = 0;
+    for (qsizetype i = 0; good && i < parts.size(); ++i) {
+        quint8 value = 0;
+        good = DottedPartToByte(parts.at(i), &value);
+        hostOrder = (hostOrder << 8) | value;
+    }
+    if (ok)
+        *ok = good;
+    return good ? qToBigEndian(hostOrder) : 0xFFFFFFFFu;
 }
 
 QString FitElementName(const QString& text)

@@ -15,5 +15,9 @@ bool IsDottedQuad(const QString& text);
 QString FitElementName(const QString& text);
 // The number of a part that passes IsDottedQuad's per-part check; false when it does not.
 bool DottedPartToByte(const QString& part, quint8* value);
+// A text IsDottedQuad accepts as its 32-bit address in network order, the way inet_addr gives it;
+// anything else: ok = false and the no-address value 0xFFFFFFFF. The one reading of an address
+// for the checks, the echo probe, the neighbour lookup and every send.
+quint32 Ipv4FromDottedText(const QString& text, bool* ok);
 
 } // namespace nms

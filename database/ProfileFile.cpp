@@ -45,6 +45,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -233,8 +234,12 @@ private:
 
 enum class Load { Missing, Loaded, Failed };
 
+std::atomic<int> readCount{0};
+std::atomic<int> rewriteCount{0};
+
 Load loadFile(const QString& path, QByteArray& bytes)
 {
+    ++readCount;
     const QFileInfo info(path);
     if (!info.exists())
         return Load::Missing;
@@ -274,6 +279,10 @@ public:
     }
 
     const std::vector<Line>& lines() const { return lines_; }
+    QByteArray nameForm(const Line& line) const
+    {
+        return folded(bytes_.mid(line.nameBegin, line.nameEnd - line.nameBegin));
+    }
     bool nameIs(const Line& line, const QByteArray& form) const
     {
         return matchesAt(bytes_.constData(), line.nameBegin, line.nameEnd, form);
@@ -331,6 +340,7 @@ private:
         // the file is whole after any crash. The folder is not synced after the rename: that
         // second journal commit doubled the cost of every write, and all it bought was that a
         // power cut just after the rename leaves the new file rather than the old one.
+        ++rewriteCount;
         QSaveFile file(path_);
         if (!file.open(QIODevice::WriteOnly))
             return false;
@@ -473,73 +483,117 @@ QList<SectionValue> readKeyOfEverySection(const QString& path, const QString& ke
     return sections;
 }
 
-QStringList readSectionEntries(const QString& path, const QString& section)
+Entries readSection(const QString& path, const QString& section)
 {
-    QStringList entries;
+    Entries entries;
     QByteArray bytes;
     if (loadFile(path, bytes) != Load::Loaded)
         return entries;
     const char* d = bytes.constData();
     visitFirstSection(bytes, matchForm(section), [&](const Scanner&, const Line& line) {
-        entries.append(decode(d + line.nameBegin, line.nameEnd - line.nameBegin) + QLatin1Char('=')
-                       + decode(d + line.valueBegin, line.valueEnd - line.valueBegin));
+        entries.append({decode(d + line.nameBegin, line.nameEnd - line.nameBegin),
+                        decode(d + line.valueBegin, line.valueEnd - line.valueBegin)});
         return true;
     });
     return entries;
 }
 
+QStringList readSectionEntries(const QString& path, const QString& section)
+{
+    QStringList lines;
+    for (const auto& [key, value] : readSection(path, section))
+        lines.append(key + QLatin1Char('=') + value);
+    return lines;
+}
+
 bool writeValues(const QString& path, const QString& section, const Entries& entries)
+{
+    return writeSections(path, {{section, entries}});
+}
+
+bool writeSections(const QString& path, const QList<SectionEntries>& sections)
 {
     Rewrite file(path);
     const Load status = file.load();
     if (status == Load::Failed)
         return false;
-    if (entries.isEmpty())
-        return true;
 
-    // Several writes of one key end as one entry, in the place of the first, with the last value.
+    // Several writes of one key end as one entry, in the place of the first, with the last value;
+    // several writes of one section end in its first place.
     struct Pending {
         QByteArray form, text;
         bool done = false;
     };
-    QList<Pending> pending;
-    for (const auto& [key, value] : entries) {
-        const QByteArray name = trimmedBlanks(encode(key));
-        const QByteArray text = name + '=' + encode(value);
-        const QByteArray form = folded(name);
-        auto it = std::find_if(pending.begin(), pending.end(), [&](const Pending& p) { return p.form == form; });
-        if (it != pending.end())
-            it->text = text;
-        else
-            pending.append({form, text});
-    }
-
-    const QByteArray sectionName = trimmedBlanks(encode(section));
-    const size_t header = findSection(file, folded(sectionName));
-    const auto& lines = file.lines();
-    if (header == lines.size()) {
-        file.append('[' + sectionName + ']');
-        for (const Pending& p : pending)
-            file.append(p.text);
-        return file.commit();
-    }
-    size_t last = header;
-    const size_t end = sectionEnd(file, header);
-    for (size_t i = header + 1; i < end; ++i) {
-        if (lines[i].kind != Kind::Entry)
+    struct Section {
+        QByteArray name;
+        QList<Pending> pending;
+    };
+    QList<Section> wanted;
+    QHash<QByteArray, qsizetype> wantedAt;
+    for (const SectionEntries& item : sections) {
+        if (item.entries.isEmpty())
             continue;
-        last = i;
-        for (Pending& p : pending) {
-            if (!p.done && file.nameIs(lines[i], p.form)) {
-                file.replace(i, p.text);
-                p.done = true;
-                break;
-            }
+        const QByteArray name = trimmedBlanks(encode(item.section));
+        const QByteArray sectionForm = folded(name);
+        qsizetype at = wantedAt.value(sectionForm, -1);
+        if (at < 0) {
+            at = wanted.size();
+            wantedAt.insert(sectionForm, at);
+            wanted.append({name, {}});
+        }
+        QList<Pending>& pending = wanted[at].pending;
+        for (const auto& [key, value] : item.entries) {
+            const QByteArray keyName = trimmedBlanks(encode(key));
+            const QByteArray text = keyName + '=' + encode(value);
+            const QByteArray form = folded(keyName);
+            auto it = std::find_if(pending.begin(), pending.end(), [&](const Pending& p) { return p.form == form; });
+            if (it != pending.end())
+                it->text = text;
+            else
+                pending.append({form, text});
         }
     }
-    for (const Pending& p : pending) {
-        if (!p.done)
-            file.insertAfter(last, p.text);
+    if (wanted.isEmpty())
+        return true;
+
+    // The first header of every section name in one pass, so a batch of many sections does not
+    // search the file once per section.
+    const auto& lines = file.lines();
+    QHash<QByteArray, size_t> firstHeader;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].kind != Kind::Section)
+            continue;
+        const QByteArray form = file.nameForm(lines[i]);
+        if (wantedAt.contains(form) && !firstHeader.contains(form))
+            firstHeader.insert(form, i);
+    }
+
+    for (Section& section : wanted) {
+        const auto header = firstHeader.constFind(folded(section.name));
+        if (header == firstHeader.cend()) {
+            file.append('[' + section.name + ']');
+            for (const Pending& p : section.pending)
+                file.append(p.text);
+            continue;
+        }
+        size_t last = *header;
+        const size_t end = sectionEnd(file, *header);
+        for (size_t i = *header + 1; i < end; ++i) {
+            if (lines[i].kind != Kind::Entry)
+                continue;
+            last = i;
+            for (Pending& p : section.pending) {
+                if (!p.done && file.nameIs(lines[i], p.form)) {
+                    file.replace(i, p.text);
+                    p.done = true;
+                    break;
+                }
+            }
+        }
+        for (const Pending& p : section.pending) {
+            if (!p.done)
+                file.insertAfter(last, p.text);
+        }
     }
     return file.commit();
 }
@@ -580,6 +634,17 @@ bool deleteSection(const QString& path, const QString& section)
         header = findSection(file, form, end);
     }
     return file.commit();
+}
+
+Counters counters()
+{
+    return {readCount.load(), rewriteCount.load()};
+}
+
+void resetCounters()
+{
+    readCount = 0;
+    rewriteCount = 0;
 }
 
 QString upperName(const QString& name)

@@ -27,11 +27,30 @@ struct SectionValue {
 };
 QList<SectionValue> readKeyOfEverySection(const QString& path, const QString& key);
 
+// Every entry of the first section of that name, in file order, as key and value (keys as the
+// file spells them; duplicates included), from one read of the file. Missing: empty.
+Entries readSection(const QString& path, const QString& section);
+
 // Changes. Each returns true when the file holds the change afterwards (a change that alters
 // nothing is not rewritten); false leaves the file as it was.
 bool writeValues(const QString& path, const QString& section, const Entries& entries);
+// Several sections in one rewrite: the same result as writeValues for each in order.
+struct SectionEntries {
+    QString section;
+    Entries entries;
+};
+bool writeSections(const QString& path, const QList<SectionEntries>& sections);
 bool deleteKey(const QString& path, const QString& section, const QString& key);
 bool deleteSection(const QString& path, const QString& section);
+
+// How often files were read and rewritten since the counts were reset: what one operation
+// costs, for the tests and the benchmarks.
+struct Counters {
+    int reads = 0;
+    int rewrites = 0;
+};
+Counters counters();
+void resetCounters();
 
 // Upper case as the file's name matching understands it: a letter whose capital lies outside
 // Latin-1 stays as it is, so an upper-cased key still matches its lower-case spelling.

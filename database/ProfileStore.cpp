@@ -11,123 +11,151 @@ constexpr int kValueCapacity = 750;
 constexpr int kSectionCapacity = 750;
 constexpr int kNameArrayCapacity = 1024;
 
-QStringList sectionContent(const QString& strSection, const QString& strfullpath)
+QStringList packedContent(const ProfileFile::Entries& entries)
 {
-    return ProfileFile::unpackList(
-        ProfileFile::packList(ProfileFile::readSectionEntries(strfullpath, strSection), kSectionCapacity));
+    QStringList lines;
+    lines.reserve(entries.size());
+    for (const auto& [key, value] : entries)
+        lines.append(key + QLatin1Char('=') + value);
+    return ProfileFile::unpackList(ProfileFile::packList(lines, kSectionCapacity));
+}
+
+QStringList sectionContent(const QString& section, const QString& path)
+{
+    return packedContent(ProfileFile::readSection(path, section));
 }
 
 } // namespace
 
-QString ReadFromINI(const QString& strSection, const QString& strkey, const QString& strfullpath,
-                    const QString& strDefault)
+QString ReadFromINI(const QString& section, const QString& key, const QString& path,
+                    const QString& defaultValue)
 {
-    const auto value = ProfileFile::readValue(strfullpath, strSection, strkey.toLower());
-    return (value ? *value : strDefault).left(kValueCapacity - 1);
+    const auto value = ProfileFile::readValue(path, section, key.toLower());
+    return StoredValue(value ? *value : defaultValue);
 }
 
-bool WriteToINI(const QString& strSection, const QString& strkey, const QString& strkeyvalue,
-                const QString& strfullpath)
+QString StoredValue(const QString& value)
 {
-    return ProfileFile::writeValues(strfullpath, strSection, {{ProfileFile::upperName(strkey), strkeyvalue}});
+    return value.left(kValueCapacity - 1);
 }
 
-bool WriteIniEntries(const QString& strSection, const QList<QPair<QString, QString>>& entries,
-                     const QString& strfullpath)
+qint16 CountSectionContent(const ProfileFile::Entries& entries)
 {
-    ProfileFile::Entries upper;
-    upper.reserve(entries.size());
-    for (const auto& [key, value] : entries)
-        upper.append({ProfileFile::upperName(key), value});
-    return ProfileFile::writeValues(strfullpath, strSection, upper);
+    return qint16(packedContent(entries).size());
 }
 
-bool DeleteIniSection(const QString& strSection, const QString& strfullpath)
+bool WriteIniSections(const QList<ProfileFile::SectionEntries>& sections, const QString& path)
 {
-    return ProfileFile::deleteSection(strfullpath, strSection);
+    QList<ProfileFile::SectionEntries> upper;
+    upper.reserve(sections.size());
+    for (const ProfileFile::SectionEntries& section : sections) {
+        ProfileFile::SectionEntries item{section.section, {}};
+        item.entries.reserve(section.entries.size());
+        for (const auto& [key, value] : section.entries)
+            item.entries.append({ProfileFile::upperName(key), value});
+        upper.append(std::move(item));
+    }
+    return ProfileFile::writeSections(path, upper);
 }
 
-bool DeleteIniKey(const QString& strSection, const QString& strKeyname, const QString& strfullpath)
+bool WriteToINI(const QString& section, const QString& key, const QString& value,
+                const QString& path)
 {
-    return ProfileFile::deleteKey(strfullpath, strSection, strKeyname);
+    return ProfileFile::writeValues(path, section, {{ProfileFile::upperName(key), value}});
 }
 
-bool CheckIfIniKeyExists(const QString& strSection, const QString& strKeyname, const QString& strfullpath)
+bool WriteIniEntries(const QString& section, const QList<QPair<QString, QString>>& entries,
+                     const QString& path)
+{
+    return WriteIniSections({{section, entries}}, path);
+}
+
+bool DeleteIniSection(const QString& section, const QString& path)
+{
+    return ProfileFile::deleteSection(path, section);
+}
+
+bool DeleteIniKey(const QString& section, const QString& key, const QString& path)
+{
+    return ProfileFile::deleteKey(path, section, key);
+}
+
+bool CheckIfIniKeyExists(const QString& section, const QString& key, const QString& path)
 {
     // A present key yields its own value under both defaults, even an empty one.
-    return ReadFromINI(strSection, strKeyname, strfullpath, QStringLiteral("A"))
-        == ReadFromINI(strSection, strKeyname, strfullpath, QStringLiteral("B"));
+    return ReadFromINI(section, key, path, QStringLiteral("A"))
+        == ReadFromINI(section, key, path, QStringLiteral("B"));
 }
 
-bool CheckIfIniSectionExists(const QString& strSection, const QString& strfullpath)
+bool CheckIfIniSectionExists(const QString& section, const QString& path)
 {
-    return !sectionContent(strSection, strfullpath).isEmpty();
+    return !sectionContent(section, path).isEmpty();
 }
 
-qint32 GetLongFromINI(const QString& strSection, const QString& strKeyname, const QString& strfullpath,
-                      qint32 lngDefault)
+qint32 GetLongFromINI(const QString& section, const QString& key, const QString& path,
+                      qint32 defaultValue)
 {
-    const auto value = ProfileFile::readValue(strfullpath, strSection, strKeyname);
-    return value ? ProfileFile::leadingLong(*value) : lngDefault;
+    const auto value = ProfileFile::readValue(path, section, key);
+    return value ? ProfileFile::leadingLong(*value) : defaultValue;
 }
 
-void RenameIniKey(const QString& strSection, const QString& strKeyname, const QString& strNewKeyname,
-                  const QString& strfullpath)
+void RenameIniKey(const QString& section, const QString& key, const QString& newKey,
+                  const QString& path)
 {
-    if (!CheckIfIniKeyExists(strSection, strKeyname, strfullpath))
+    if (!CheckIfIniKeyExists(section, key, path))
         return;
-    WriteToINI(strSection, strNewKeyname, ReadFromINI(strSection, strKeyname, strfullpath, QString()), strfullpath);
+    WriteToINI(section, newKey, ReadFromINI(section, key, path, QString()), path);
     // A new name differing only in case addresses the entry just written: it stays, upper-cased.
-    if (!ProfileFile::sameName(strKeyname, strNewKeyname))
-        DeleteIniKey(strSection, strKeyname, strfullpath);
+    if (!ProfileFile::sameName(key, newKey))
+        DeleteIniKey(section, key, path);
 }
 
-void RenameIniSection(const QString& strSection, const QString& strNewSection, const QString& strfullpath)
+void RenameIniSection(const QString& section, const QString& newSection, const QString& path)
 {
     QList<QPair<QString, QString>> entries;
-    for (const QString& item : sectionContent(strSection, strfullpath)) {
+    for (const QString& item : sectionContent(section, path)) {
         // The value is what stands between the first "=" and the next one.
         const QStringList parts = item.split(QLatin1Char('='));
         entries.append({parts.value(0), parts.value(1)});
     }
-    WriteIniEntries(strNewSection, entries, strfullpath);
+    WriteIniEntries(newSection, entries, path);
     // Renaming to the same name in another case rewrites the keys in place and keeps the section.
-    if (!ProfileFile::sameName(strSection, strNewSection))
-        DeleteIniSection(strSection, strfullpath);
+    if (!ProfileFile::sameName(section, newSection))
+        DeleteIniSection(section, path);
 }
 
-void LoadIniSectionsLB(QStringList& lstB, const QString& strfullpath)
+void LoadIniSectionsLB(QStringList& list, const QString& path)
 {
-    lstB.append(ProfileFile::readSectionNames(strfullpath));
+    list.append(ProfileFile::readSectionNames(path));
 }
 
-void LoadIniSectionsWithValues(QStringList& lstB, QStringList& lstValues, const QString& strkey,
-                               const QString& strfullpath, const QString& strDefault)
+void LoadIniSectionsWithValues(QStringList& list, QStringList& values, const QString& key,
+                               const QString& path, const QString& defaultValue)
 {
-    const QList<ProfileFile::SectionValue> sections = ProfileFile::readKeyOfEverySection(strfullpath, strkey.toLower());
-    lstB.reserve(lstB.size() + sections.size());
-    lstValues.reserve(lstValues.size() + sections.size());
+    const QList<ProfileFile::SectionValue> sections = ProfileFile::readKeyOfEverySection(path, key.toLower());
+    list.reserve(list.size() + sections.size());
+    values.reserve(values.size() + sections.size());
     for (const ProfileFile::SectionValue& item : sections) {
-        lstB.append(item.section);
-        lstValues.append((item.value ? *item.value : strDefault).left(kValueCapacity - 1));
+        list.append(item.section);
+        values.append(StoredValue(item.value ? *item.value : defaultValue));
     }
 }
 
-QStringList LoadIniSectionsArray(const QString& strfullpath)
+QStringList LoadIniSectionsArray(const QString& path)
 {
     return ProfileFile::unpackList(
-        ProfileFile::packList(ProfileFile::readSectionNames(strfullpath), kNameArrayCapacity));
+        ProfileFile::packList(ProfileFile::readSectionNames(path), kNameArrayCapacity));
 }
 
-void LoadIniSectionKeysLB(const QString& strSection, QStringList& lstB, const QString& strfullpath)
+void LoadIniSectionKeysLB(const QString& section, QStringList& list, const QString& path)
 {
-    for (const QString& item : sectionContent(strSection, strfullpath))
-        lstB.append(item.section(QLatin1Char('='), 0, 0));
+    for (const QString& item : sectionContent(section, path))
+        list.append(item.section(QLatin1Char('='), 0, 0));
 }
 
-qint16 GetSectionKeyCount(const QString& strSection, const QString& strfullpath)
+qint16 GetSectionKeyCount(const QString& section, const QString& path)
 {
-    return qint16(sectionContent(strSection, strfullpath).size());
+    return qint16(sectionContent(section, path).size());
 }
 
 } // namespace nms

@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "database/ElementRecords.h"
-#include "diagnostics/MacLookup.h"
+#include "services/MacLookup.h"
 #include "link/FeedbackProcessor.h"
 
 namespace nms::fuzz {

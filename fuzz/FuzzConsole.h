@@ -6,7 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "platform/NeighbourTable.h"
+#include "services/NeighbourTable.h"
 #include "support/ConsoleFixture.h"
 
 namespace nms::fuzz {

@@ -8,8 +8,8 @@
 
 #include "database/Conversions.h"
 #include "database/ElementRecords.h"
-#include "diagnostics/MacLookup.h"
-#include "platform/EchoService.h"
+#include "services/MacLookup.h"
+#include "services/EchoService.h"
 
 using namespace nms;
 

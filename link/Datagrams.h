@@ -6,13 +6,15 @@
 
 namespace nms {
 
+// The ports of the link. The product uses these; tests move them to free loopback ports.
+struct LinkPorts {
+    quint16 console = 2976; // every datagram leaves from and arrives at this port
+    quint16 config = 2976;  // elements take configuration here
+    quint16 command = 2977; // attenuation and level queries
+    quint16 paging = 1901;  // the discovery paging request
+};
+
 // Every datagram is recognised by its length alone; there are no headers.
-namespace Ports {
-constexpr quint16 Console = 2976;
-constexpr quint16 ElementConfig = 2976;
-constexpr quint16 ElementCommand = 2977;
-constexpr quint16 ElementPaging = 1901;
-} // namespace Ports
 
 constexpr int ConfigWriteLength = 35;
 constexpr int FeedbackLength = 40;

@@ -1,14 +1,13 @@
 #include "link/FeedbackProcessor.h"
 
-#include <QTimer>
-
+#include "audio/AttenuationText.h"
 #include "database/Conversions.h"
 #include "database/ElementRecords.h"
-#include "database/ProfileStore.h"
-#include "diagnostics/MacLookup.h"
+#include "database/ElementStore.h"
 #include "link/LinkEndpoint.h"
-#include "platform/MessageBoxes.h"
-#include "shell/FrmMain.h"
+#include "services/MacLookup.h"
+#include "services/Notices.h"
+#include "session/ConsoleState.h"
 
 namespace nms {
 
@@ -22,199 +21,168 @@ QString SaveMessage(const char* field)
         + QStringLiteral("Feedback is corrupted.");
 }
 
+// What the answer is compared with: the configuration sent to the element, or, when none was
+// sent since it was selected, the record the editor was loaded with.
+ConfigFields Baseline(const ConsoleState& state)
+{
+    if (state.lastSent())
+        return *state.lastSent();
+    const ElementRecord& record = state.selected();
+    ConfigFields fields;
+    fields.name = record.name;
+    fields.ip = record.ip;
+    fields.mask = record.mask;
+    fields.gw = record.gw;
+    fields.remote = record.remote;
+    fields.input = StoredListIndex(record.input, 2);
+    fields.type = StoredListIndex(record.type, 2);
+    fields.tx = StoredListIndex(record.tx, 2);
+    return fields;
+}
+
 } // namespace
 
-FeedbackProcessor::FeedbackProcessor(FrmMain& window) : QObject(&window), w(window)
+QList<QPair<QString, QString>> DiscoveryEntries(const ElementFeedback& feedback)
 {
-    connect(w.link, &LinkEndpoint::feedbackArrived, this, &FeedbackProcessor::Enqueue);
+    QList<QPair<QString, QString>> entries = {
+        {QLatin1String(ElementKeys::name), FitElementName(feedback.ElementName)},
+        {QLatin1String(ElementKeys::ip), feedback.ElementIP},
+        {QLatin1String(ElementKeys::mask), feedback.ElementMask},
+        {QLatin1String(ElementKeys::gw), feedback.ElementGW},
+        {QLatin1String(ElementKeys::remote), feedback.RemoteIP},
+        {QLatin1String(ElementKeys::input), QString::number(feedback.AudioInput)},
+        {QLatin1String(ElementKeys::type), QString::number(feedback.AudioType)},
+        {QLatin1String(ElementKeys::tx), QString::number(feedback.AudioTX)},
+        {QLatin1String(ElementKeys::role), QString::number(feedback.Role)},
+        {QLatin1String(ElementKeys::sn), QString::number(feedback.SerialNumber)},
+    };
+    if (feedback.Role == RoleDecoder)
+        entries.append({QLatin1String(ElementKeys::att), QString::number(feedback.Attenuation)});
+    return entries;
 }
 
-void FeedbackProcessor::Enqueue(const QByteArray& datagram)
+FeedbackProcessor::FeedbackProcessor(ConsoleState& state, ElementStore& store, MacLookup& macLookup,
+                                     LinkEndpoint& link, Notices& notices, QObject* parent)
+    : QObject(parent)
+    , state_(state)
+    , store_(store)
+    , macLookup_(macLookup)
+    , link_(link)
+    , notices_(notices)
 {
-    if (queue_.size() >= (w.AutoDiscoverAwaiting ? DiscoveryQueueLimit : QueueLimit)) {
-        ++dropped_;
-        return;
-    }
-    queue_.enqueue(datagram);
-    if (!running_ && !scheduled_) {
-        scheduled_ = true;
-        QTimer::singleShot(0, this, &FeedbackProcessor::startNext);
-    }
-}
-
-void FeedbackProcessor::startNext()
-{
-    scheduled_ = false;
-    if (running_ || queue_.isEmpty())
-        return;
-    running_ = true;
-    Process_Feedback(queue_.dequeue());
 }
 
 void FeedbackProcessor::Process_Feedback(const QByteArray& datagram)
 {
-    current_ = ParseFeedback(datagram, LastFeedback);
-    LastFeedback = current_;
+    if (inHand_ >= (state_.discovering() ? DiscoveryLimit : OrdinaryLimit)) {
+        ++dropped_;
+        return;
+    }
+    ++inHand_;
+    ElementFeedback feedback = ParseFeedback(datagram, LastFeedback);
+    LastFeedback = feedback;
 
-    const FeedbackCheck check = ValidateFeedback(current_);
+    const FeedbackCheck check = ValidateFeedback(feedback);
     if (check != FeedbackCheck::Ok) {
         // The reply timer keeps running: the operator also sees the timeout after this.
-        w.messages().error(ProgramTitle(), FeedbackCheckMessage(check));
+        notices_.error(ProgramTitle(), FeedbackCheckMessage(check));
         finish();
         return;
     }
-    w.timerRemoteSent->stop();
+    link_.stopReplyTimer();
     // The address the element reports: after a ConfigWrite, its new one.
-    w.macLookup->FindMac(current_.ElementIP, [this](const QString& macText) { macFound(macText); });
+    const QString ip = feedback.ElementIP;
+    macLookup_.FindMac(ip, this, [this, feedback = std::move(feedback)](const QString& macText) mutable {
+        macFound(std::move(feedback), macText);
+    });
 }
 
-void FeedbackProcessor::macFound(const QString& macText)
+void FeedbackProcessor::macFound(ElementFeedback feedback, const QString& macText)
 {
     if (macText.isEmpty()) {
-        w.messages().error(ProgramTitle(),
-                           QStringLiteral("An error occured while retrieving 'Element MAC':") + CR
-                               + QStringLiteral("Feedback is corrupted."));
+        notices_.error(ProgramTitle(), QStringLiteral("An error occured while retrieving 'Element MAC':") + CR
+                                           + QStringLiteral("Feedback is corrupted."));
         finish();
         return;
     }
-    current_.ElementMAC = macText;
+    feedback.ElementMAC = macText;
     LastFeedback.ElementMAC = macText;
-    if (w.AutoDiscoverAwaiting)
-        discoveryBranch();
-    else
-        selectedBranch();
+    // The branch is chosen now: an answer whose lookup outlasted its discovery is ordinary feedback.
+    const bool collected = std::any_of(collectors_.cbegin(), collectors_.cend(),
+                                       [&feedback](AnswerCollector* collector) { return collector->collect(feedback); });
+    if (!collected)
+        selectedBranch(feedback);
     finish();
 }
 
-void FeedbackProcessor::discoveryBranch()
+void FeedbackProcessor::selectedBranch(ElementFeedback& feedback)
 {
-    // One rewrite for the whole section, so that a section is either there with all its entries
-    // or not at all.
-    QList<QPair<QString, QString>> entries = {
-        {QStringLiteral("name"), FitElementName(current_.ElementName)},
-        {QStringLiteral("ip"), current_.ElementIP},
-        {QStringLiteral("mask"), current_.ElementMask},
-        {QStringLiteral("gw"), current_.ElementGW},
-        {QStringLiteral("remote"), current_.RemoteIP},
-        {QStringLiteral("input"), QString::number(current_.AudioInput)},
-        {QStringLiteral("type"), QString::number(current_.AudioType)},
-        {QStringLiteral("tx"), QString::number(current_.AudioTX)},
-        {QStringLiteral("role"), QString::number(current_.Role)},
-        {QStringLiteral("sn"), QString::number(current_.SerialNumber)},
-    };
-    if (current_.Role == RoleDecoder)
-        entries.append({QStringLiteral("att"), QString::number(current_.Attenuation)});
-    if (!WriteIniEntries(MacTextToKey(current_.ElementMAC), entries, w.databasePath()))
-        databaseError();
-}
-
-void FeedbackProcessor::selectedBranch()
-{
-    if (w.lblElementMAC->caption() != current_.ElementMAC) {
-        w.messages().error(ProgramTitle(),
-                           QStringLiteral("The response received does not match the selected element.") + CR
-                               + QStringLiteral("Cannot save this element info."));
+    if (!state_.hasSelection() || state_.selectedMacText() != feedback.ElementMAC) {
+        notices_.error(ProgramTitle(), QStringLiteral("The response received does not match the selected element.")
+                                           + CR + QStringLiteral("Cannot save this element info."));
         return;
     }
-    const QString key = MacTextToKey(current_.ElementMAC);
-    if (GetSectionKeyCount(key, w.databasePath()) > MaxSoundSectionEntries) {
-        w.messages().error(ProgramTitle(),
-                           QStringLiteral("The data stored in your computer about this element, is corrupted.") + CR
-                               + QStringLiteral("Cannot save this element info."));
+    const QString key = MacTextToKey(feedback.ElementMAC);
+    if (store_.read(key).entryCount > MaxSoundSectionEntries) {
+        notices_.error(ProgramTitle(), QStringLiteral("The data stored in your computer about this element, is corrupted.")
+                                           + CR + QStringLiteral("Cannot save this element info."));
         return;
     }
 
-    // The editor as it was when the answer was matched to it: a box shown below runs a nested
-    // loop, and edits made meanwhile must not change what this answer confirms.
-    const QString name = w.txtElementName->text();
-    const QString ip = w.txtElementIP->text();
-    const QString mask = w.txtElementMask->text();
-    const QString gw = w.txtElementGW->text();
-    const QString remote = w.txtRemoteIP->text();
-    const int input = w.cmbAudioInput->currentIndex();
-    const int type = w.cmbAudioType->currentIndex();
-    const int tx = w.cmbAudioTX->currentIndex();
-
+    // Every field is decided first, then everything confirmed goes to the file in one rewrite:
+    // the element is never stored half old, half new.
+    const ConfigFields sent = Baseline(state_);
+    QList<QPair<QString, QString>> entries;
     bool saveFailed = false;
-    // One row: stores the value where the element confirms it, else reports the field.
-    // False only when the database could not be written (the run then ends).
     auto confirm = [&](bool confirmed, const char* entry, const QString& value, const char* field) {
-        if (!confirmed) {
-            saveFailed = true;
-            w.messages().error(ProgramTitle(), SaveMessage(field));
-            return true;
+        if (confirmed) {
+            entries.append({QLatin1String(entry), value});
+            return;
         }
-        return store(entry, value);
+        saveFailed = true;
+        notices_.error(ProgramTitle(), SaveMessage(field));
     };
     auto selector = [](int position, quint8 reported) { return position >= 0 && position == int(reported); };
+    confirm(sent.name.trimmed().toUpper() == feedback.ElementName.trimmed().toUpper(), ElementKeys::name,
+            FitElementName(sent.name), "Element Name");
+    confirm(sent.ip == feedback.ElementIP, ElementKeys::ip, sent.ip, "Element IP");
+    confirm(sent.mask == feedback.ElementMask, ElementKeys::mask, sent.mask, "Element Mask");
+    confirm(sent.gw == feedback.ElementGW, ElementKeys::gw, sent.gw, "Element GW");
+    confirm(sent.remote == feedback.RemoteIP, ElementKeys::remote, sent.remote, "Remote IP");
+    confirm(selector(sent.input, feedback.AudioInput), ElementKeys::input, QString::number(sent.input), "Audio Input");
+    confirm(selector(sent.type, feedback.AudioType), ElementKeys::type, QString::number(sent.type), "Audio Type");
+    confirm(selector(sent.tx, feedback.AudioTX), ElementKeys::tx, QString::number(sent.tx), "Audio TX");
 
-    if (!confirm(name.trimmed().toUpper() == current_.ElementName.trimmed().toUpper(), "name", FitElementName(name),
-                 "Element Name")
-        || !confirm(ip == current_.ElementIP, "ip", ip, "Element IP")
-        || !confirm(mask == current_.ElementMask, "mask", mask, "Element Mask")
-        || !confirm(gw == current_.ElementGW, "gw", gw, "Element GW")
-        || !confirm(remote == current_.RemoteIP, "remote", remote, "Remote IP")
-        || !confirm(selector(input, current_.AudioInput), "input", QString::number(input), "Audio Input")
-        || !confirm(selector(type, current_.AudioType), "type", QString::number(type), "Audio Type")
-        || !confirm(selector(tx, current_.AudioTX), "tx", QString::number(tx), "Audio TX"))
-        return;
-
-    if (!store("role", QString::number(current_.Role)))
-        return;
-    switch (current_.Role) {
-    case RoleEncoder: w.lblElementType->setCaption(QStringLiteral("ENCODER")); break;
-    case RoleDecoder: w.lblElementType->setCaption(QStringLiteral("DECODER")); break;
-    default:
-        w.lblElementType->setCaption(QStringLiteral("UNKNOWN"));
+    entries.append({QLatin1String(ElementKeys::role), QString::number(feedback.Role)});
+    if (feedback.Role != RoleEncoder && feedback.Role != RoleDecoder)
         saveFailed = true;
-        break;
+    entries.append({QLatin1String(ElementKeys::sn), QString::number(feedback.SerialNumber)});
+    // Every role: an encoder's section gets the attenuation of the last decoder that answered,
+    // raised to what the slider can show.
+    if (feedback.Attenuation < AttenuationMinimum) {
+        feedback.Attenuation = AttenuationMinimum;
+        LastFeedback.Attenuation = AttenuationMinimum;
     }
+    entries.append({QLatin1String(ElementKeys::att), QString::number(feedback.Attenuation)});
 
-    const QString serial = QString::number(current_.SerialNumber);
-    w.lblSerialNumber->setCaption(serial);
-    if (!store("sn", serial))
-        return;
-
-    // Every role: an encoder's section gets the attenuation of the last decoder that answered.
-    if (current_.Attenuation < w.scrlAtten->minimum()) {
-        current_.Attenuation = quint8(w.scrlAtten->minimum());
-        LastFeedback.Attenuation = current_.Attenuation;
-    }
-    w.scrlAtten->setValue(current_.Attenuation);
-    if (!store("att", QString::number(current_.Attenuation)))
-        return;
-
-    if (!saveFailed)
-        w.messages().notice(QStringLiteral("Configuration changed"),
-                            QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
-}
-
-bool FeedbackProcessor::store(const char* key, const QString& value)
-{
-    if (WriteToINI(MacTextToKey(current_.ElementMAC), QLatin1String(key), value, w.databasePath()))
-        return true;
-    databaseError();
-    return false;
-}
-
-void FeedbackProcessor::databaseError()
-{
-    w.messages().error(QStringLiteral("Error!"),
-                       QStringLiteral("The local database (%1) could not be written.").arg(w.databasePath()) + CR
+    if (!store_.write(key, entries)) {
+        notices_.error(QStringLiteral("Error!"),
+                       QStringLiteral("The local database (%1) could not be written.").arg(store_.path()) + CR
                            + QStringLiteral("The element's answer was not saved."));
+        return;
+    }
+    if (!saveFailed)
+        notices_.information(QStringLiteral("Configuration changed"),
+                             QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
 }
 
 void FeedbackProcessor::finish()
 {
+    --inHand_;
     // Outside a discovery the window and the list follow the database after every answer.
-    if (!w.AutoDiscoverAwaiting)
-        w.Load_Config();
-    running_ = false;
+    if (!state_.discovering())
+        Q_EMIT reloadRequested();
     Q_EMIT feedbackHandled();
-    if (!queue_.isEmpty() && !scheduled_) {
-        scheduled_ = true;
-        QTimer::singleShot(0, this, &FeedbackProcessor::startNext);
-    }
 }
 
 } // namespace nms

@@ -1,70 +1,74 @@
 #pragma once
 // What an element's feedback does: checked field by field, its element found by the hardware
-// address of the address it reports, and then either written as a new element (while a discovery
-// waits for answers) or, for the element shown in the window, stored field by field where the
-// element confirms what the editor holds.
+// address of the address it reports, and then either recorded as a discovery answer (while a
+// discovery collects answers) or, for the element shown, stored where the element confirms what
+// was sent to it.
 //
-// Feedbacks are handled one at a time in arrival order. One that arrives while another is still
-// being handled (waiting for its MAC address or behind a message box) waits in a bounded queue;
-// each run works on its own copy of the record, so a later feedback never changes what an earlier
-// run goes on to store.
+// Every feedback is handled on its own record with its own MAC window; windows run side by side,
+// so one answer whose address cannot be resolved costs that answer alone. Nothing here waits for
+// the operator: what goes wrong is posted as a notice and processing goes on.
 
 #include <QByteArray>
 #include <QObject>
-#include <QQueue>
-#include <QString>
 
+#include "link/AnswerCollector.h"
 #include "link/Feedback.h"
 
 namespace nms {
 
-class FrmMain;
+class ConsoleState;
+class ElementStore;
+class LinkEndpoint;
+class MacLookup;
+class Notices;
 
 class FeedbackProcessor : public QObject {
     Q_OBJECT
 public:
-    explicit FeedbackProcessor(FrmMain& window);
+    FeedbackProcessor(ConsoleState& state, ElementStore& store, MacLookup& macLookup, LinkEndpoint& link,
+                      Notices& notices, QObject* parent = nullptr);
 
-    // Feedbacks waiting beyond the one being handled; more are dropped. Outside a discovery an
-    // answer is expected from one element, and each waiting feedback may cost the operator a
-    // message box: a few dozen at most. A discovery of a large LAN brings all its answers at once
-    // (250 elements within a few milliseconds), recorded without a box, each in its turn.
-    static constexpr int QueueLimit = 32;
-    static constexpr int DiscoveryQueueLimit = 256;
+    // Feedbacks in hand at once. Outside a discovery an answer is expected from one element and
+    // each may cost the operator a notice: a flood is held to a few dozen. A discovery's answers
+    // all arrive at once and are all taken, up to what memory allows for (about 1 kB each: 64 MB).
+    static constexpr int OrdinaryLimit = 33;
+    static constexpr int DiscoveryLimit = 65536;
 
-    // Takes one received feedback (40 or 41 bytes). It is handled from the event loop, never from
-    // inside this call, so the socket keeps being read while it runs.
-    void Enqueue(const QByteArray& datagram);
+    // Takes one received feedback (40 or 41 bytes).
+    void Process_Feedback(const QByteArray& datagram);
 
-    // The last feedback received, as the window keeps it (ElementMAC from the last MAC found,
+    // Asked in turn, once an answer's MAC is found, before the selected-element branch.
+    void addCollector(AnswerCollector* collector) { collectors_.append(collector); }
+
+    // The last feedback received, as the console keeps it (ElementMAC from the last MAC found,
     // Attenuation from the last decoder).
     ElementFeedback LastFeedback;
 
-    bool busy() const { return running_; }
-    int waiting() const { return queue_.size(); }
+    int inHand() const { return inHand_; }
     int dropped() const { return dropped_; }
 
 Q_SIGNALS:
-    // One feedback has been handled to its end (reload included).
+    // Outside a discovery, after every feedback handled: the list follows the database.
+    void reloadRequested();
+    // One feedback has been handled to its end.
     void feedbackHandled();
 
 private:
-    void startNext();
-    void Process_Feedback(const QByteArray& datagram);
-    void macFound(const QString& macText);
-    void discoveryBranch();
-    void selectedBranch();
-    // False (after the database error) when the entry did not reach the file.
-    bool store(const char* key, const QString& value);
-    void databaseError();
+    void macFound(ElementFeedback feedback, const QString& macText);
+    void selectedBranch(ElementFeedback& feedback);
     void finish();
 
-    FrmMain& w;
-    QQueue<QByteArray> queue_;
-    bool running_ = false;
-    bool scheduled_ = false;
+    ConsoleState& state_;
+    ElementStore& store_;
+    MacLookup& macLookup_;
+    LinkEndpoint& link_;
+    Notices& notices_;
+    QList<AnswerCollector*> collectors_;
+    int inHand_ = 0;
     int dropped_ = 0;
-    ElementFeedback current_; // the record of the run in progress
 };
+
+// The entries a discovery answer records, in the order of a new section.
+QList<QPair<QString, QString>> DiscoveryEntries(const ElementFeedback& feedback);
 
 } // namespace nms

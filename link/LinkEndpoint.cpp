@@ -1,56 +1,90 @@
 #include "link/LinkEndpoint.h"
 
 #include <QNetworkDatagram>
+#include <QTimer>
+#include <QUdpSocket>
+#include <QVariant>
 #include <QtEndian>
 
-#include "database/ElementRecords.h"
-#include "database/ProfileStore.h"
-#include "link/Datagrams.h"
-#include "platform/EchoService.h"
-#include "platform/MessageBoxes.h"
-#include "shell/FrmMain.h"
+#include "database/Conversions.h"
+#include "database/ElementStore.h"
+#include "services/Notices.h"
+#include "session/ConsoleState.h"
 
 namespace nms {
 
 namespace {
 
-const QString kNothingSent = QStringLiteral("Nothing was sent.");
+const QChar CR(u'\r');
 
 } // namespace
 
-LinkEndpoint::LinkEndpoint(FrmMain& window) : QObject(&window), w(window)
+LinkEndpoint::LinkEndpoint(const LinkPorts& ports, const Timing& timing, const ConsoleState& state,
+                           const ElementStore& store, Notices& notices, QObject* parent)
+    : QObject(parent)
+    , ports_(ports)
+    , state_(state)
+    , store_(store)
+    , notices_(notices)
+    , udpClient_(new QUdpSocket(this))
+    , timerRemoteSent_(new QTimer(this))
 {
-    // A coarse timer may fire up to 5% early; the operator is promised the full three seconds.
-    w.timerRemoteSent->setTimerType(Qt::PreciseTimer);
-    connect(w.udpClient, &QUdpSocket::readyRead, this, &LinkEndpoint::udpClient_DataArrival);
-    connect(w.timerRemoteSent, &QTimer::timeout, this, &LinkEndpoint::timerRemoteSent_Timer);
+    timerRemoteSent_->setInterval(timing.replyMs);
+    timerRemoteSent_->setSingleShot(true);
+    // A coarse timer may fire up to 5% early; the operator is promised the full period.
+    timerRemoteSent_->setTimerType(Qt::PreciseTimer);
+    connect(udpClient_, &QUdpSocket::readyRead, this, &LinkEndpoint::udpClient_DataArrival);
+    connect(timerRemoteSent_, &QTimer::timeout, this, &LinkEndpoint::timerRemoteSent_Timer);
 }
 
-void LinkEndpoint::setRemote(const QString& host, quint16 port)
+bool LinkEndpoint::bind()
 {
-    remoteHost_ = host;
-    remotePort_ = port;
+    // No address sharing: another program holding the port must make this bind fail.
+    if (!udpClient_->bind(QHostAddress::AnyIPv4, ports_.console, QAbstractSocket::DontShareAddress))
+        return false;
+    udpClient_->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferWanted);
+    return true;
 }
 
-bool LinkEndpoint::write(const QByteArray& datagram, const QString& host, quint16 port, QString* failure)
+bool LinkEndpoint::isBound() const
 {
-    if (w.udpClient->state() != QAbstractSocket::BoundState) {
+    return udpClient_->state() == QAbstractSocket::BoundState;
+}
+
+int LinkEndpoint::receiveBufferGranted() const
+{
+    return udpClient_->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
+}
+
+void LinkEndpoint::close()
+{
+    timerRemoteSent_->stop();
+    udpClient_->close();
+}
+
+void LinkEndpoint::stopReplyTimer()
+{
+    timerRemoteSent_->stop();
+}
+
+bool LinkEndpoint::replyTimerActive() const
+{
+    return timerRemoteSent_->isActive();
+}
+
+bool LinkEndpoint::sendTo(const QByteArray& datagram, const QHostAddress& address, quint16 port, int interfaceIndex,
+                          QString* failure)
+{
+    if (!isBound()) {
         // An unbound socket would bind itself to a random port, and the answer would never come back.
-        if (failure)
-            *failure = QStringLiteral("the element link is not open on UDP port %1").arg(w.environment().localPort);
+        *failure = QStringLiteral("the element link is not open on UDP port %1").arg(ports_.console);
         return false;
     }
-    bool ok = false;
-    const quint32 address = Ipv4FromDottedText(host, &ok);
-    if (!ok) {
-        if (failure)
-            *failure = QStringLiteral("'%1' is not a valid IP address").arg(host);
-        return false;
-    }
-    const qint64 written = w.udpClient->writeDatagram(datagram, QHostAddress(qFromBigEndian(address)), port);
-    if (written != datagram.size()) {
-        if (failure)
-            *failure = w.udpClient->errorString();
+    QNetworkDatagram out(datagram, address, port);
+    if (interfaceIndex > 0)
+        out.setInterfaceIndex(uint(interfaceIndex));
+    if (udpClient_->writeDatagram(out) != datagram.size()) {
+        *failure = udpClient_->errorString();
         return false;
     }
     return true;
@@ -58,55 +92,33 @@ bool LinkEndpoint::write(const QByteArray& datagram, const QString& host, quint1
 
 bool LinkEndpoint::SendToSelected(const QByteArray& datagram, quint16 remotePort, bool startReplyTimer)
 {
-    const QString shown = w.lblElementMAC->caption();
-    if (shown == QStringLiteral("<Unknown>")) {
-        reportSendFailure(QStringLiteral("No element is selected."));
+    auto refuse = [this](const QString& firstLine) {
+        notices_.error(QStringLiteral("Error!"), firstLine + CR + QStringLiteral("Nothing was sent."));
         return false;
-    }
-    const QString key = MacTextToKey(shown);
-    const QString ip = key.isEmpty() ? QString() : ReadFromINI(key, QStringLiteral("ip"), w.databasePath(), QString());
-    if (ip.isEmpty()) {
-        reportSendFailure(QStringLiteral("No address is stored for the element %1.").arg(shown));
-        return false;
-    }
+    };
+    if (!state_.hasSelection())
+        return refuse(QStringLiteral("No element is selected."));
+    const QString ip = store_.storedIp(state_.selectedKey());
+    if (ip.isEmpty())
+        return refuse(QStringLiteral("No address is stored for the element %1.").arg(state_.selectedMacText()));
     bool ok = false;
     const quint32 address = Ipv4FromDottedText(ip, &ok);
-    if (!ok || address == 0) {
-        reportSendFailure(
-            QStringLiteral("The stored address of this element ('%1') is not a valid IP address.").arg(ip));
-        return false;
-    }
-    setRemote(ip, remotePort);
+    if (!ok || address == 0)
+        return refuse(QStringLiteral("The stored address of this element ('%1') is not a valid IP address.").arg(ip));
     QString failure;
-    if (!write(datagram, ip, remotePort, &failure)) {
-        reportSendFailure(
+    if (!sendTo(datagram, QHostAddress(qFromBigEndian(address)), remotePort, 0, &failure))
+        return refuse(
             QStringLiteral("The datagram to %1 port %2 could not be sent: %3.").arg(ip).arg(remotePort).arg(failure));
-        return false;
-    }
-    // Started once the datagram is out: an answer cannot be handled before this returns anyway.
+    // A second ConfigWrite gives its answer the full period again.
     if (startReplyTimer)
-        w.timerRemoteSent->start();
+        timerRemoteSent_->start();
     return true;
-}
-
-bool LinkEndpoint::SendToRemote(const QByteArray& datagram, QString* failure)
-{
-    return write(datagram, remoteHost_, remotePort_, failure);
-}
-
-void LinkEndpoint::reportSendFailure(const QString& firstLine)
-{
-    if (reporting_)
-        return;
-    reporting_ = true;
-    w.messages().error(QStringLiteral("Error!"), firstLine + QChar(u'\r') + kNothingSent);
-    reporting_ = false;
 }
 
 void LinkEndpoint::udpClient_DataArrival()
 {
-    while (w.udpClient->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = w.udpClient->receiveDatagram();
+    while (udpClient_->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = udpClient_->receiveDatagram();
         if (!datagram.isValid())
             break;
         Route(datagram.data());
@@ -126,11 +138,8 @@ void LinkEndpoint::Route(const QByteArray& datagram)
 
 void LinkEndpoint::timerRemoteSent_Timer()
 {
-    // Stopped before the box: its nested loop must not see a second expiry.
-    w.timerRemoteSent->stop();
-    w.messages().error(QStringLiteral("Error!"),
-                       QStringLiteral("Waiting for a response from Network Element has timed out!") + QChar(u'\r')
-                           + QStringLiteral("Cannot save."));
+    notices_.error(QStringLiteral("Error!"), QStringLiteral("Waiting for a response from Network Element has timed out!")
+                                                 + CR + QStringLiteral("Cannot save."));
 }
 
 } // namespace nms

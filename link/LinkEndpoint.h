@@ -1,44 +1,61 @@
 #pragma once
-// The element link: the window's one UDP socket udpClient, bound to the local port for the
-// window's whole life. Every datagram is aimed at its destination when it is written (the socket
-// is never closed and re-bound for a send, so nothing that has reached it is lost); received
-// datagrams are routed by their length alone.
+// The element link: the one UDP socket udpClient, bound to the console port for the console's
+// whole life, and the reply timer timerRemoteSent. Every datagram is addressed when it is written
+// (the socket is never closed and bound again for a send, so nothing that reached it is lost);
+// received datagrams are drained at once and routed by their length alone.
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 
+#include "link/Datagrams.h"
+#include "session/Timing.h"
+
+class QTimer;
+class QUdpSocket;
+
 namespace nms {
 
-class FrmMain;
+class ConsoleState;
+class ElementStore;
+class Notices;
 
 class LinkEndpoint : public QObject {
     Q_OBJECT
 public:
-    explicit LinkEndpoint(FrmMain& window);
+    LinkEndpoint(const LinkPorts& ports, const Timing& timing, const ConsoleState& state, const ElementStore& store,
+                 Notices& notices, QObject* parent = nullptr);
 
-    // The send cycle: reads the stored `ip` of the element whose MAC text lblElementMAC shows,
-    // afresh, and sends the datagram there from the local port to remotePort. For a ConfigWrite
-    // (startReplyTimer) timerRemoteSent is (re)started once the datagram is out. A stored address that is
-    // missing or not valid, or a send the network refuses, shows an error naming the cause, sends
-    // nothing, starts no timer and returns false; the program keeps running.
+    const LinkPorts& ports() const { return ports_; }
+
+    // Start-up: binds udpClient to the console port, not shared with any other program. False
+    // when the port is taken.
+    bool bind();
+    bool isBound() const;
+    // Shutdown: the reply timer stops and the socket closes.
+    void close();
+
+    // The send cycle: the stored `ip` of the selected element, read afresh, is the destination.
+    // A ConfigWrite (startReplyTimer) starts timerRemoteSent once the datagram is out. With no
+    // element selected, no or no valid stored address, or a send the network refuses, the operator
+    // is told why, nothing is sent, no timer starts and the result is false.
     bool SendToSelected(const QByteArray& datagram, quint16 remotePort, bool startReplyTimer);
+    // One datagram to an address, out of one interface (index 0: wherever routing sends it).
+    // False with the reason when it could not be sent.
+    bool sendTo(const QByteArray& datagram, const QHostAddress& address, quint16 port, int interfaceIndex,
+                QString* failure);
 
-    // The socket's destination as the rest of the window sees it (discovery saves, changes and
-    // restores it around its broadcast).
-    QString remoteHost() const { return remoteHost_; }
-    quint16 remotePort() const { return remotePort_; }
-    void setRemote(const QString& host, quint16 port);
-    // Sends to the current destination (the discovery's broadcast). False when it failed; the
-    // reason is then in `failure`.
-    bool SendToRemote(const QByteArray& datagram, QString* failure = nullptr);
+    void stopReplyTimer();
+    bool replyTimerActive() const;
 
-    // Reads every datagram waiting on the socket and routes each by its length.
-    void udpClient_DataArrival();
-    void timerRemoteSent_Timer();
-
-    // What one received datagram is taken as (exposed for the routing tests).
+    // What one received datagram is taken as; works without a socket.
     void Route(const QByteArray& datagram);
+
+    // The receive buffer asked of the kernel, and what it granted (the kernel caps the request at
+    // net.core.rmem_max): a discovery's answers arrive in one burst.
+    static constexpr int ReceiveBufferWanted = 4 * 1024 * 1024;
+    int receiveBufferGranted() const;
 
 Q_SIGNALS:
     // A 1440-byte LevelSamples, handed on unchanged to the level meter.
@@ -47,16 +64,15 @@ Q_SIGNALS:
     void feedbackArrived(const QByteArray& datagram);
 
 private:
-    // The error box of a send that did not happen. While one is open, further failing sends (the
-    // 50 ms level queries) return false without stacking more boxes.
-    void reportSendFailure(const QString& firstLine);
-    // Writes from the bound socket; false (with the reason) when the network refused it.
-    bool write(const QByteArray& datagram, const QString& host, quint16 port, QString* failure);
+    void udpClient_DataArrival();
+    void timerRemoteSent_Timer();
 
-    FrmMain& w;
-    QString remoteHost_;
-    quint16 remotePort_ = 0;
-    bool reporting_ = false;
+    LinkPorts ports_;
+    const ConsoleState& state_;
+    const ElementStore& store_;
+    Notices& notices_;
+    QUdpSocket* udpClient_;
+    QTimer* timerRemoteSent_;
 };
 
 } // namespace nms

@@ -8,11 +8,6 @@
 
 namespace nms {
 
-QString ProgramTitle()
-{
-    return QStringLiteral("Orbilane NMS");
-}
-
 MsgAnswer QtMessageBoxes::show(MsgIcon icon, const QString& title, const QString& text, bool question)
 {
     QMessageBox::Icon boxIcon = QMessageBox::Information;

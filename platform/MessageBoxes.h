@@ -4,15 +4,14 @@
 
 #include <QString>
 
+#include "services/Notices.h"
+
 class QWidget;
 
 namespace nms {
 
 enum class MsgIcon { Information, Error, Question };
 enum class MsgAnswer { Ok, Yes, No };
-
-// The title used by boxes that have no title of their own.
-QString ProgramTitle();
 
 class MessageBoxes {
 public:
@@ -31,7 +30,8 @@ public:
 };
 
 // The product's boxes: real modal QMessageBox, run in a nested event loop so that timers and
-// datagrams keep being handled while the operator reads.
+// datagrams keep being handled while the operator reads. Only the notice presenter and the
+// operator's own questions open them.
 class QtMessageBoxes final : public MessageBoxes {
 public:
     explicit QtMessageBoxes(QWidget* parent = nullptr) : parent_(parent) { }

@@ -5,16 +5,15 @@
 #include <QMouseEvent>
 #include <QWindow>
 
-#include "console/AudioControls.h"
-#include "console/ConfigEditor.h"
-#include "console/ElementSelection.h"
-#include "database/ElementList.h"
-#include "diagnostics/EchoProbe.h"
-#include "diagnostics/MacLookup.h"
-#include "discovery/Discovery.h"
-#include "link/FeedbackProcessor.h"
-#include "link/LinkEndpoint.h"
+#include "console/AudioPanel.h"
+#include "console/DiscoveryCommand.h"
+#include "console/EditorPanel.h"
+#include "console/ElementListPanel.h"
+#include "console/PingPanel.h"
+#include "discovery/AttachedNetworks.h"
+#include "notices/NoticePresenter.h"
 #include "platform/MessageBoxes.h"
+#include "session/ConsoleCore.h"
 #include "shell/Artwork.h"
 #include "shell/TrayController.h"
 #include "shell/WindowShape.h"
@@ -82,29 +81,34 @@ FrmMain::FrmMain(const ConsoleEnvironment& environment, QWidget* parent)
     buildControls();
     setFocusOrder();
 
-    udpClient = new QUdpSocket(this);
-    lstHidden.clear();
-    auto makeTimer = [this](int ms) {
-        auto* timer = new QTimer(this);
-        timer->setInterval(ms);
-        return timer;
-    };
-    tmrVolume = makeTimer(50);
-    tmrRetryPing = makeTimer(1000);
-    timerGetMAC = makeTimer(5000);
-    timerRemoteSent = makeTimer(3000);
+    if (!env_.networks) {
+        ownNetworks_ = std::make_unique<SystemNetworks>();
+        env_.networks = ownNetworks_.get();
+    }
+    notices = new NoticePresenter(*env_.messages, this);
+    CoreEnvironment coreEnvironment;
+    coreEnvironment.databasePath = env_.databasePath;
+    coreEnvironment.ports = env_.ports;
+    coreEnvironment.pagingAddress = env_.pagingAddress;
+    coreEnvironment.timing = env_.timing;
+    coreEnvironment.notices = notices;
+    coreEnvironment.echo = env_.echo;
+    coreEnvironment.neighbours = env_.neighbours;
+    coreEnvironment.networks = env_.networks;
+    core = new ConsoleCore(coreEnvironment, this);
 
-    // Each subsystem connects itself to the controls and timers it handles.
-    elementList = new ElementList(*this);
-    link = new LinkEndpoint(*this);
-    macLookup = new MacLookup(*this);
-    feedback = new FeedbackProcessor(*this);
-    discovery = new Discovery(*this);
-    probe = new EchoProbe(*this);
-    editor = new ConfigEditor(*this);
-    audio = new AudioControls(*this);
-    selection = new ElementSelection(*this);
-    tray = new TrayController(*this);
+    elementList = new ElementListPanel({lstElements, lblElementsList}, *core, this);
+    editor = new EditorPanel({txtElementName, txtElementIP, txtElementMask, txtElementGW, txtRemoteIP, cmbAudioType,
+                              cmbAudioInput, cmbAudioTX, lblElementType, lblElementMAC, lblSerialNumber, Label9, cmdSave},
+                             *core, *notices, this);
+    audio = new AudioPanel({scrlAtten, lblAttenDB, chkGetVolume, imgPlay, imgStop, VUMeter, lblVolume}, *core, this);
+    ping = new PingPanel(shpPing, lblPing, core->probe, this);
+    discovery = new DiscoveryCommand(*core, *elementList, *notices, this);
+    tray = new TrayController(*this, env_.useTray);
+    // The retry probes whatever address the editor holds by then.
+    core->probe.setRetryAddress([this] { return txtElementIP->text(); });
+    // Outside a discovery the list follows the database after every answer.
+    connect(&core->feedback, &FeedbackProcessor::reloadRequested, this, &FrmMain::Load_Config);
 
     mnuHidden1 = new QMenu(this);
     mnuDiscover = mnuHidden1->addAction(QStringLiteral("&Auto Discover..."));
@@ -113,7 +117,8 @@ FrmMain::FrmMain(const ConsoleEnvironment& environment, QWidget* parent)
     mnuDelete = mnuHidden1->addAction(QStringLiteral("&Delete"));
     mnuAdd->setEnabled(false);
     mnuDelete->setEnabled(false);
-    connect(mnuDiscover, &QAction::triggered, discovery, &Discovery::mnuDiscover_Click);
+    connect(mnuDiscover, &QAction::triggered, discovery, &DiscoveryCommand::mnuDiscover_Click);
+    connect(cmdDiscover, &QPushButton::clicked, discovery, &DiscoveryCommand::cmdDiscover_Click);
 
     connect(cmdExit, &QPushButton::clicked, this, &FrmMain::cmdExit_Click);
     connect(cmdRefresh, &QPushButton::clicked, this, &FrmMain::cmdRefresh_Click);
@@ -327,19 +332,20 @@ void FrmMain::setFocusOrder()
 bool FrmMain::Form_Load()
 {
     SetWindowShape(this, 1);
-    if (env_.useTray)
-        tray->add();
+    tray->add();
     Load_Config();
+    // What the database has to say is shown before the window is.
+    notices->showAllNow();
     // Ended while a start-up message was open (SIGTERM): nothing more to start.
     if (unloaded_)
         return false;
-    // No address sharing: another program holding the port must make this bind fail.
-    if (!udpClient->bind(QHostAddress::AnyIPv4, env_.localPort, QAbstractSocket::DontShareAddress)) {
-        messages().error(ProgramTitle(), QStringLiteral("Unable to use UDP port 2976: occupied."));
+    if (!core->start()) {
+        notices->error(ProgramTitle(), QStringLiteral("Unable to use UDP port 2976: occupied."));
+        notices->showAllNow();
         Form_Unload();
         return false;
     }
-    PingRetryCountdown = 3;
+    core->probe.resetRetryCountdown();
     lblVersion->setCaption(QStringLiteral("v.") + VersionText());
     return true;
 }
@@ -349,11 +355,9 @@ void FrmMain::Form_Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
-    for (QTimer* timer : {tmrVolume, tmrRetryPing, timerGetMAC, timerRemoteSent})
-        timer->stop();
-    if (tray)
-        tray->remove();
-    udpClient->close();
+    notices->shutdown();
+    core->shutdown();
+    tray->remove();
 }
 
 void FrmMain::cmdExit_Click()
@@ -371,15 +375,7 @@ void FrmMain::cmdRefresh_Click()
 
 void FrmMain::ClearElementFields()
 {
-    lblElementType->setCaption(QStringLiteral("<Unknown>"));
-    lblElementMAC->setCaption(QStringLiteral("<Unknown>"));
-    lblSerialNumber->setCaption(QStringLiteral("<Unknown>"));
-    lblPing->setCaption(QStringLiteral("<Unknown>"));
-    shpPing->setFillColor(QColor(255, 255, 192));
-    for (QLineEdit* box : {txtElementName, txtElementIP, txtElementMask, txtElementGW, txtRemoteIP})
-        box->setText(QString());
-    for (QComboBox* list : {cmbAudioInput, cmbAudioType, cmbAudioTX})
-        list->setCurrentIndex(-1);
+    core->clearSelection();
 }
 
 void FrmMain::Load_Config()

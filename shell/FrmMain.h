@@ -1,50 +1,50 @@
 #pragma once
-// The console's one permanent window. It owns every control under its own name, the timers, the
-// element link socket and the window-level state; the behaviour lives in the subsystem objects
-// below, each of which connects itself to the controls it handles.
+// The console's one permanent window. It owns every control under its own name, and assembles:
+// it builds the console's core and the panels, hands each panel its own controls, and starts and
+// shuts everything down. The behaviour lives in the core and the panels.
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHostAddress>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QStringList>
-#include <QTimer>
-#include <QUdpSocket>
 #include <QWidget>
 
-#include "shell/Controls.h"
+#include <memory>
+
+#include "console/Controls.h"
+#include "link/Datagrams.h"
+#include "session/Timing.h"
 
 namespace nms {
 
-class MessageBoxes;
+class AttachedNetworks;
+class AudioPanel;
+class ConsoleCore;
+class DiscoveryCommand;
 class EchoService;
+class EditorPanel;
+class ElementListPanel;
+class MessageBoxes;
 class NeighbourTable;
-class ElementList;
-class LinkEndpoint;
-class FeedbackProcessor;
-class MacLookup;
-class Discovery;
-class ElementSelection;
-class ConfigEditor;
-class AudioControls;
-class EchoProbe;
+class NoticePresenter;
+class PingPanel;
 class TrayController;
 
 // What the window needs from outside. The product passes the real services and the fixed
-// ports; tests pass doubles, a private database folder and free ports.
+// ports; tests pass doubles, a private database folder, free ports and short periods.
 struct ConsoleEnvironment {
-    QString databasePath; // the nms.ini in the program's folder
-    quint16 localPort = 2976; // every datagram leaves from and arrives at this port
-    quint16 configPort = 2976; // elements take configuration here
-    quint16 commandPort = 2977; // attenuation and level queries
-    quint16 pagingPort = 1901; // the discovery broadcast
-    QString pagingAddress = QStringLiteral("255.255.255.255");
+    QString databasePath; // the nms.ini in use
+    LinkPorts ports;
+    QHostAddress pagingAddress = QHostAddress::Broadcast;
+    Timing timing;
     MessageBoxes* messages = nullptr;
     EchoService* echo = nullptr;
     NeighbourTable* neighbours = nullptr;
-    bool useTray = true; // tests of the window alone run without a tray icon
+    AttachedNetworks* networks = nullptr; // none: the machine's own interfaces
+    bool useTray = true;                  // tests of the window alone run without a tray icon
 };
 
 QString VersionText(); // "2.0.1"
@@ -69,8 +69,6 @@ public:
     void MinimizeToTray();
 
     const ConsoleEnvironment& environment() const { return env_; }
-    const QString& databasePath() const { return env_.databasePath; }
-    MessageBoxes& messages() const { return *env_.messages; }
 
     // --- Title bar
     Shape* Shape3;
@@ -134,35 +132,21 @@ public:
     QLineEdit* txtRemoteIP;
     Label* Label16;
 
-    // --- Members that are never drawn
-    QUdpSocket* udpClient;
-    QStringList lstHidden;
-    QTimer* tmrVolume;
-    QTimer* tmrRetryPing;
-    QTimer* timerGetMAC;
-    QTimer* timerRemoteSent;
-    // The pop-up menu of the window's surface (right button): discovery, and two items that
-    // have no action and so are offered disabled.
+    // --- The pop-up menu of the window's surface (right button)
     QMenu* mnuHidden1;
     QAction* mnuDiscover;
     QAction* mnuAdd;
     QAction* mnuSep1;
     QAction* mnuDelete;
 
-    // --- Window-level state
-    bool AutoDiscoverAwaiting = false;
-    qint16 PingRetryCountdown = 3;
-
-    // --- Subsystems
-    ElementList* elementList = nullptr;
-    LinkEndpoint* link = nullptr;
-    FeedbackProcessor* feedback = nullptr;
-    MacLookup* macLookup = nullptr;
-    Discovery* discovery = nullptr;
-    ElementSelection* selection = nullptr;
-    ConfigEditor* editor = nullptr;
-    AudioControls* audio = nullptr;
-    EchoProbe* probe = nullptr;
+    // --- What the window assembles
+    NoticePresenter* notices = nullptr;
+    ConsoleCore* core = nullptr;
+    ElementListPanel* elementList = nullptr;
+    EditorPanel* editor = nullptr;
+    AudioPanel* audio = nullptr;
+    PingPanel* ping = nullptr;
+    DiscoveryCommand* discovery = nullptr;
     TrayController* tray = nullptr;
 
 protected:
@@ -176,6 +160,7 @@ private:
     void setFocusOrder();
 
     ConsoleEnvironment env_;
+    std::unique_ptr<AttachedNetworks> ownNetworks_;
     bool unloaded_ = false;
     // Window dragging: the platform's own move where the window manager offers it, else by hand.
     bool dragPending_ = false;

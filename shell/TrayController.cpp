@@ -14,12 +14,17 @@ namespace {
 constexpr char kXEmbedIconClass[] = "QSystemTrayIconSys";
 } // namespace
 
-TrayController::TrayController(FrmMain& window) : QObject(&window), w(window)
+TrayController::TrayController(QWidget& window, bool enabled)
+    : QObject(&window)
+    , window_(window)
+    , enabled_(enabled)
 {
 }
 
 void TrayController::add()
 {
+    if (!enabled_)
+        return;
     if (icon_) {
         // Already there: a second add changes nothing, but brings back an icon the tray lost.
         if (!icon_->isVisible())
@@ -46,16 +51,16 @@ void TrayController::remove()
 void TrayController::MinimizeToTray()
 {
     // Where no notification area exists nothing could bring a hidden window back: it stays shown.
-    if (!w.environment().useTray || !QSystemTrayIcon::isSystemTrayAvailable())
+    if (!enabled_ || !QSystemTrayIcon::isSystemTrayAvailable())
         return;
-    w.hide();
+    window_.hide();
     add();
 }
 
 void TrayController::iconButtonReleased(Qt::MouseButton button)
 {
-    if (w.isHidden() && (button == Qt::LeftButton || button == Qt::RightButton))
-        w.show();
+    if (window_.isHidden() && (button == Qt::LeftButton || button == Qt::RightButton))
+        window_.show();
 }
 
 bool TrayController::iconHasOwnWidget() const

@@ -5,14 +5,16 @@
 #include <QObject>
 #include <QSystemTrayIcon>
 
+class QWidget;
+
 namespace nms {
 
-class FrmMain;
 
 class TrayController : public QObject {
     Q_OBJECT
 public:
-    explicit TrayController(FrmMain& window);
+    // enabled false: no icon at all (tests of the window alone).
+    TrayController(QWidget& window, bool enabled);
 
     void add();
     void remove();
@@ -30,7 +32,8 @@ private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
     bool iconHasOwnWidget() const;
 
-    FrmMain& w;
+    QWidget& window_;
+    bool enabled_;
     QSystemTrayIcon* icon_ = nullptr;
 };
 

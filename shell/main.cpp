@@ -4,11 +4,11 @@
 #include <QDir>
 #include <QScreen>
 
-#include "platform/EchoService.h"
-#include "platform/InstanceLock.h"
+#include "services/EchoService.h"
+#include "services/InstanceLock.h"
 #include "platform/MessageBoxes.h"
-#include "platform/NeighbourTable.h"
-#include "platform/TerminationSignals.h"
+#include "services/NeighbourTable.h"
+#include "services/TerminationSignals.h"
 #include "shell/FrmMain.h"
 #include "shell/SingleInstance.h"
 

@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "console/AudioControls.h"
-#include "console/LevelMeter.h"
+#include "audio/LevelMeter.h"
 #include "link/Datagrams.h"
 #include "link/Feedback.h"
 #include "micro/BenchDatabase.h"

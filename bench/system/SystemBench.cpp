@@ -29,7 +29,7 @@
 #include "link/FeedbackProcessor.h"
 #include "link/LinkEndpoint.h"
 #include "micro/BenchDatabase.h"
-#include "platform/NeighbourTable.h"
+#include "services/NeighbourTable.h"
 #include "support/ConsoleFixture.h"
 #include "system/ProcessUsage.h"
 

@@ -14,8 +14,8 @@
 #include "database/ElementRecords.h"
 #include "database/ProfileStore.h"
 #include "link/FeedbackProcessor.h"
-#include "platform/EchoService.h"
-#include "platform/NeighbourTable.h"
+#include "services/EchoService.h"
+#include "services/NeighbourTable.h"
 #include "support/ConsoleFixture.h"
 #include "support/TestNetwork.h"
 

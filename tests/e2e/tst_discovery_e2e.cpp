@@ -8,7 +8,7 @@
 #include "database/ProfileStore.h"
 #include "discovery/Discovery.h"
 #include "link/LinkEndpoint.h"
-#include "platform/NeighbourTable.h"
+#include "services/NeighbourTable.h"
 #include "support/ConsoleFixture.h"
 #include "support/TestNetwork.h"
 

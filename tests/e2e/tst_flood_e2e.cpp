@@ -24,7 +24,7 @@
 #include "database/ElementRecords.h"
 #include "database/ProfileStore.h"
 #include "link/FeedbackProcessor.h"
-#include "platform/NeighbourTable.h"
+#include "services/NeighbourTable.h"
 #include "support/ConsoleFixture.h"
 #include "support/TestNetwork.h"
 

@@ -6,7 +6,7 @@
 #include <QQueue>
 #include <QStringList>
 
-#include "platform/EchoService.h"
+#include "services/EchoService.h"
 
 class QTimer;
 

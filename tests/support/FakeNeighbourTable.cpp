@@ -1,6 +1,6 @@
 #include "support/FakeNeighbourTable.h"
 
-#include "platform/EchoService.h"
+#include "database/Conversions.h"
 
 namespace nms::test {
 

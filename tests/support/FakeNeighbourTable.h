@@ -7,7 +7,7 @@
 #include <QList>
 #include <QString>
 
-#include "platform/NeighbourTable.h"
+#include "services/NeighbourTable.h"
 
 namespace nms::test {
 

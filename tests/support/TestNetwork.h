@@ -29,7 +29,13 @@
 // $NMS_BINARY_DIR/tools/orbilane-element-sim (CTest sets both). Set NMS_E2E_KEEP_LOGS=1 to keep
 // the simulator logs; their folder is printed at the end.
 
+#include <QCoreApplication>
+#ifdef QT_WIDGETS_LIB
 #include <QApplication>
+#define NMS_E2E_APPLICATION QApplication
+#else
+#define NMS_E2E_APPLICATION QCoreApplication
+#endif
 #include <QByteArray>
 #include <QDateTime>
 #include <QHostAddress>
@@ -164,7 +170,7 @@ void prepareE2eEnvironment();
     int main(int argc, char* argv[])                                                                                   \
     {                                                                                                                  \
         nms::test::prepareE2eEnvironment();                                                                            \
-        QApplication app(argc, argv);                                                                                  \
+        NMS_E2E_APPLICATION app(argc, argv);                                                                               \
         QString reason;                                                                                                \
         if (!nms::test::TestNetwork::available(&reason)) {                                                             \
             std::printf("SKIP %s: %s\n", #TestClass, qPrintable(reason));                                              \

@@ -1,7 +1,9 @@
-// Dotted-quad splitting and checking, the byte value of a part, and the fitted name.
+// Dotted-quad splitting and checking, the byte value of a part, the address every user of an
+// address reads from the same text, and the fitted name.
 #include "database/Conversions.h"
 
 #include <QTest>
+#include <QtEndian>
 
 using namespace nms;
 
@@ -51,6 +53,9 @@ void TestConversions::isDottedQuad_data()
     QTest::newRow("inner blank") << "1 0.2.3.4" << false;
     QTest::newRow("arabic-indic digit") << QString::fromUtf8("\u0661.2.3.4") << false;
     QTest::newRow("fullwidth digit") << QString::fromUtf8("\uFF11.2.3.4") << false;
+    // Blanks are spaces and tabs only: no reader may take a line end for one.
+    QTest::newRow("line end after") << "10.0.0.1\n" << false;
+    QTest::newRow("vertical tab before") << "\v10.0.0.1" << false;
 }
 
 void TestConversions::isDottedQuad()
@@ -58,6 +63,18 @@ void TestConversions::isDottedQuad()
     QFETCH(QString, text);
     QFETCH(bool, valid);
     QCOMPARE(IsDottedQuad(text), valid);
+    // The address the probe, the lookup and the senders use is read by the same rule.
+    bool ok = !valid;
+    const quint32 address = Ipv4FromDottedText(text, &ok);
+    QCOMPARE(ok, valid);
+    if (!valid) {
+        QCOMPARE(address, 0xFFFFFFFFu);
+        return;
+    }
+    const QStringList parts = text.split(QLatin1Char('.'));
+    const quint32 expected = (parts[0].trimmed().toUInt() << 24) | (parts[1].trimmed().toUInt() << 16)
+        | (parts[2].trimmed().toUInt() << 8) | parts[3].trimmed().toUInt();
+    QCOMPARE(qFromBigEndian(address), expected);
 }
 
 void TestConversions::partsThatPassConvertToTheirNumber()

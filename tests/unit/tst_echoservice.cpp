@@ -1,4 +1,4 @@
-#include "platform/EchoService.h"
+#include "services/EchoService.h"
 #include "support/PrivateNetwork.h"
 
 #include <QDir>
@@ -85,8 +85,6 @@ QByteArray icmpError(int type, int code, quint32 target, quint16 id, quint16 seq
 class TestEchoHelpers : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void dottedText_data();
-    void dottedText();
     void icmpErrors_data();
     void icmpErrors();
     void sendErrors();
@@ -95,41 +93,6 @@ private Q_SLOTS:
     void rawTruncatedAndGarbage();
     void checksum();
 };
-
-void TestEchoHelpers::dottedText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<QString>("meaning");
-    QTest::newRow("plain") << "10.0.0.1" << true << "10.0.0.1";
-    QTest::newRow("leading blank") << " 10.0.0.1" << true << "10.0.0.1";
-    QTest::newRow("blanks around parts") << "1 . 2 .3\t.4 " << true << "1.2.3.4";
-    QTest::newRow("leading zeros are decimal") << "010.000.000.009" << true << "10.0.0.9";
-    QTest::newRow("broadcast") << "255.255.255.255" << true << "255.255.255.255";
-    QTest::newRow("zero") << "0.0.0.0" << true << "0.0.0.0";
-    QTest::newRow("three parts") << "10.1.2" << false << "";
-    QTest::newRow("five parts") << "1.2.3.4.5" << false << "";
-    QTest::newRow("trailing dot") << "1.2.3.4." << false << "";
-    QTest::newRow("empty part") << "1..2.3" << false << "";
-    QTest::newRow("over 255") << "300.1.2.3" << false << "";
-    QTest::newRow("letters") << "a.b.c.d" << false << "";
-    QTest::newRow("empty") << "" << false << "";
-    QTest::newRow("sign") << "+1.2.3.4" << false << "";
-    QTest::newRow("hex") << "0x1.2.3.4" << false << "";
-    QTest::newRow("blank inside a part") << "1 2.3.4.5" << false << "";
-    QTest::newRow("huge part") << "99999999999999999999.1.1.1" << false << "";
-}
-
-void TestEchoHelpers::dottedText()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, valid);
-    QFETCH(QString, meaning);
-    bool ok = !valid;
-    const quint32 value = nms::Ipv4FromDottedText(text, &ok);
-    QCOMPARE(ok, valid);
-    QCOMPARE(value, valid ? ip(meaning.toLatin1().constData()) : 0xFFFFFFFFu);
-}
 
 void TestEchoHelpers::icmpErrors_data()
 {

@@ -1,4 +1,4 @@
-#include "diagnostics/EchoStatus.h"
+#include "services/EchoStatus.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "platform/InstanceLock.h"
+#include "services/InstanceLock.h"
 
 #include <QFile>
 #include <QProcess>
@@ -19,7 +19,7 @@ constexpr char kHolderVariable[] = "NMS_TEST_LOCK_HOLDER";
 int runAsHolder(const QString& path)
 {
     InstanceLock lock(path);
-    std::puts(lock.tryLock() ? "locked" : "refused");
+    std::puts(lock.tryLock() == InstanceLock::Result::Acquired ? "locked" : "refused");
     std::fflush(stdout);
     std::getchar(); // blocks until killed (or stdin closes)
     return 0;
@@ -31,6 +31,8 @@ class TestInstanceLock : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void secondLockFailsWhileFirstHolds();
+    void unusableLockFileIsNoSecondCopy_data();
+    void unusableLockFileIsNoSecondCopy();
     void killedHolderLeavesNoStuckLock();
     void defaultPathFollowsRuntimeDir();
 };
@@ -41,19 +43,40 @@ void TestInstanceLock::secondLockFailsWhileFirstHolds()
     const QString path = dir.filePath(QStringLiteral("nms.lock"));
     {
         InstanceLock first(path);
-        QVERIFY(first.tryLock());
-        QVERIFY(first.tryLock()); // holding it already is still "only copy"
+        QCOMPARE(first.tryLock(), InstanceLock::Result::Acquired);
+        QCOMPARE(first.tryLock(), InstanceLock::Result::Acquired); // holding it already is still "only copy"
         InstanceLock second(path);
-        QVERIFY(!second.tryLock());
-        QVERIFY(!second.tryLock());
+        QCOMPARE(second.tryLock(), InstanceLock::Result::HeldByOther);
+        QCOMPARE(second.tryLock(), InstanceLock::Result::HeldByOther);
     }
     // Both gone, and the file they leave behind does not count as a holder.
     QVERIFY(QFile::exists(path));
     InstanceLock third(path);
-    QVERIFY(third.tryLock());
+    QCOMPARE(third.tryLock(), InstanceLock::Result::Acquired);
+}
 
-    InstanceLock elsewhere(dir.filePath(QStringLiteral("missing/dir/nms.lock")));
-    QVERIFY(!elsewhere.tryLock());
+void TestInstanceLock::unusableLockFileIsNoSecondCopy_data()
+{
+    QTest::addColumn<QString>("relative");
+    // XDG_RUNTIME_DIR pointing at a regular file, a folder that is not there, a link planted
+    // where the lock file should be.
+    QTest::newRow("folder is a file") << "file/nms.lock";
+    QTest::newRow("missing folder") << "missing/dir/nms.lock";
+    QTest::newRow("planted link") << "link.lock";
+}
+
+void TestInstanceLock::unusableLockFileIsNoSecondCopy()
+{
+    QFETCH(QString, relative);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("file")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("file")), dir.filePath(QStringLiteral("link.lock"))));
+
+    InstanceLock lock(dir.filePath(relative));
+    QCOMPARE(lock.tryLock(), InstanceLock::Result::Failed);
+    QVERIFY(!lock.errorString().isEmpty());
 }
 
 void TestInstanceLock::killedHolderLeavesNoStuckLock()
@@ -70,13 +93,13 @@ void TestInstanceLock::killedHolderLeavesNoStuckLock()
     QCOMPARE(holder.readLine().trimmed(), QByteArray("locked"));
 
     InstanceLock mine(path);
-    QVERIFY(!mine.tryLock());
+    QCOMPARE(mine.tryLock(), InstanceLock::Result::HeldByOther);
 
     holder.kill(); // SIGKILL: no destructor runs in the holder
     QVERIFY(holder.waitForFinished());
     QCOMPARE(holder.exitStatus(), QProcess::CrashExit);
     QVERIFY(QFile::exists(path));
-    QVERIFY(mine.tryLock());
+    QCOMPARE(mine.tryLock(), InstanceLock::Result::Acquired);
 }
 
 void TestInstanceLock::defaultPathFollowsRuntimeDir()

@@ -1,5 +1,5 @@
-#include "console/AttenuationText.h"
-#include "console/LevelMeter.h"
+#include "audio/AttenuationText.h"
+#include "audio/LevelMeter.h"
 
 #include <QtTest>
 

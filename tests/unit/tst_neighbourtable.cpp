@@ -1,4 +1,4 @@
-#include "platform/NeighbourTable.h"
+#include "services/NeighbourTable.h"
 #include "support/PrivateNetwork.h"
 
 #include <QElapsedTimer>

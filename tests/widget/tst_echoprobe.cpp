@@ -5,7 +5,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "diagnostics/EchoProbe.h"
+#include "services/EchoProbe.h"
 #include "support/ConsoleFixture.h"
 #include "support/FakeEchoService.h"
 

@@ -5,7 +5,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "diagnostics/MacLookup.h"
+#include "services/MacLookup.h"
 #include "link/LinkEndpoint.h"
 #include "support/ConsoleFixture.h"
 

@@ -7,7 +7,7 @@
 #include <QUdpSocket>
 
 #include "discovery/Discovery.h"
-#include "platform/InstanceLock.h"
+#include "services/InstanceLock.h"
 #include "shell/SingleInstance.h"
 #include "shell/TrayController.h"
 #include "shell/WindowShape.h"

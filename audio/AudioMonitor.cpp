@@ -1,0 +1,80 @@
+#include "audio/AudioMonitor.h"
+
+#include <QTimer>
+
+#include "database/ElementRecords.h"
+#include "database/ElementStore.h"
+#include "link/Datagrams.h"
+#include "link/LinkEndpoint.h"
+#include "services/Notices.h"
+#include "session/ConsoleState.h"
+
+namespace nms {
+
+AudioMonitor::AudioMonitor(LinkEndpoint& link, const ConsoleState& state, ElementStore& store, Notices& notices,
+                           const Timing& timing, QObject* parent)
+    : QObject(parent)
+    , link_(link)
+    , state_(state)
+    , store_(store)
+    , notices_(notices)
+    , tmrVolume_(new QTimer(this))
+{
+    tmrVolume_->setInterval(timing.levelPeriodMs);
+    connect(tmrVolume_, &QTimer::timeout, this, &AudioMonitor::tmrVolume_Timer);
+}
+
+void AudioMonitor::start()
+{
+    tmrVolume_->start();
+    if (!monitoring_) {
+        monitoring_ = true;
+        Q_EMIT monitoringChanged(true);
+    }
+}
+
+void AudioMonitor::stop()
+{
+    tmrVolume_->stop();
+    if (monitoring_) {
+        monitoring_ = false;
+        Q_EMIT monitoringChanged(false);
+    }
+}
+
+bool AudioMonitor::Send_Attenuation(quint8 code)
+{
+    return link_.SendToSelected(BuildAttenuationCommand(code), link_.ports().command, false);
+}
+
+bool AudioMonitor::Send_LevelQuery()
+{
+    return link_.SendToSelected(LevelQuery(), link_.ports().command, false);
+}
+
+void AudioMonitor::setAttenuation(int value)
+{
+    // The database never holds a value the element was not sent.
+    if (!Send_Attenuation(quint8(value)))
+        return;
+    if (!store_.write(state_.selectedKey(), {{QLatin1String(ElementKeys::att), QString::number(value)}}))
+        notices_.error(QStringLiteral("Error!"),
+                       QStringLiteral("The local database (%1) could not be written.").arg(store_.path())
+                           + QStringLiteral("\rThe attenuation was sent but not stored."));
+}
+
+void AudioMonitor::tmrVolume_Timer()
+{
+    // A query that cannot be sent ends the monitoring: one notice, not twenty a second.
+    if (!Send_LevelQuery())
+        stop();
+}
+
+void AudioMonitor::ShowAudioLevel(const QByteArray& datagram)
+{
+    if (!monitoring_)
+        return;
+    Q_EMIT levelChanged(ComputeAudioLevel(datagram));
+}
+
+} // namespace nms

@@ -1,0 +1,57 @@
+#pragma once
+// The audio functions of the element shown: a decoder's attenuation, sent and then stored as the
+// operator sets it, and an encoder's level monitoring, which asks for samples every level period
+// (tmrVolume) and turns every answer into a level while it is on.
+
+#include <QByteArray>
+#include <QObject>
+
+#include "audio/LevelMeter.h"
+#include "session/Timing.h"
+
+class QTimer;
+
+namespace nms {
+
+class ConsoleState;
+class ElementStore;
+class LinkEndpoint;
+class Notices;
+
+class AudioMonitor : public QObject {
+    Q_OBJECT
+public:
+    AudioMonitor(LinkEndpoint& link, const ConsoleState& state, ElementStore& store, Notices& notices,
+                 const Timing& timing, QObject* parent = nullptr);
+
+    void start();
+    void stop();
+    bool monitoring() const { return monitoring_; }
+
+    // The operator set a decoder's attenuation: sent to it, and stored only once it is sent.
+    void setAttenuation(int value);
+
+    // The two commands to the selected element; false when the link could not send.
+    bool Send_Attenuation(quint8 code);
+    bool Send_LevelQuery();
+
+    // One LevelSamples datagram: a level while monitoring is on (an answer still in flight when
+    // monitoring stopped is ignored).
+    void ShowAudioLevel(const QByteArray& datagram);
+
+Q_SIGNALS:
+    void monitoringChanged(bool on);
+    void levelChanged(const nms::AudioLevel& level);
+
+private:
+    void tmrVolume_Timer();
+
+    LinkEndpoint& link_;
+    const ConsoleState& state_;
+    ElementStore& store_;
+    Notices& notices_;
+    QTimer* tmrVolume_;
+    bool monitoring_ = false;
+};
+
+} // namespace nms

@@ -1,0 +1,63 @@
+#include "console/DiscoveryCommand.h"
+
+#include "console/ElementListPanel.h"
+#include "console/FrmPaging.h"
+#include "notices/NoticePresenter.h"
+#include "session/ConsoleCore.h"
+
+namespace nms {
+
+DiscoveryCommand::DiscoveryCommand(ConsoleCore& core, ElementListPanel& list, NoticePresenter& notices,
+                                   QObject* parent)
+    : QObject(parent)
+    , core_(core)
+    , list_(list)
+    , notices_(notices)
+{
+}
+
+void DiscoveryCommand::cmdDiscover_Click()
+{
+    mnuDiscover_Click();
+}
+
+void DiscoveryCommand::mnuDiscover_Click()
+{
+    // The modal paging window blocks the button, but not a call made from elsewhere meanwhile.
+    if (paging_ || core_.discovery.running())
+        return;
+    const QChar CR(u'\r');
+    const bool yes = notices_.ask(
+        QStringLiteral("Auto Discovery"),
+        QStringLiteral("Performing an 'Auto Discovery' will delete the local database in your computer") + CR
+            + QStringLiteral("and create a new one, based on the Network Elements found (if any). ") + CR
+            + QStringLiteral("Are you sure?"));
+    if (!yes)
+        return;
+
+    core_.clearSelection();
+    FrmPaging window;
+    paging_ = &window;
+    if (Form_Load(window)) {
+        Q_EMIT pagingStarted();
+        window.exec();
+    }
+    paging_ = nullptr;
+}
+
+bool DiscoveryCommand::Form_Load(FrmPaging& window)
+{
+    list_.clear();
+    if (!core_.discovery.start()) {
+        // The operator has been told why; the list shows what the file holds.
+        list_.Load_Config();
+        return false;
+    }
+    connect(&core_.discovery, &DiscoverySession::finished, &window, [this, &window] {
+        list_.Load_Config();
+        window.endPaging();
+    });
+    return true;
+}
+
+} // namespace nms

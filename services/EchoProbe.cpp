@@ -1,0 +1,112 @@
+#include "services/EchoProbe.h"
+
+#include <QTimer>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "database/Conversions.h"
+#include "services/EchoStatus.h"
+#include "services/Notices.h"
+
+namespace nms {
+
+EchoProbe::EchoProbe(EchoService* echo, Notices& notices, const Timing& timing, QObject* parent)
+    : QObject(parent)
+    , echo_(echo)
+    , notices_(notices)
+    , timing_(timing)
+    , tmrRetryPing_(new QTimer(this))
+{
+    tmrRetryPing_->setInterval(timing_.retryTickMs);
+    connect(tmrRetryPing_, &QTimer::timeout, this, &EchoProbe::tmrRetryPing_Timer);
+    if (echo_)
+        connect(echo_, &EchoService::finished, this, &EchoProbe::showReply);
+}
+
+bool EchoProbe::StartSockets()
+{
+    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (probe < 0)
+        return false;
+    ::close(probe);
+    return true;
+}
+
+void EchoProbe::StopSockets()
+{
+    // Nothing is held between probes: each probe's socket is closed by the echo service.
+}
+
+bool EchoProbe::countingDown() const
+{
+    return tmrRetryPing_->isActive();
+}
+
+void EchoProbe::show(Look look, const QString& caption)
+{
+    look_ = look;
+    caption_ = caption;
+    Q_EMIT displayChanged(look, caption);
+}
+
+void EchoProbe::PingElement(const QString& address)
+{
+    if (!IsDottedQuad(address))
+        return;
+    tmrRetryPing_->stop();
+    if (!StartSockets()) {
+        notices_.error(QStringLiteral("Ping failed"), QStringLiteral("Windows Sockets not responding correctly."));
+        show(Look::Failed, QStringLiteral("Unable to init sockets"));
+        return;
+    }
+    if (!echo_) {
+        showReply(EchoReply{});
+        return;
+    }
+    probing_ = true;
+    echo_->send(address, timing_.echoWaitMs);
+}
+
+void EchoProbe::markNotProbed()
+{
+    show(Look::NotProbed, caption_);
+}
+
+void EchoProbe::cancel()
+{
+    if (echo_ && probing_)
+        echo_->cancel();
+    probing_ = false;
+    tmrRetryPing_->stop();
+    resetRetryCountdown();
+    show(Look::NotProbed, QStringLiteral("<Unknown>"));
+}
+
+void EchoProbe::showReply(const EchoReply& reply)
+{
+    probing_ = false;
+    if (reply.status == EchoSuccess)
+        show(Look::Answered, QString::number(reply.roundTripMs) + QStringLiteral(" ms"));
+    else
+        show(Look::Failed, EchoStatusText(reply.status));
+    StopSockets();
+    // Only a time-out retries, and without end while the element stays silent.
+    if (reply.status == EchoTimedOut)
+        tmrRetryPing_->start();
+}
+
+void EchoProbe::tmrRetryPing_Timer()
+{
+    if (PingRetryCountdown < 1) {
+        tmrRetryPing_->stop();
+        resetRetryCountdown();
+        PingElement(retryAddress_ ? retryAddress_() : QString());
+        return;
+    }
+    --PingRetryCountdown;
+    show(look_, QStringLiteral("Retrying in ") + QString::number(PingRetryCountdown) + QStringLiteral(" seconds..."));
+}
+
+} // namespace nms

@@ -1,0 +1,10 @@
+#include "services/Notices.h"
+
+namespace nms {
+
+QString ProgramTitle()
+{
+    return QStringLiteral("Orbilane NMS");
+}
+
+} // namespace nms

@@ -1,0 +1,76 @@
+#include "session/ConsoleState.h"
+
+#include "database/ElementRecords.h"
+
+namespace nms {
+
+QString RoleCaption(ElementRole role)
+{
+    switch (role) {
+    case ElementRole::None: return QStringLiteral("<Unknown>");
+    case ElementRole::Unknown: return QStringLiteral("UNKNOWN");
+    case ElementRole::Encoder: return QStringLiteral("ENCODER");
+    case ElementRole::Decoder: return QStringLiteral("DECODER");
+    }
+    return QString();
+}
+
+ElementRole RoleFromStored(const QString& stored)
+{
+    bool ok = false;
+    const int value = stored.toInt(&ok);
+    if (ok && value == 1)
+        return ElementRole::Encoder;
+    if (ok && value == 2)
+        return ElementRole::Decoder;
+    return ElementRole::Unknown;
+}
+
+int StoredListIndex(const QString& stored, int count)
+{
+    bool ok = false;
+    const int value = stored.toInt(&ok);
+    return ok && value >= 0 && value < count ? value : -1;
+}
+
+const ElementRecord& ConsoleState::selected() const
+{
+    static const ElementRecord none;
+    return selected_ ? *selected_ : none;
+}
+
+QString ConsoleState::selectedMacText() const
+{
+    return selected_ ? KeyToMacText(selected_->key) : QString();
+}
+
+ElementRole ConsoleState::role() const
+{
+    return selected_ ? RoleFromStored(selected_->role) : ElementRole::None;
+}
+
+void ConsoleState::select(const ElementRecord& record)
+{
+    // A reload of the same element keeps what was sent to it: its answer may still be on the way.
+    if (!selected_ || selected_->key != record.key)
+        lastSent_.reset();
+    selected_ = record;
+    Q_EMIT selectionChanged();
+}
+
+void ConsoleState::clearSelection()
+{
+    selected_.reset();
+    lastSent_.reset();
+    Q_EMIT selectionChanged();
+}
+
+void ConsoleState::setDiscovering(bool discovering)
+{
+    if (discovering_ == discovering)
+        return;
+    discovering_ = discovering;
+    Q_EMIT discoveringChanged(discovering);
+}
+
+} // namespace nms

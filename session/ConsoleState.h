@@ -1,0 +1,64 @@
+#pragma once
+// What the console is doing, held in one place: the element shown (its key and its record as
+// loaded), its role, whether a discovery collects answers, and the configuration last sent to
+// it. The window's captions are written from here and never read back to decide anything.
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+#include "database/ElementStore.h"
+#include "link/Datagrams.h"
+
+namespace nms {
+
+// None: no element is shown. Unknown: an element whose role is neither encoder nor decoder.
+enum class ElementRole { None, Unknown, Encoder, Decoder };
+
+// The role as the window shows it: "<Unknown>", "UNKNOWN", "ENCODER" or "DECODER".
+QString RoleCaption(ElementRole role);
+// A stored role value: 1 encoder, 2 decoder, any other number or text an unknown role.
+ElementRole RoleFromStored(const QString& stored);
+// A stored list index as the list's position; -1 (nothing chosen) for a missing or foreign
+// value, so that a damaged record can never be sent on as if it were valid.
+int StoredListIndex(const QString& stored, int count);
+
+class ConsoleState : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    bool hasSelection() const { return selected_.has_value(); }
+    // The record as it was loaded; empty when nothing is selected.
+    const ElementRecord& selected() const;
+    QString selectedKey() const { return selected_ ? selected_->key : QString(); }
+    // The MAC text of the selected element's key ("" for a key that is not 12 characters, or
+    // when nothing is selected).
+    QString selectedMacText() const;
+    ElementRole role() const;
+
+    bool discovering() const { return discovering_; }
+
+    // The configuration last sent to the selected element, kept while that element stays
+    // selected (reloads included), if any.
+    const std::optional<ConfigFields>& lastSent() const { return lastSent_; }
+
+    // Shows an element (also the same one again: its record is reloaded).
+    void select(const ElementRecord& record);
+    void clearSelection();
+    void setDiscovering(bool discovering);
+    void setLastSent(const ConfigFields& fields) { lastSent_ = fields; }
+
+Q_SIGNALS:
+    // After every select() and clearSelection().
+    void selectionChanged();
+    void discoveringChanged(bool discovering);
+
+private:
+    std::optional<ElementRecord> selected_;
+    std::optional<ConfigFields> lastSent_;
+    bool discovering_ = false;
+};
+
+} // namespace nms

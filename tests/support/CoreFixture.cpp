@@ -1,0 +1,47 @@
+#include "support/CoreFixture.h"
+
+#include "database/ProfileStore.h"
+
+namespace nms::test {
+
+QList<AttachedNetwork> LoopbackNetworks()
+{
+    AttachedNetwork loopback;
+    loopback.interfaceName = QStringLiteral("loopback");
+    loopback.address = QHostAddress(QHostAddress::LocalHost).toIPv4Address();
+    loopback.netmask = 0xFF000000u;
+    return {loopback};
+}
+
+CoreFixture::CoreFixture(const CoreOptions& options)
+{
+    environment_.databasePath = options.databasePath.isEmpty() ? dir_.database() : options.databasePath;
+    environment_.timing = options.timing;
+    environment_.notices = &notices;
+    environment_.echo = options.echo;
+    environment_.neighbours = options.neighbours ? options.neighbours : &neighbours;
+    if (options.productPorts) {
+        systemNetworks_ = std::make_unique<SystemNetworks>();
+        environment_.networks = systemNetworks_.get();
+    } else {
+        elementOwner_ = std::make_unique<LoopbackElement>();
+        element = elementOwner_.get();
+        environment_.ports = {FreeUdpPort(), element->configPort(), element->commandPort(), element->pagingPort()};
+        environment_.pagingAddress = QHostAddress::LocalHost;
+        networks.set(LoopbackNetworks());
+        environment_.networks = &networks;
+    }
+    core_ = std::make_unique<ConsoleCore>(environment_);
+}
+
+CoreFixture::~CoreFixture()
+{
+    core_.reset();
+}
+
+bool CoreFixture::writeElement(const QString& key, const StoredElement& element)
+{
+    return WriteIniEntries(key, element.entries(), environment_.databasePath);
+}
+
+} // namespace nms::test
