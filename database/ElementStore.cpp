@@ -6,6 +6,7 @@
 
 #include "database/ElementRecords.h"
 #include "database/ProfileStore.h"
+#include "services/Trace.h"
 
 namespace nms {
 
@@ -56,19 +57,50 @@ QString ElementStore::storedIp(const QString& key) const
     return ReadFromINI(key, QLatin1String(ElementKeys::ip), path_, QString());
 }
 
+namespace {
+
+QString KeysOf(const ProfileFile::Entries& entries)
+{
+    QStringList keys;
+    for (const auto& [key, value] : entries)
+        keys.append(key);
+    return keys.join(QLatin1Char(','));
+}
+
+bool Traced(bool ok, const QString& path, const QString& what)
+{
+    qCDebug(traceStore).noquote() << (ok ? "wrote" : "FAILED to write") << path << what;
+    return ok;
+}
+
+} // namespace
+
 bool ElementStore::write(const QString& key, const ProfileFile::Entries& entries)
 {
-    return WriteIniEntries(key, entries, path_);
+    return Traced(WriteIniEntries(key, entries, path_), path_, QStringLiteral("[%1] %2").arg(key, KeysOf(entries)));
+}
+
+bool ElementStore::replace(const QString& key, const ProfileFile::Entries& entries)
+{
+    ProfileFile::Entries upper;
+    for (const auto& [name, value] : entries)
+        upper.append({ProfileFile::upperName(name), value});
+    return Traced(ProfileFile::writeSections(path_, {{key, upper}}, ProfileFile::SectionWrite::Replace), path_,
+                  QStringLiteral("[%1] replaced: %2").arg(key, KeysOf(entries)));
 }
 
 bool ElementStore::writeMany(const QList<ProfileFile::SectionEntries>& sections)
 {
-    return WriteIniSections(sections, path_);
+    QStringList names;
+    for (const ProfileFile::SectionEntries& section : sections)
+        names.append(section.section);
+    return Traced(WriteIniSections(sections, path_), path_,
+                  QStringLiteral("%1 sections: %2").arg(sections.size()).arg(names.join(QLatin1Char(' '))));
 }
 
 bool ElementStore::remove(const QString& key)
 {
-    return DeleteIniSection(key, path_);
+    return Traced(DeleteIniSection(key, path_), path_, QStringLiteral("[%1] deleted").arg(key));
 }
 
 bool ElementStore::recreateEmpty(Snapshot* previous, QString* error)
@@ -96,6 +128,7 @@ bool ElementStore::recreateEmpty(Snapshot* previous, QString* error)
         return false;
     }
     file.close();
+    qCDebug(traceStore).noquote() << "emptied" << path_ << "(it held" << snapshot.bytes.size() << "bytes)";
     if (previous)
         *previous = std::move(snapshot);
     return true;
@@ -121,6 +154,7 @@ bool ElementStore::restore(const Snapshot& previous, QString* error)
         *error = file.errorString();
         return false;
     }
+    qCDebug(traceStore).noquote() << "put back" << path_ << "as it was";
     return true;
 }
 

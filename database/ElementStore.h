@@ -41,6 +41,8 @@ public:
 
     // Each is one atomic rewrite; false leaves the file as it was.
     bool write(const QString& key, const ProfileFile::Entries& entries);
+    // The section holds these entries only afterwards, in its old place if it had one.
+    bool replace(const QString& key, const ProfileFile::Entries& entries);
     bool writeMany(const QList<ProfileFile::SectionEntries>& sections);
     bool remove(const QString& key);
 

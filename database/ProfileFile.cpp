@@ -511,7 +511,7 @@ bool writeValues(const QString& path, const QString& section, const Entries& ent
     return writeSections(path, {{section, entries}});
 }
 
-bool writeSections(const QString& path, const QList<SectionEntries>& sections)
+bool writeSections(const QString& path, const QList<SectionEntries>& sections, SectionWrite mode)
 {
     Rewrite file(path);
     const Load status = file.load();
@@ -578,6 +578,15 @@ bool writeSections(const QString& path, const QList<SectionEntries>& sections)
         }
         size_t last = *header;
         const size_t end = sectionEnd(file, *header);
+        if (mode == SectionWrite::Replace) {
+            for (size_t i = *header + 1; i < end; ++i) {
+                if (lines[i].kind == Kind::Entry)
+                    file.remove(i);
+            }
+            for (const Pending& p : section.pending)
+                file.insertAfter(*header, p.text);
+            continue;
+        }
         for (size_t i = *header + 1; i < end; ++i) {
             if (lines[i].kind != Kind::Entry)
                 continue;

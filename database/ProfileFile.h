@@ -34,12 +34,16 @@ Entries readSection(const QString& path, const QString& section);
 // Changes. Each returns true when the file holds the change afterwards (a change that alters
 // nothing is not rewritten); false leaves the file as it was.
 bool writeValues(const QString& path, const QString& section, const Entries& entries);
-// Several sections in one rewrite: the same result as writeValues for each in order.
+// Several sections in one rewrite: the same result as writeValues for each in order. With
+// Replace, a section that exists keeps its place (and its comments) but holds only the entries
+// given, in their order.
 struct SectionEntries {
     QString section;
     Entries entries;
 };
-bool writeSections(const QString& path, const QList<SectionEntries>& sections);
+enum class SectionWrite { Merge, Replace };
+bool writeSections(const QString& path, const QList<SectionEntries>& sections,
+                   SectionWrite mode = SectionWrite::Merge);
 bool deleteKey(const QString& path, const QString& section, const QString& key);
 bool deleteSection(const QString& path, const QString& section);
 

@@ -8,6 +8,7 @@
 #include "link/FeedbackProcessor.h"
 #include "link/LinkEndpoint.h"
 #include "services/Notices.h"
+#include "services/Trace.h"
 #include "session/ConsoleState.h"
 
 namespace nms {
@@ -75,6 +76,7 @@ bool DiscoverySession::start()
         else
             failures.append(QStringLiteral("%1: %2").arg(network.interfaceName, failure));
     }
+    qCDebug(traceDiscovery) << "paged" << paged_ << "of" << networks.size() << "networks" << failures;
     if (paged_ > 0) {
         Q_EMIT started();
         return true;
@@ -144,6 +146,7 @@ void DiscoverySession::end()
     Timer1_->stop();
     flush();
     state_.setDiscovering(false);
+    qCDebug(traceDiscovery) << "window over:" << recorded_ << "answers recorded," << written_ << "written";
 }
 
 } // namespace nms

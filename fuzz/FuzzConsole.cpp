@@ -1,6 +1,6 @@
 #include "fuzz/FuzzConsole.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
@@ -51,33 +51,31 @@ namespace {
 struct Session {
     Session()
     {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
         static int argc = 1;
         static char name[] = "nms-fuzz";
         static char* argv[] = {name, nullptr};
-        app = new QApplication(argc, argv);
-        test::ConsoleOptions options;
+        app = new QCoreApplication(argc, argv);
+        test::CoreOptions options;
         options.neighbours = &table;
-        console = new test::ConsoleFixture(options);
+        // An address the lookup refuses (0.0.0.0) waits out the whole MAC window; a short one
+        // keeps every input quick without changing what happens after it.
+        options.timing.macWindowMs = 100;
+        console = new test::CoreFixture(options);
         QFile file(console->database());
         if (!file.open(QIODevice::WriteOnly) || file.write(SeedDatabase()) < 0) {
             std::fprintf(stderr, "cannot write the fuzzing database\n");
             std::abort();
         }
         file.close();
-        // An address the lookup refuses (0.0.0.0, the broadcast) waits out the whole MAC window;
-        // a short one keeps every input quick without changing what happens after it.
-        (*console)->timerGetMAC->setInterval(100);
-        if (!console->load() || !console->select(SelectedKey())) {
+        if (!console->start() || !console->select(SelectedKey())) {
             std::fprintf(stderr, "the fuzzing console did not start\n");
             std::abort();
         }
     }
     // Kept for the whole run on purpose: the fuzzer ends the process without unwinding.
-    QApplication* app;
+    QCoreApplication* app;
     EveryAddressTable table;
-    test::ConsoleFixture* console;
+    test::CoreFixture* console;
 };
 
 Session& TheSession()
@@ -88,31 +86,31 @@ Session& TheSession()
 
 } // namespace
 
-test::ConsoleFixture& Console()
+test::CoreFixture& Console()
 {
     return *TheSession().console;
 }
 
 void ResetConsole(const QByteArray& contents)
 {
-    test::ConsoleFixture& f = Console();
+    test::CoreFixture& f = Console();
     QFile file(f.database());
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(contents) != contents.size()) {
         std::fprintf(stderr, "cannot rewrite the fuzzing database\n");
         std::abort();
     }
     file.close();
-    f->AutoDiscoverAwaiting = false;
-    f->feedback->LastFeedback = ElementFeedback {};
-    f->timerRemoteSent->stop();
-    f->lblElementMAC->setCaption(KeyToMacText(SelectedKey()));
-    f->Load_Config();
-    f.boxes.clear();
+    f->discovery.abort();
+    f->feedback.LastFeedback = ElementFeedback {};
+    f->link.stopReplyTimer();
+    if (!f.select(SelectedKey()))
+        f->clearSelection();
+    f.notices.clear();
 }
 
 void AwaitFeedbacks(int feedbacks)
 {
-    FeedbackProcessor& processor = *Console()->feedback;
+    FeedbackProcessor& processor = Console()->feedback;
     if (feedbacks <= 0)
         return;
     QEventLoop loop;

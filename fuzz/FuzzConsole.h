@@ -1,13 +1,13 @@
 #pragma once
-// The console window shared by every input of one fuzzing run: created once on the offscreen
-// platform, on free loopback ports, with scripted message boxes that answer at once and a
-// neighbour table that knows every address (so no input waits out the MAC lookup window).
+// The console's core shared by every input of one fuzzing run: created once, on free loopback
+// ports, with recorded notices and a neighbour table that knows every address (so no input waits
+// out the MAC lookup window). No window and no QApplication: the core has no widgets.
 
 #include <QByteArray>
 #include <QString>
 
 #include "services/NeighbourTable.h"
-#include "support/ConsoleFixture.h"
+#include "support/CoreFixture.h"
 
 namespace nms::fuzz {
 
@@ -15,7 +15,7 @@ namespace nms::fuzz {
 class EveryAddressTable final : public NeighbourTable {
 public:
     QByteArray lookup(quint32 address) override;
-    void solicit(quint32) override { }
+    void solicit(quint32) override {}
     static QByteArray MacFor(quint32 address);
 };
 
@@ -24,15 +24,15 @@ QString SelectedKey();
 // The database every input starts from: that element and a decoder next to it.
 QByteArray SeedDatabase();
 
-// The QApplication and the window, made on first use.
-test::ConsoleFixture& Console();
+// The core, made on first use.
+test::CoreFixture& Console();
 
-// Puts the database back to `contents` and the window back to showing the selected element
-// (or nothing, when the database does not list it), so that no input sees another's effects.
+// Puts the database back to `contents` and the console back to showing the selected element (or
+// nothing, when the database does not hold it), so that no input sees another's effects.
 void ResetConsole(const QByteArray& contents);
 
-// Runs the event loop until the window has handled `feedbacks` more feedbacks. Aborts (a hang
-// for the fuzzer) when that takes longer than the MAC lookup window allows.
+// Runs the event loop until the core has handled `feedbacks` more feedbacks. Aborts (a hang for
+// the fuzzer) when that takes longer than the MAC lookup window allows.
 void AwaitFeedbacks(int feedbacks);
 
 } // namespace nms::fuzz

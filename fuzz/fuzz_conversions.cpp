@@ -35,12 +35,12 @@ void Check(const QString& text)
             if (!DottedPartToByte(part, &value))
                 Fail("a part of a dotted quad that is not a byte", text);
         }
-        // Every sender and the echo probe read the same text as an address.
-        bool ok = false;
-        Ipv4FromDottedText(text, &ok);
-        if (!ok)
-            Fail("a dotted quad the address reader refuses", text);
     }
+    // The checks, the senders, the echo probe and the neighbour lookup read an address alike.
+    bool ok = false;
+    Ipv4FromDottedText(text, &ok);
+    if (ok != IsDottedQuad(text))
+        Fail("the address reader and the dotted-quad check disagree", text);
 
     const QString fitted = FitElementName(text);
     if (fitted.size() != 16 || fitted != fitted.toUpper())

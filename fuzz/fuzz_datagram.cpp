@@ -2,7 +2,7 @@
 // 41-byte datagram the feedback parsing, its checks, the MAC lookup and the database writes.
 //
 // Input: one flag byte, then the datagram.
-//   bit 0: a discovery is waiting for answers (the feedback becomes a new section)
+//   bit 0: a discovery collects answers (the database starts empty; the feedback becomes a section)
 //   bit 1: the datagram arrives twice in a row (the second waits in the feedback queue)
 
 #include <QFile>
@@ -49,26 +49,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int copies = (flags & 2) ? 2 : 1;
 
     fuzz::ResetConsole(fuzz::SeedDatabase());
-    test::ConsoleFixture& f = fuzz::Console();
-    f->AutoDiscoverAwaiting = (flags & 1) != 0;
+    test::CoreFixture& f = fuzz::Console();
+    if ((flags & 1) && !f->discovery.start())
+        Fail("a discovery did not start");
     const QByteArray before = DatabaseBytes();
 
     for (int i = 0; i < copies; ++i)
-        f->link->Route(datagram);
+        f->link.Route(datagram);
     const bool isFeedback = datagram.size() == 40 || datagram.size() == 41;
     if (isFeedback)
         fuzz::AwaitFeedbacks(copies);
+    // What a discovery recorded is on disk once it ends.
+    f->discovery.abort();
 
     if (!isFeedback) {
         // Anything else is a level sample or dropped: it neither writes nor asks anything.
         if (DatabaseBytes() != before)
             Fail("a datagram that is not a feedback changed the database");
-        if (f.boxes.count() != 0)
-            Fail("a datagram that is not a feedback raised a message box");
+        if (f.notices.count() != 0)
+            Fail("a datagram that is not a feedback raised a notice");
         return 0;
     }
-    if (f->feedback->busy() || f->feedback->waiting() != 0)
-        Fail("the feedback queue did not drain");
+    if (f->feedback.inHand() != 0 || f->macLookup.pending() != 0)
+        Fail("a feedback was still in hand");
     // A feedback writes at most the eleven entries of a sound section.
     for (const QString& section : LoadIniSectionsArray(f.database())) {
         if (GetSectionKeyCount(section, f.database()) > MaxSoundSectionEntries)

@@ -1,5 +1,5 @@
-// Arbitrary file contents as nms.ini: the window's Load_Config and element selection on it, then
-// the profile-file engine's reads and a write and a delete, with what each must keep true.
+// Arbitrary file contents as nms.ini: the element list and the selection of the first element on
+// it, then the profile-file engine's reads and a write and a delete, with what each must keep true.
 
 #include <QFile>
 #include <QHash>
@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "console/ElementSelection.h"
 #include "database/ElementRecords.h"
 #include "database/ProfileFile.h"
 #include "database/ProfileStore.h"
@@ -43,22 +42,24 @@ void CheckOthersKept(const QString& path, const QHash<QString, QStringList>& bef
 
 void Window(const QByteArray& contents)
 {
-    test::ConsoleFixture& f = fuzz::Console();
+    test::CoreFixture& f = fuzz::Console();
     fuzz::ResetConsole(contents);
-    if (f->lstElements->count() != f->lstHidden.size())
-        Fail("the two element lists differ in length");
-    if (f->lstHidden.isEmpty())
+    const ElementStore::Listing listing = f->store.list();
+    if (listing.keys.size() != listing.names.size())
+        Fail("the keys and names of the element list differ in length");
+    if (listing.keys.isEmpty())
         return;
 
     // The operator picks the first entry.
-    f.boxes.clear();
-    f->lstElements->setCurrentIndex(0);
-    f->selection->lstElements_Click();
-    const QString first = f->lstHidden.first();
+    f.notices.clear();
+    const QString first = listing.keys.first();
+    const bool shown = f.select(first);
     const bool refused = GetSectionKeyCount(first, f.database()) > MaxSoundSectionEntries;
-    const bool corruptionShown = f.boxes.texts().join(QLatin1Char('\n')).contains(QStringLiteral("is corrupted (1)."));
-    if (refused != corruptionShown)
-        Fail("a section of twelve or more entries and the corruption message disagree");
+    const bool corruptionShown = f.notices.texts().join(QLatin1Char('\n')).contains(QStringLiteral("is corrupted (1)."));
+    if (refused != corruptionShown || refused == shown)
+        Fail("a section of twelve or more entries and the corruption notice disagree");
+    if (shown && f->state.selected().entryCount != GetSectionKeyCount(first, f.database()))
+        Fail("the record read and the section count disagree");
 }
 
 void Engine()

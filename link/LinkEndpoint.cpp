@@ -9,6 +9,7 @@
 #include "database/Conversions.h"
 #include "database/ElementStore.h"
 #include "services/Notices.h"
+#include "services/Trace.h"
 #include "session/ConsoleState.h"
 
 namespace nms {
@@ -40,9 +41,13 @@ LinkEndpoint::LinkEndpoint(const LinkPorts& ports, const Timing& timing, const C
 bool LinkEndpoint::bind()
 {
     // No address sharing: another program holding the port must make this bind fail.
-    if (!udpClient_->bind(QHostAddress::AnyIPv4, ports_.console, QAbstractSocket::DontShareAddress))
+    if (!udpClient_->bind(QHostAddress::AnyIPv4, ports_.console, QAbstractSocket::DontShareAddress)) {
+        qCDebug(traceLink) << "UDP port" << ports_.console << "could not be bound:" << udpClient_->errorString();
         return false;
+    }
     udpClient_->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferWanted);
+    qCDebug(traceLink) << "bound to UDP port" << ports_.console << "with a receive buffer of"
+                       << receiveBufferGranted() << "bytes";
     return true;
 }
 
@@ -85,8 +90,11 @@ bool LinkEndpoint::sendTo(const QByteArray& datagram, const QHostAddress& addres
         out.setInterfaceIndex(uint(interfaceIndex));
     if (udpClient_->writeDatagram(out) != datagram.size()) {
         *failure = udpClient_->errorString();
+        qCDebug(traceLink).noquote() << DatagramTraceLine(true, address, port, datagram, interfaceIndex)
+                                     << "FAILED:" << *failure;
         return false;
     }
+    qCDebug(traceLink).noquote() << DatagramTraceLine(true, address, port, datagram, interfaceIndex);
     return true;
 }
 
@@ -121,6 +129,8 @@ void LinkEndpoint::udpClient_DataArrival()
         const QNetworkDatagram datagram = udpClient_->receiveDatagram();
         if (!datagram.isValid())
             break;
+        qCDebug(traceLink).noquote() << DatagramTraceLine(false, datagram.senderAddress(),
+                                                          quint16(datagram.senderPort()), datagram.data());
         Route(datagram.data());
     }
 }
@@ -138,6 +148,7 @@ void LinkEndpoint::Route(const QByteArray& datagram)
 
 void LinkEndpoint::timerRemoteSent_Timer()
 {
+    qCDebug(traceLink) << "no answer to the configuration within" << timerRemoteSent_->interval() << "ms";
     notices_.error(QStringLiteral("Error!"), QStringLiteral("Waiting for a response from Network Element has timed out!")
                                                  + CR + QStringLiteral("Cannot save."));
 }

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "platform/MessageBoxes.h"
+#include "services/Trace.h"
 
 namespace nms {
 
@@ -17,6 +18,8 @@ void NoticePresenter::post(const Notice& notice)
         return;
     if (queue_.size() >= MaxWaiting || queue_.contains(notice)) {
         ++dropped_;
+        qCDebug(traceNotices).noquote() << "not shown (too many waiting):"
+                                        << QString(notice.text).replace(QLatin1Char('\r'), QLatin1String(" / "));
         return;
     }
     queue_.enqueue(notice);
@@ -44,6 +47,7 @@ void NoticePresenter::showNext()
         return;
     }
     const Notice notice = queue_.dequeue();
+    qCDebug(traceNotices).noquote() << "shown:" << QString(notice.text).replace(QLatin1Char('\r'), QLatin1String(" / "));
     showing_ = true;
     boxes_.show(notice.icon == NoticeIcon::Error ? MsgIcon::Error : MsgIcon::Information, notice.title, notice.text,
                 false);

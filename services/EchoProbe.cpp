@@ -9,6 +9,7 @@
 #include "database/Conversions.h"
 #include "services/EchoStatus.h"
 #include "services/Notices.h"
+#include "services/Trace.h"
 
 namespace nms {
 
@@ -66,6 +67,7 @@ void EchoProbe::PingElement(const QString& address)
         return;
     }
     probing_ = true;
+    qCDebug(traceProbe).noquote() << "echo request to" << address;
     echo_->send(address, timing_.echoWaitMs);
 }
 
@@ -87,6 +89,7 @@ void EchoProbe::cancel()
 void EchoProbe::showReply(const EchoReply& reply)
 {
     probing_ = false;
+    qCDebug(traceProbe) << "echo outcome: status" << reply.status << "round trip" << reply.roundTripMs << "ms";
     if (reply.status == EchoSuccess)
         show(Look::Answered, QString::number(reply.roundTripMs) + QStringLiteral(" ms"));
     else

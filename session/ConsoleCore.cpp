@@ -13,6 +13,7 @@ ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
     , feedback(state, store, macLookup, link, *environment.notices)
     , discovery(state, store, link, *environment.networks, *environment.notices, environment.timing,
                 environment.pagingAddress)
+    , manualAdd(store, link, *environment.networks, *environment.notices, environment.timing)
     , probe(environment.echo, *environment.notices, environment.timing)
     , audio(link, state, store, *environment.notices, environment.timing)
     , environment_(environment)
@@ -20,6 +21,7 @@ ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
     connect(&link, &LinkEndpoint::feedbackArrived, &feedback, &FeedbackProcessor::Process_Feedback);
     connect(&link, &LinkEndpoint::levelSamplesArrived, &audio, &AudioMonitor::ShowAudioLevel);
     feedback.addCollector(&discovery);
+    feedback.addCollector(&manualAdd);
     // Whatever is shown next, the meter of the one before stops.
     connect(&state, &ConsoleState::selectionChanged, &audio, &AudioMonitor::stop);
 }
@@ -37,6 +39,7 @@ bool ConsoleCore::start()
 void ConsoleCore::shutdown()
 {
     discovery.abort();
+    manualAdd.abort();
     audio.stop();
     probe.cancel();
     macLookup.cancelAll();
@@ -55,6 +58,20 @@ bool ConsoleCore::selectElement(const QString& key)
     }
     state.select(record);
     probe.PingElement(record.ip);
+    return true;
+}
+
+bool ConsoleCore::deleteSelected()
+{
+    if (!state.hasSelection())
+        return false;
+    if (!store.remove(state.selectedKey())) {
+        environment_.notices->error(QStringLiteral("Error!"),
+                                    QStringLiteral("The local database (%1) could not be written.").arg(store.path())
+                                        + QStringLiteral("\rThe element was not deleted."));
+        return false;
+    }
+    clearSelection();
     return true;
 }
 

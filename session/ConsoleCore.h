@@ -10,6 +10,7 @@
 #include "audio/AudioMonitor.h"
 #include "database/ElementStore.h"
 #include "discovery/DiscoverySession.h"
+#include "discovery/ManualAdd.h"
 #include "link/Datagrams.h"
 #include "link/FeedbackProcessor.h"
 #include "link/LinkEndpoint.h"
@@ -52,6 +53,9 @@ public:
     bool selectElement(const QString& key);
     // Nothing shown any more; the probe and its countdown are dropped.
     void clearSelection();
+    // Removes the selected element's section in one rewrite and shows nothing. False (with a
+    // notice) when the file could not be written, or nothing is selected.
+    bool deleteSelected();
 
     const CoreEnvironment& environment() const { return environment_; }
 
@@ -61,6 +65,7 @@ public:
     MacLookup macLookup;
     FeedbackProcessor feedback;
     DiscoverySession discovery;
+    ManualAdd manualAdd;
     EchoProbe probe;
     AudioMonitor audio;
 

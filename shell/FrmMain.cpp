@@ -193,6 +193,8 @@ void FrmMain::buildControls()
         logo->adjustSize();
         logo->setToolTip(logoTip);
     }
+    // One word: the second part starts where the first part's text ends, whatever the face.
+    Label18->move(Label17->x() + QFontMetrics(Label17->font()).horizontalAdvance(Label17->caption()), 5);
     lblVersion = new Label(QString(), this, false);
     QPalette versionPalette = lblVersion->palette();
     versionPalette.setColor(QPalette::WindowText, Qt::white);

@@ -1,22 +1,55 @@
-// The console's start: single instance first, then the window's own start-up.
+// The console's start: the command line, the single-instance test, then the window's own start-up.
 
 #include <QApplication>
 #include <QDir>
 #include <QScreen>
+#include <QStandardPaths>
 
+#include <cstdio>
+
+#include "database/DatabaseLocation.h"
+#include "platform/MessageBoxes.h"
 #include "services/EchoService.h"
 #include "services/InstanceLock.h"
-#include "platform/MessageBoxes.h"
 #include "services/NeighbourTable.h"
 #include "services/TerminationSignals.h"
+#include "services/Trace.h"
+#include "shell/CommandLine.h"
 #include "shell/FrmMain.h"
 #include "shell/SingleInstance.h"
 
+namespace {
+
+void SetNames()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("orbilane-nms"));
+    QCoreApplication::setApplicationVersion(nms::VersionText());
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    // The command line first, with no display needed: --help and --version open no window.
+    nms::CommandLine options;
+    {
+        QCoreApplication parsing(argc, argv);
+        SetNames();
+        options = nms::ParseCommandLine(parsing.arguments());
+    }
+    if (options.finished) {
+        std::fputs(qPrintable(options.output), options.toStandardError ? stderr : stdout);
+        return options.exitCode;
+    }
+    if (options.trace) {
+        // On standard error, where a desktop session's journal keeps it, with the time of each line.
+        qputenv("QT_FORCE_STDERR_LOGGING", "1");
+        qSetMessagePattern(QStringLiteral("%{time yyyy-MM-dd hh:mm:ss.zzz} %{category}: %{message}"));
+        nms::EnableTrace();
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("orbilane-nms"));
-    QApplication::setApplicationVersion(nms::VersionText());
+    SetNames();
     // The window is a tool window and message boxes may be the only windows for a moment:
     // the program ends only through its own shutdown.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -29,7 +62,12 @@ int main(int argc, char* argv[])
     nms::LinuxEchoService echo;
     nms::LinuxNeighbourTable neighbours;
     nms::ConsoleEnvironment environment;
-    environment.databasePath = QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("nms.ini"));
+    environment.databasePath =
+        nms::ChooseDatabasePath(options.databasePath, QApplication::applicationDirPath(),
+                                QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    // The per-user folder is made on first use; the file itself on the first write.
+    QDir().mkpath(QFileInfo(environment.databasePath).absolutePath());
+    qCDebug(nms::traceStore).noquote() << "database in use:" << environment.databasePath;
     environment.messages = &messages;
     environment.echo = &echo;
     environment.neighbours = &neighbours;

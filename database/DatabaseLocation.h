@@ -1,0 +1,16 @@
+#pragma once
+// Where the console keeps nms.ini: the file named on the command line; else beside the program
+// when the program's folder is writable (a portable copy, as the database always was); else the
+// per-user data folder, as an installed program must.
+
+#include <QString>
+
+namespace nms {
+
+// dataHome: $XDG_DATA_HOME, or ~/.local/share when that is not set.
+QString ChooseDatabasePath(const QString& commandLinePath, const QString& programFolder, const QString& dataHome);
+
+// The per-user folder of the database under dataHome.
+QString UserDatabaseFolder(const QString& dataHome);
+
+} // namespace nms

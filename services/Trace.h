@@ -1,0 +1,26 @@
+#pragma once
+// The console's traffic trace: what was sent and received, what was written to the database, what
+// the operator was told. Off unless switched on (--trace, or QT_LOGGING_RULES="orbilane.*=true"),
+// each line on standard error.
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QLoggingCategory>
+#include <QString>
+
+namespace nms {
+
+Q_DECLARE_LOGGING_CATEGORY(traceLink)      // orbilane.link: every datagram in and out
+Q_DECLARE_LOGGING_CATEGORY(traceDiscovery) // orbilane.discovery: paging, answers, windows
+Q_DECLARE_LOGGING_CATEGORY(traceStore)     // orbilane.store: every database write
+Q_DECLARE_LOGGING_CATEGORY(traceProbe)     // orbilane.probe: echo probes and their outcome
+Q_DECLARE_LOGGING_CATEGORY(traceNotices)   // orbilane.notices: what the operator is shown
+
+// Switches every category of the trace on.
+void EnableTrace();
+
+// One datagram as a trace line: direction, peer, kind, length and the leading bytes in hex.
+QString DatagramTraceLine(bool sent, const QHostAddress& peer, quint16 port, const QByteArray& datagram,
+                          int interfaceIndex = 0);
+
+} // namespace nms
