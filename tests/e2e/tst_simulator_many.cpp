@@ -141,7 +141,7 @@ void TstSimulatorMany::onlyTheSharedHostTakesMoreThan99()
         run(scripts_ + QStringLiteral("testnet-up.sh"), {name_ + QStringLiteral("x"), QStringLiteral("100")}, &output),
         2);
     QCOMPARE(run(scripts_ + QStringLiteral("testnet-up.sh"),
-                 {name_ + QStringLiteral("x"), QStringLiteral("1000"), QStringLiteral("--shared-host")}, &output),
+                 {name_ + QStringLiteral("x"), QStringLiteral("2001"), QStringLiteral("--shared-host")}, &output),
              2);
 }
 
