@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Removes the virtual LAN that testnet-up.sh NAME made: the namespaces NAME-c, NAME-eI (or the
-# shared element host NAME-m) and NAME-br, and with them every veth pair and the bridge. Safe to run at any time: whatever is
-# already gone is skipped, and names of other networks are never touched.
+# shared element host NAME-m), NAME-fJ of a second LAN and NAME-br, and with them every veth pair
+# and both bridges. Safe to run at any time: whatever is already gone is skipped, and names of
+# other networks are never touched.
+#
+# It also drops NAME's entry in /run/orbilane-testnet; once no network made by testnet-up.sh is
+# left, the kernel's neighbour thresholds get back the values they had before the first one.
 #
 # Processes still running inside the namespaces are not killed (stop them first, by PID);
 # they are listed on stderr and keep their now unnamed namespace until they exit.
@@ -19,7 +23,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 command -v ip >/dev/null 2>&1 || exit 0
 
-mine=$(ip netns list 2>/dev/null | awk '{print $1}' | grep -E "^$name-(c|m|e[0-9]+|br)\$")
+mine=$(ip netns list 2>/dev/null | awk '{print $1}' | grep -E "^$name-(c|m|[ef][0-9]+|br)\$")
 
 status=0
 # Hosts first, the bridge last: deleting the bridge namespace also destroys the bridge-side
@@ -35,4 +39,30 @@ for ns in $(printf '%s\n' $mine | grep -v -- '-br$') $(printf '%s\n' $mine | gre
     fi
   fi
 done
+
+state=/run/orbilane-testnet
+if [ -d "$state" ] && exec 9>"$state/lock" && flock 9; then
+  rm -f "$state/$name.facts"
+  # Networks whose namespaces are gone (a run that crashed) no longer count.
+  for file in "$state"/*.facts; do
+    [ -e "$file" ] || continue
+    other=$(basename "$file" .facts)
+    ip netns list | awk '{print $1}' | grep -Eq "^$other-(br|c|m|[ef][0-9]+)\$" || rm -f "$file"
+  done
+  if ! ls "$state"/*.facts >/dev/null 2>&1 && [ -e "$state/thresholds" ]; then
+    read -r -a was <"$state/thresholds"
+    knob() {
+      if [ -e /proc/sys/net/ipv4/neigh/default/gc_thresh1 ]; then sysctl "$@"; else nsenter --net=/proc/1/ns/net sysctl "$@"; fi
+    }
+    # Lowest first, so that gc_thresh1 <= gc_thresh2 <= gc_thresh3 holds at every step.
+    if [ ${#was[@]} -eq 3 ] && knob -qw net.ipv4.neigh.default.gc_thresh1="${was[0]}" \
+      net.ipv4.neigh.default.gc_thresh2="${was[1]}" net.ipv4.neigh.default.gc_thresh3="${was[2]}"; then
+      rm -f "$state/thresholds"
+    else
+      echo "testnet-down: cannot restore the neighbour thresholds ${was[*]} (kept in $state/thresholds)" >&2
+      status=1
+    fi
+  fi
+  exec 9>&-
+fi
 exit $status

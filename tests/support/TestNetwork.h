@@ -19,6 +19,9 @@
 //     console  <name>-c   10.77.0.1    02:00:00:00:00:01
 //     element  <name>-ei  10.77.0.1i   02:00:00:00:01:0i   (i in hex)
 // Every host has an on-link default route, so the limited broadcast 255.255.255.255 works.
+// TestNetwork::Options asks for the other layouts of that script: every element of the first
+// LAN on one shared host (macvlans ev1..evN, up to 2000), a second LAN behind the console's eth1
+// (elements numbered after the first LAN's), no default route anywhere or one via eth1 only.
 //
 // The network's name is made from the process id ("t12345"), so runs never collide. The
 // destructor stops every simulator it started (by PID), returns the thread to its own
@@ -70,6 +73,19 @@ QList<LoggedDatagram> parseSimulatorLog(const QString& text);
 class TestNetwork : public QObject {
     Q_OBJECT
 public:
+    enum class DefaultRoute { Eth0, Eth1, None };
+    struct Options {
+        int elements = 1; // first LAN: 1-99 hosts of their own, or 1-2000 on the shared host
+        bool sharedHost = false;
+        int secondLanElements = 0; // 0, or 1-99 hosts behind the console's eth1
+        DefaultRoute defaultRoute = DefaultRoute::Eth0; // the console's; None: no host has one
+    };
+    struct Interface {
+        QString name;
+        QString ip;
+        QString mac;
+    };
+
     // True when this process can build a namespace LAN: it runs as root and `ip netns`
     // can really create a namespace. Otherwise false, with a sentence saying why.
     static bool available(QString* reason = nullptr);
@@ -77,7 +93,13 @@ public:
     // A network of one console host and `elementCount` element hosts (1-99). Nothing is
     // built until up().
     explicit TestNetwork(int elementCount, QObject* parent = nullptr);
+    explicit TestNetwork(const Options& options, QObject* parent = nullptr);
     ~TestNetwork() override;
+
+    // A network that testnet-up.sh NAME built for someone else (a benchmark started in its
+    // console namespace), from the facts it keeps in /run/orbilane-testnet. Up at once; its
+    // simulators are stopped at the end, the network is left as it is. nullptr if there is none.
+    static std::unique_ptr<TestNetwork> attach(const QString& name, QString* error = nullptr);
 
     TestNetwork(const TestNetwork&) = delete;
     TestNetwork& operator=(const TestNetwork&) = delete;
@@ -87,15 +109,30 @@ public:
     bool isUp() const { return up_; }
     QString errorString() const { return error_; }
     QString name() const { return name_; }
-    int elementCount() const { return elementCount_; }
+    // Every element, of both LANs.
+    int elementCount() const { return int(elements_.size()); }
+    bool sharedHost() const { return options_.sharedHost; }
 
     QString consoleNamespace() const { return console_.ns; }
     QString consoleIp() const { return console_.ip; }
     QString consoleMac() const { return console_.mac; }
-    // Elements are numbered from 1.
+    // eth0, and eth1 with a second LAN.
+    QList<Interface> consoleInterfaces() const { return consoleInterfaces_; }
+    // Elements are numbered from 1: the first LAN's, then the second LAN's.
     QString elementNamespace(int i) const;
     QString elementIp(int i) const;
     QString elementMac(int i) const; // "02:00:00:00:01:01", lower-case hex as `ip` shows it
+    QString elementInterface(int i) const; // eth0, or evI on the shared host
+    int elementLan(int i) const; // 1 (the console's eth0) or 2 (eth1); 0 for no such element
+
+    // The console's neighbour table at the start of a discovery, for benchmarks. Both put a
+    // permanent entry for the console on every element interface, so that no element asks for
+    // the console's MAC before it answers (the console's kernel would learn the element's from
+    // that request). Cold: the console's table is emptied, the console has to resolve every
+    // element itself. Warm: it already holds every element's MAC (REACHABLE, STALE after half
+    // a minute, usable either way). False (see errorString()) if `ip` refused.
+    bool makeNeighboursCold();
+    bool makeNeighboursWarm();
 
     // Moves the calling thread into the console's namespace (setns on /run/netns/<name>-c).
     // Call it from the test's main thread before any socket is made: sockets belong to the
@@ -111,7 +148,13 @@ public:
     // output. It also ends should the test process die without running the destructor.
     QProcess* startSimulator(int i, const QStringList& arguments = {});
     QProcess* simulator(int i) const;
-    // Ends the simulator of element i (SIGTERM, then SIGKILL after 3 s); true if it was running.
+    // The one simulator that plays every element of the shared host (--elements N --interface
+    // ev plus `arguments`), started and awaited like startSimulator(); startSimulator(i) refuses
+    // those elements. Its log holds the datagrams of all of them.
+    QProcess* startSharedHostSimulator(const QStringList& arguments = {});
+    QList<LoggedDatagram> sharedHostDatagrams() const;
+    // Ends the simulator of element i (0: the shared host's; SIGTERM, then SIGKILL after 3 s);
+    // true if it was running.
     bool stopSimulator(int i);
     void stopAllSimulators();
 
@@ -134,6 +177,8 @@ private:
         QString ns;
         QString ip;
         QString mac;
+        QString interface;
+        int lan = 1;
     };
     struct Simulator {
         QProcess* process = nullptr;
@@ -141,19 +186,23 @@ private:
     };
 
     bool parseFacts(const QString& output);
-    bool runScript(const QString& script, const QStringList& arguments, QString* output, int* code) const;
+    static bool runScript(const QString& script, const QStringList& arguments, QString* output, int* code);
     void down();
+    void ready();
     static void removeOrphanedNetworks();
-    bool validIndex(int i) const { return i >= 1 && i <= elementCount_; }
+    bool validIndex(int i) const { return i >= 1 && i <= elementCount(); }
+    QProcess* startIn(int slot, const QString& ns, const QStringList& arguments, int readyTimeoutMs);
+    bool setNeighbours(bool warm);
 
-    int elementCount_;
+    Options options_;
     QString name_;
     bool up_ = false;
     bool built_ = false;
     QString error_;
     Host console_;
+    QList<Interface> consoleInterfaces_;
     QList<Host> elements_;
-    QList<Simulator> simulators_;
+    QList<Simulator> simulators_; // [0]: the shared host's, [i]: element i's
     int runs_ = 0;
     int originalNamespace_ = -1;
     std::unique_ptr<QTemporaryDir> logDir_;

@@ -12,13 +12,10 @@
 
 namespace sim {
 
-std::optional<InterfaceAddress> readInterfaceAddress(const QString& interfaceName, QString* error)
+namespace {
+
+std::optional<InterfaceAddress> firstIpv4(const QNetworkInterface& nic)
 {
-    const QNetworkInterface nic = QNetworkInterface::interfaceFromName(interfaceName);
-    if (!nic.isValid()) {
-        *error = QStringLiteral("there is no interface %1").arg(interfaceName);
-        return std::nullopt;
-    }
     for (const QNetworkAddressEntry& entry : nic.addressEntries()) {
         if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
             continue;
@@ -28,8 +25,32 @@ std::optional<InterfaceAddress> readInterfaceAddress(const QString& interfaceNam
         address.loopback = nic.flags().testFlag(QNetworkInterface::IsLoopBack);
         return address;
     }
-    *error = QStringLiteral("interface %1 has no IPv4 address").arg(interfaceName);
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<InterfaceAddress> readInterfaceAddress(const QString& interfaceName, QString* error)
+{
+    const QNetworkInterface nic = QNetworkInterface::interfaceFromName(interfaceName);
+    if (!nic.isValid()) {
+        *error = QStringLiteral("there is no interface %1").arg(interfaceName);
+        return std::nullopt;
+    }
+    const std::optional<InterfaceAddress> address = firstIpv4(nic);
+    if (!address)
+        *error = QStringLiteral("interface %1 has no IPv4 address").arg(interfaceName);
+    return address;
+}
+
+QHash<QString, InterfaceAddress> readInterfaceAddresses()
+{
+    QHash<QString, InterfaceAddress> addresses;
+    for (const QNetworkInterface& nic : QNetworkInterface::allInterfaces()) {
+        if (const std::optional<InterfaceAddress> address = firstIpv4(nic))
+            addresses.insert(nic.name(), *address);
+    }
+    return addresses;
 }
 
 bool inSeparateNetworkNamespace()

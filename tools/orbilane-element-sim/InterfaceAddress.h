@@ -1,6 +1,7 @@
 #pragma once
 // The element's own IPv4 address on its interface, and moving it to a new one with `ip`.
 
+#include <QHash>
 #include <QString>
 #include <QtGlobal>
 
@@ -16,6 +17,10 @@ struct InterfaceAddress {
 
 // The first IPv4 address of `interfaceName`; nullopt (and why) if it has none.
 std::optional<InterfaceAddress> readInterfaceAddress(const QString& interfaceName, QString* error);
+
+// The first IPv4 address of every interface that has one, by interface name. One listing for
+// all: asking for each of 1000 interfaces by name lists them all every time.
+QHash<QString, InterfaceAddress> readInterfaceAddresses();
 
 // True when this process runs in a network namespace apart from the machine's own: one made
 // by `ip netns` (listed in /run/netns), or any other that process 1 does not share.

@@ -80,7 +80,7 @@ const QList<Opt>& optionList()
         Opt(QStringLiteral("ignore-config-fields"),
             QStringLiteral("Fault: answer a ConfigWrite with the old values, applying nothing.")),
         Opt(QStringLiteral("elements"),
-            QStringLiteral("Play N elements (1-1000) from this process: element I on interface <interface>I "
+            QStringLiteral("Play N elements (1-2000) from this process: element I on interface <interface>I "
                            "(--interface ev: ev1..evN), "
                            "its sockets bound to that interface, named \"<name> I\", serial ((I-1) mod 255)+1; implies "
                            "--keep-address."),
@@ -308,7 +308,7 @@ std::optional<SimOptions> readOptions(const QCommandLineParser& parser, QString*
     o.keepAddress = in.isSet("keep-address");
     o.moveHostAddress = in.isSet("move-host-address");
     if (in.isSet("elements"))
-        o.elements = int(in.number("elements", 1, 1000));
+        o.elements = int(in.number("elements", 1, 2000));
     readPorts(in, o);
 
     if (in.failed())

@@ -63,10 +63,18 @@ int main(int argc, char* argv[])
             ::setrlimit(RLIMIT_NOFILE, &files);
         }
     }
+    const QHash<QString, sim::InterfaceAddress> all =
+        options->elements > 0 ? sim::readInterfaceAddresses() : QHash<QString, sim::InterfaceAddress>();
     std::vector<std::unique_ptr<sim::ElementSimulator>> elements;
     for (int i = 1; i <= count; ++i) {
         const sim::SimOptions own = options->elements > 0 ? sim::elementOptions(*options, i) : *options;
-        const std::optional<sim::InterfaceAddress> address = sim::readInterfaceAddress(own.interfaceName, &error);
+        std::optional<sim::InterfaceAddress> address;
+        if (options->elements == 0)
+            address = sim::readInterfaceAddress(own.interfaceName, &error);
+        else if (all.contains(own.interfaceName))
+            address = all.value(own.interfaceName);
+        else
+            sim::readInterfaceAddress(own.interfaceName, &error); // only to say why it has none
         if (!address)
             return failWith(error, 1);
         elements.push_back(std::make_unique<sim::ElementSimulator>(own, *address, &log));
