@@ -15,6 +15,7 @@ packages=(
   desktop-file-utils appstream      # check-package.sh: desktop-file-validate and appstreamcli validate
   man-db file                       # check-package.sh: the manual page renders without warnings; the icons' sizes
   lintian                           # check-package.sh: Debian's checks on the package
+  weston qt6-wayland                # the Wayland test: a compositor (nested in Xvfb) and Qt's Wayland platform plugin
 )
 if [[ "${NMS_EXTRA_PACKAGES:-}" != "" ]]; then
   read -r -a extra <<<"$NMS_EXTRA_PACKAGES"
