@@ -210,6 +210,12 @@ void TestWayland::consoleOnWeston()
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
+    // Under the sanitizers, memory errors only: at exit Qt's Wayland plugin leaves libwayland's
+    // proxies allocated and the UBSan runtime a block of its own, from a library already gone and
+    // so beyond any suppression. The console's own leaks are looked for by the X11 and offscreen tests.
+    if (environment.contains(QStringLiteral("ASAN_OPTIONS")))
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
     console_.setProcessEnvironment(environment);
     console_.setWorkingDirectory(folder_.path());
     console_.setProcessChannelMode(QProcess::MergedChannels);
