@@ -10,6 +10,12 @@ packages=(
   iproute2                          # network namespaces: the test network and the demo
   xvfb xauth x11-utils xdotool trayer imagemagick # a headless desktop with a real tray for GUI tests
   procps                            # ps/pgrep-free process checks in the scripts
+  qt6-svg-dev                       # build only: the scalable application icon (packaging/); the console does not link it
+  dpkg-dev                          # the Debian package: dpkg-shlibdeps computes its Depends from the binary
+  desktop-file-utils appstream      # check-package.sh: desktop-file-validate and appstreamcli validate
+  man-db file                       # check-package.sh: the manual page renders without warnings; the icons' sizes
+  lintian                           # check-package.sh: Debian's checks on the package
+  weston qt6-wayland                # the Wayland test: a compositor (nested in Xvfb) and Qt's Wayland platform plugin
 )
 if [[ "${NMS_EXTRA_PACKAGES:-}" != "" ]]; then
   read -r -a extra <<<"$NMS_EXTRA_PACKAGES"

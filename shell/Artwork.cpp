@@ -17,11 +17,12 @@ QPixmap blank(int w, int h)
 
 } // namespace
 
-QPixmap ApplicationIcon()
+void PaintApplicationIcon(QPainter& p, const QRectF& target)
 {
-    // A transmitter mast sending waves: the link's two ends.
-    QPixmap pixmap = blank(32, 32);
-    QPainter p(&pixmap);
+    // A transmitter mast sending waves: the link's two ends. Drawn on a 32 x 32 grid.
+    p.save();
+    p.translate(target.topLeft());
+    p.scale(target.width() / 32.0, target.height() / 32.0);
     p.setRenderHint(QPainter::Antialiasing);
     p.setBrush(QColor(0, 0, 64));
     p.setPen(QPen(QColor(90, 140, 255), 1.5));
@@ -37,6 +38,14 @@ QPixmap ApplicationIcon()
     p.setPen(QPen(QColor(255, 200, 0), 1.6));
     p.drawArc(QRectF(9, 3, 14, 14), 30 * 16, 120 * 16);
     p.drawArc(QRectF(5, -1, 22, 22), 35 * 16, 110 * 16);
+    p.restore();
+}
+
+QPixmap ApplicationIcon()
+{
+    QPixmap pixmap = blank(32, 32);
+    QPainter p(&pixmap);
+    PaintApplicationIcon(p, QRectF(0, 0, 32, 32));
     return pixmap;
 }
 

@@ -3,10 +3,15 @@
 
 #include <QIcon>
 #include <QPixmap>
+#include <QRectF>
+
+class QPainter;
 
 namespace nms::Artwork {
 
 QPixmap ApplicationIcon(); // 32 x 32
+// The same picture at any size, for the installed icons: drawn scaled into target.
+void PaintApplicationIcon(QPainter& p, const QRectF& target);
 QPixmap SaveIcon(); // 14 x 14
 QPixmap RefreshIcon(); // 11 x 12
 QPixmap DiscoverIcon(); // 16 x 16

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Checks what an installation of the console gives a desktop and Debian: installs the build into
+# a staging folder and runs the validators on it, then builds the Debian package and runs lintian.
+# Needs no display. Fails on any validator error, on a missing file, on the simulator or the
+# test-network scripts in the console's installation, and on a lintian error.
+#
+#   scripts/check-package.sh [BUILD_DIR]      (default: $NMS_BUILD_DIR, else ./build)
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-${NMS_BUILD_DIR:-$here/build}}" && pwd)
+"$here/scripts/install-deps.sh"
+
+id=example.kestrion.orbilane_nms
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() {
+  echo "check-package: $*" >&2
+  failures=$((failures + 1))
+}
+
+cmake --build "$build" -j"$(nproc)" --target orbilane-nms packaging-files >/dev/null
+stage=$work/stage
+cmake --install "$build" --prefix "$stage" >/dev/null
+
+# The console's files, and nothing of the developer tools.
+icons=()
+for size in 16 22 24 32 48 64 128 256; do
+  icons+=("share/icons/hicolor/${size}x${size}/apps/$id.png")
+done
+for file in bin/orbilane-nms "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" \
+  "share/icons/hicolor/scalable/apps/$id.svg" "${icons[@]}" share/man/man1/orbilane-nms.1.gz \
+  share/doc/orbilane-nms/copyright share/doc/orbilane-nms/changelog.gz; do
+  [[ -s "$stage/$file" ]] || fail "the installation lacks $file"
+done
+unwanted=$(find "$stage" -name 'orbilane-element-sim*' -o -name 'testnet-*')
+[[ -z "$unwanted" ]] || fail "developer tools in the console's installation: ${unwanted//$stage\//}"
+
+# Each PNG is drawn at its folder's size, and the scalable one is an SVG.
+for icon in "${icons[@]}"; do
+  size=${icon#share/icons/hicolor/}
+  size=${size%%x*}
+  file -b "$stage/$icon" | grep -q "^PNG image data, $size x $size," || fail "$icon: $(file -b "$stage/$icon")"
+done
+file -b "$stage/share/icons/hicolor/scalable/apps/$id.svg" | grep -q '^SVG' || fail "the scalable icon is no SVG"
+
+# The desktop entry: valid, and naming the program, its icon and the window class Qt gives it.
+desktop=$stage/share/applications/$id.desktop
+if ! out=$(desktop-file-validate "$desktop" 2>&1) || [[ -n "$out" ]]; then
+  fail "desktop-file-validate: $out"
+fi
+for line in Exec=orbilane-nms "Icon=$id" StartupWMClass=orbilane-nms; do
+  grep -qx "$line" "$desktop" || fail "the desktop entry lacks $line"
+done
+
+# The metainfo: no error or warning (its one info, an unknown top-level domain, is the
+# stand-in domain's), launching the desktop entry, and the newest release is this version.
+metainfo=$stage/share/metainfo/$id.metainfo.xml
+if ! out=$(appstreamcli validate --no-net "$metainfo" 2>&1); then
+  fail "appstreamcli validate: $out"
+fi
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" \
+  || fail "the metainfo does not launch $id.desktop"
+newest=$(grep -o '<release version="[^"]*"' "$metainfo" | head -n 1 | cut -d'"' -f2)
+[[ "$newest" == "$version" ]] || fail "the metainfo's newest release is $newest, the project's version $version"
+
+# The manual page renders without a warning.
+if ! out=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 \
+  "$stage/share/man/man1/orbilane-nms.1.gz" 2>&1 >/dev/null) || [[ -n "$out" ]]; then
+  fail "the manual page: $out"
+fi
+
+# The Debian package, as `cmake --build BUILD --target package` makes it; cpack brings the build
+# up to date itself, and the target would first go over every target once more for nothing.
+rm -f "$build"/packages/orbilane-nms_*.deb
+if ! out=$(cd "$build" && cpack --config CPackConfig.cmake 2>&1); then
+  echo "$out" >&2
+  fail "cpack could not build the package"
+  exit 1
+fi
+deb=$(ls "$build"/packages/orbilane-nms_"$version"_*.deb)
+contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for file in ./usr/bin/orbilane-nms "./usr/share/applications/$id.desktop" "./usr/share/metainfo/$id.metainfo.xml" \
+  ./usr/share/man/man1/orbilane-nms.1.gz ./usr/share/doc/orbilane-nms/copyright; do
+  grep -qx -- "$file" <<<"$contents" || fail "the package lacks $file"
+done
+! grep -q 'orbilane-element-sim\|testnet-' <<<"$contents" || fail "developer tools in the package"
+depends=$(dpkg-deb -f "$deb" Depends)
+for needed in libcap2-bin libqt6widgets6 libqt6network6; do
+  grep -q "\b$needed\b" <<<"$depends" || fail "Depends lacks $needed: $depends"
+done
+
+# Its postinst grants the capability with setcap and survives a setcap that fails.
+dpkg-deb -e "$deb" "$work/control"
+mkdir "$work/bin"
+# shellcheck disable=SC2016 # the stub's own $@, expanded when it runs
+printf '#!/bin/sh\necho "$@" >>"%s"\nexit "${SETCAP_STATUS:-0}"\n' "$work/setcap-calls" >"$work/bin/setcap"
+chmod +x "$work/bin/setcap"
+PATH="$work/bin:$PATH" sh "$work/control/postinst" configure \
+  || fail "postinst failed with setcap working"
+grep -qx 'cap_net_raw+ep /usr/bin/orbilane-nms' "$work/setcap-calls" \
+  || fail "postinst called setcap with: $(cat "$work/setcap-calls")"
+out=$(SETCAP_STATUS=1 PATH="$work/bin:$PATH" sh "$work/control/postinst" configure 2>&1) \
+  || fail "postinst failed where setcap fails"
+grep -q 'setcap failed' <<<"$out" || fail "postinst said nothing where setcap fails: $out"
+
+# lintian: errors fail; warnings and infos are shown. (It warns that it runs as root: CI does.)
+status=0
+lint=$(lintian --fail-on error --display-info "$deb" 2>&1) || status=$?
+grep -v 'running with root privileges' <<<"$lint" || true
+((status == 0)) || fail "lintian reports errors on $(basename "$deb")"
+
+if ((failures)); then
+  echo "check-package: $failures failed" >&2
+  exit 1
+fi
+echo "check-package: $(basename "$deb") and its installation pass the checks"
