@@ -82,6 +82,19 @@ void ElementListPanel::Load_Config()
     }
 }
 
+bool ElementListPanel::pick(const QString& key)
+{
+    const int index = int(lstHidden_.indexOf(key));
+    if (index < 0)
+        return false;
+    {
+        const QSignalBlocker blocker(c_.lstElements);
+        c_.lstElements->setCurrentIndex(index);
+    }
+    lstElements_Click();
+    return true;
+}
+
 void ElementListPanel::lstElements_Click()
 {
     const int index = c_.lstElements->currentIndex();

@@ -29,6 +29,8 @@ public:
     void lstElements_Click();
     // Both lists emptied, as a discovery starts.
     void clear();
+    // Picks the entry of that key as the operator would; false when it is not listed.
+    bool pick(const QString& key);
 
     const QStringList& lstHidden() const { return lstHidden_; }
 

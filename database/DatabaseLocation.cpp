@@ -18,8 +18,13 @@ QString ChooseDatabasePath(const QString& commandLinePath, const QString& progra
 {
     if (!commandLinePath.isEmpty())
         return QFileInfo(commandLinePath).absoluteFilePath();
-    // access() asks the kernel, which also knows read-only mounts and access lists.
-    if (::access(QFile::encodeName(programFolder).constData(), W_OK) == 0)
+    // An installed program keeps its data with the user even when run by one who may write to
+    // the system's folders (root must not leave nms.ini in /usr/bin). access() asks the kernel,
+    // which also knows read-only mounts and access lists.
+    const QString folder = QFileInfo(programFolder).canonicalFilePath();
+    const bool installed = folder.startsWith(QLatin1String("/usr/")) || folder == QLatin1String("/bin")
+        || folder == QLatin1String("/sbin");
+    if (!installed && ::access(QFile::encodeName(programFolder).constData(), W_OK) == 0)
         return QDir(programFolder).filePath(DatabaseFileName());
     return QDir(UserDatabaseFolder(dataHome)).filePath(DatabaseFileName());
 }

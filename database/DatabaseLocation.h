@@ -1,7 +1,7 @@
 #pragma once
 // Where the console keeps nms.ini: the file named on the command line; else beside the program
-// when the program's folder is writable (a portable copy, as the database always was); else the
-// per-user data folder, as an installed program must.
+// when the program's folder is writable and not one of the system's (a portable copy, as the
+// database always was); else the per-user data folder, as an installed program must.
 
 #include <QString>
 

@@ -122,6 +122,7 @@ void DiscoverySession::flush()
     const QList<ProfileFile::SectionEntries> sections = std::exchange(batch_, {});
     if (store_.writeMany(sections)) {
         written_ += int(sections.size());
+        Q_EMIT batchWritten(int(sections.size()));
         return;
     }
     notices_.error(QStringLiteral("Error!"),

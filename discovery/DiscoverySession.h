@@ -44,6 +44,8 @@ public:
 Q_SIGNALS:
     // Paging went out; answers are being collected.
     void started();
+    // A batch of recorded answers reached the file.
+    void batchWritten(int sections);
     // The window is over and every answer it recorded is on disk (or reported as not written).
     void finished();
 

@@ -36,6 +36,15 @@ LinkEndpoint::LinkEndpoint(const LinkPorts& ports, const Timing& timing, const C
     timerRemoteSent_->setTimerType(Qt::PreciseTimer);
     connect(udpClient_, &QUdpSocket::readyRead, this, &LinkEndpoint::udpClient_DataArrival);
     connect(timerRemoteSent_, &QTimer::timeout, this, &LinkEndpoint::timerRemoteSent_Timer);
+    // Qt may close a UDP socket after a send error; the console's port must stay its own, so it
+    // is taken again at once (a send from a closed socket would go out from a random port).
+    connect(udpClient_, &QUdpSocket::stateChanged, this, [this](QAbstractSocket::SocketState socketState) {
+        if (socketState != QAbstractSocket::UnconnectedState || !open_)
+            return;
+        open_ = false;
+        qCDebug(traceLink) << "UDP port" << ports_.console << "was closed; binding it again";
+        bind();
+    });
 }
 
 bool LinkEndpoint::bind()
@@ -46,6 +55,7 @@ bool LinkEndpoint::bind()
         return false;
     }
     udpClient_->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferWanted);
+    open_ = true;
     qCDebug(traceLink) << "bound to UDP port" << ports_.console << "with a receive buffer of"
                        << receiveBufferGranted() << "bytes";
     return true;
@@ -63,6 +73,7 @@ int LinkEndpoint::receiveBufferGranted() const
 
 void LinkEndpoint::close()
 {
+    open_ = false;
     timerRemoteSent_->stop();
     udpClient_->close();
 }

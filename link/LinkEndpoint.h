@@ -73,6 +73,7 @@ private:
     Notices& notices_;
     QUdpSocket* udpClient_;
     QTimer* timerRemoteSent_;
+    bool open_ = false; // bound and not closed on purpose
 };
 
 } // namespace nms

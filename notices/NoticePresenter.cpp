@@ -67,6 +67,15 @@ bool NoticePresenter::ask(const QString& title, const QString& text)
     return yes;
 }
 
+std::optional<QString> NoticePresenter::askText(const QString& title, const QString& label)
+{
+    showing_ = true;
+    const std::optional<QString> text = boxes_.askText(title, label);
+    showing_ = false;
+    scheduleNext();
+    return text;
+}
+
 void NoticePresenter::showAllNow()
 {
     if (shutDown_ || (!showing_ && queue_.isEmpty()))

@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QQueue>
 
+#include <optional>
+
 #include "services/Notices.h"
 
 namespace nms {
@@ -25,6 +27,8 @@ public:
     // A question the operator started: modal, answered before this returns. Notices posted
     // while it is open wait.
     bool ask(const QString& title, const QString& text);
+    // The same for one line of text; nothing when the operator cancels.
+    std::optional<QString> askText(const QString& title, const QString& label);
     // Start-up: returns once every notice posted so far has been shown and dismissed.
     void showAllNow();
     // Shutdown: nothing more is shown.

@@ -1,6 +1,7 @@
 #include "platform/MessageBoxes.h"
 
 #include <QFontMetrics>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
 
@@ -42,6 +43,15 @@ MsgAnswer QtMessageBoxes::show(MsgIcon icon, const QString& title, const QString
     if (!question)
         return MsgAnswer::Ok;
     return result == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+}
+
+std::optional<QString> QtMessageBoxes::askText(const QString& title, const QString& label)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent_, title, label, QLineEdit::Normal, QString(), &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
 }
 
 } // namespace nms

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 #include "services/Notices.h"
 
 class QWidget;
@@ -27,6 +29,8 @@ public:
     {
         return show(MsgIcon::Question, title, text, true) == MsgAnswer::Yes;
     }
+    // Asks for one line of text (modal); nothing when the operator cancels.
+    virtual std::optional<QString> askText(const QString& title, const QString& label) = 0;
 };
 
 // The product's boxes: real modal QMessageBox, run in a nested event loop so that timers and
@@ -37,6 +41,7 @@ public:
     explicit QtMessageBoxes(QWidget* parent = nullptr) : parent_(parent) { }
     void setParent(QWidget* parent) { parent_ = parent; }
     MsgAnswer show(MsgIcon icon, const QString& title, const QString& text, bool question) override;
+    std::optional<QString> askText(const QString& title, const QString& label) override;
 
 private:
     QWidget* parent_;

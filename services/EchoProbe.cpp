@@ -56,7 +56,9 @@ void EchoProbe::PingElement(const QString& address)
 {
     if (!IsDottedQuad(address))
         return;
+    // The countdown of the probe superseded ends with it: a time-out of this one counts from 3.
     tmrRetryPing_->stop();
+    resetRetryCountdown();
     if (!StartSockets()) {
         notices_.error(QStringLiteral("Ping failed"), QStringLiteral("Windows Sockets not responding correctly."));
         show(Look::Failed, QStringLiteral("Unable to init sockets"));
@@ -83,7 +85,10 @@ void EchoProbe::cancel()
     probing_ = false;
     tmrRetryPing_->stop();
     resetRetryCountdown();
-    show(Look::NotProbed, QStringLiteral("<Unknown>"));
+    // A second cancel (the core's own shutdown as the window is destroyed, after its controls)
+    // has nothing to redraw.
+    if (look_ != Look::NotProbed || caption_ != QStringLiteral("<Unknown>"))
+        show(Look::NotProbed, QStringLiteral("<Unknown>"));
 }
 
 void EchoProbe::showReply(const EchoReply& reply)

@@ -3,11 +3,13 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QWindow>
 
 #include "console/AudioPanel.h"
 #include "console/DiscoveryCommand.h"
 #include "console/EditorPanel.h"
+#include "console/ElementCommands.h"
 #include "console/ElementListPanel.h"
 #include "console/PingPanel.h"
 #include "discovery/AttachedNetworks.h"
@@ -115,8 +117,7 @@ FrmMain::FrmMain(const ConsoleEnvironment& environment, QWidget* parent)
     mnuAdd = mnuHidden1->addAction(QStringLiteral("&Manual add..."));
     mnuSep1 = mnuHidden1->addSeparator();
     mnuDelete = mnuHidden1->addAction(QStringLiteral("&Delete"));
-    mnuAdd->setEnabled(false);
-    mnuDelete->setEnabled(false);
+    commands = new ElementCommands(*core, *elementList, *notices, mnuAdd, mnuDelete, this);
     connect(mnuDiscover, &QAction::triggered, discovery, &DiscoveryCommand::mnuDiscover_Click);
     connect(cmdDiscover, &QPushButton::clicked, discovery, &DiscoveryCommand::cmdDiscover_Click);
 
@@ -132,6 +133,12 @@ FrmMain::~FrmMain()
     // would send its focus-out to the subsystems' filters once only its QWidget part is left.
     if (QWidget* focused = focusWidget())
         focused->clearFocus();
+    // The panels and the core go before the controls they draw on: nothing may draw on a
+    // control that is already gone.
+    for (QObject* assembled : std::initializer_list<QObject*> {commands, discovery, ping, audio, editor, elementList,
+                                                               tray, core, notices}) {
+        delete assembled;
+    }
 }
 
 void FrmMain::buildControls()
@@ -334,6 +341,9 @@ void FrmMain::setFocusOrder()
 bool FrmMain::Form_Load()
 {
     SetWindowShape(this, 1);
+    // The title band reaches the rounded corners.
+    if (DrawsOwnOutline())
+        Shape3->setMask(mask().translated(-Shape3->pos()));
     tray->add();
     Load_Config();
     // What the database has to say is shown before the window is.
@@ -388,6 +398,17 @@ void FrmMain::Load_Config()
 void FrmMain::MinimizeToTray()
 {
     tray->MinimizeToTray();
+}
+
+void FrmMain::paintEvent(QPaintEvent* event)
+{
+    // Where the platform does not clip to the outline, the black background stops at it.
+    if (!autoFillBackground()) {
+        QPainter painter(this);
+        painter.setClipRegion(mask().isEmpty() ? QRegion(rect()) : mask());
+        painter.fillRect(rect(), Qt::black);
+    }
+    QWidget::paintEvent(event);
 }
 
 void FrmMain::closeEvent(QCloseEvent* event)

@@ -26,6 +26,7 @@ class ConsoleCore;
 class DiscoveryCommand;
 class EchoService;
 class EditorPanel;
+class ElementCommands;
 class ElementListPanel;
 class MessageBoxes;
 class NeighbourTable;
@@ -147,6 +148,7 @@ public:
     AudioPanel* audio = nullptr;
     PingPanel* ping = nullptr;
     DiscoveryCommand* discovery = nullptr;
+    ElementCommands* commands = nullptr;
     TrayController* tray = nullptr;
 
 protected:
@@ -154,6 +156,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void buildControls();

@@ -1,5 +1,7 @@
 #include "shell/WindowShape.h"
 
+#include <QGuiApplication>
+
 #include <QPainterPath>
 #include <QPolygon>
 #include <QWidget>
@@ -34,6 +36,17 @@ void SetWindowShape(QWidget* window, int shape)
         window->clearMask();
     else
         window->setMask(region);
+    // X clips a window to its mask; a Wayland compositor takes it only as the input region. There
+    // the window is made translucent and draws nothing outside the outline (see DrawsOwnOutline).
+    if (DrawsOwnOutline()) {
+        window->setAttribute(Qt::WA_TranslucentBackground, !region.isEmpty());
+        window->setAutoFillBackground(region.isEmpty());
+    }
+}
+
+bool DrawsOwnOutline()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
 } // namespace nms

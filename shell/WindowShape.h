@@ -13,5 +13,8 @@ namespace nms {
 QRegion WindowShapeRegion(QSize size, int shape);
 // Clips the window to the region (an empty region removes the clipping).
 void SetWindowShape(QWidget* window, int shape);
+// True where the platform does not clip a window to its mask (Wayland): the window then paints
+// its background inside the outline only, and so must every child that reaches its edge.
+bool DrawsOwnOutline();
 
 } // namespace nms

@@ -50,6 +50,8 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     SetNames();
+    // The id a Wayland compositor and a dock match with the desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.kestrion.orbilane_nms"));
     // The window is a tool window and message boxes may be the only windows for a moment:
     // the program ends only through its own shutdown.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,9 +1,12 @@
-// The window's database paths: Load_Config filling the list from 1,000 elements, and one
-// feedback processed from arrival to its end (MAC known at once, database written, list reloaded).
+// The window's database paths: Load_Config filling the list from 1,000 elements, one feedback
+// processed from arrival to its end (MAC known at once, database written, list reloaded), and a
+// discovery's grouped write of many new sections.
 #include <benchmark/benchmark.h>
 
 #include <QEventLoop>
-#include <QLineEdit>
+#include <QFile>
+#include "database/ElementStore.h"
+#include "link/LinkEndpoint.h"
 
 #include "database/ElementRecords.h"
 #include "link/FeedbackProcessor.h"
@@ -38,7 +41,7 @@ BENCHMARK(BM_LoadConfig)
     ->Unit(benchmark::kMillisecond);
 
 // The element's own answer to its ConfigWrite: parsed, checked, matched, its MAC looked up,
-// every confirmed field stored, the success notice shown and the list reloaded.
+// every confirmed field stored in one rewrite, the success notice posted and the list reloaded.
 void BM_ProcessFeedback(benchmark::State& state)
 {
     const int count = int(state.range(0));
@@ -59,47 +62,60 @@ void BM_ProcessFeedback(benchmark::State& state)
     fields.role = 1;
     fields.serial = QByteArray::fromHex("00000000");
     fields.serial[3] = char(index % 255 + 1);
+    ConfigFields sent;
+    sent.ip = fields.ip;
+    sent.mask = fields.mask;
+    sent.gw = fields.gw;
+    sent.remote = fields.remote;
+    sent.input = fields.input;
+    sent.type = fields.type;
+    sent.tx = fields.tx;
 
     QEventLoop loop;
-    QObject::connect(fx->feedback, &FeedbackProcessor::feedbackHandled, &loop, &QEventLoop::quit);
+    QObject::connect(&fx.core().feedback, &FeedbackProcessor::feedbackHandled, &loop, &QEventLoop::quit);
     int round = 0;
     for (auto _ : state) {
         // The operator renamed the element, so the answer changes the file.
         const QByteArray name = (++round % 2 ? QByteArrayLiteral("BENCH A") : QByteArrayLiteral("BENCH B"));
-        fx->txtElementName->setText(QString::fromLatin1(name));
+        sent.name = QString::fromLatin1(name);
+        fx.core().state.setLastSent(sent);
         fields.name = name.leftJustified(16, ' ');
-        fx->feedback->Enqueue(fields.bytes());
+        fx.core().link.Route(fields.bytes());
         loop.exec();
     }
+    fx.showNotices();
     if (fx.boxes.count() == 0 || !fx.boxes.texts().last().contains(QStringLiteral("sucessfuly")))
         state.SkipWithError("the feedback was not stored");
 }
 BENCHMARK(BM_ProcessFeedback)->Arg(57)->Arg(1000)->ArgName("elements")->Unit(benchmark::kMillisecond);
 
-// The same answer while a discovery waits: one new section written in one rewrite.
-void BM_ProcessDiscoveryFeedback(benchmark::State& state)
+// A discovery's grouped write: a batch of new sections added to a file already holding some.
+void BM_DiscoveryBatchWrite(benchmark::State& state)
 {
-    ConsoleFixture fx;
-    WriteBenchDatabase(fx.database(), int(state.range(0)));
-    const QString key = QStringLiteral("02AA00000001");
-    fx.neighbours.add(QStringLiteral("10.99.0.1"), test::MacBytes(KeyToMacText(key)));
-    test::FeedbackFields fields;
-    fields.ip = QStringLiteral("10.99.0.1");
-    fx->AutoDiscoverAwaiting = true;
-    QEventLoop loop;
-    QObject::connect(fx->feedback, &FeedbackProcessor::feedbackHandled, &loop, &QEventLoop::quit);
-    int round = 0;
+    test::TempDir dir;
+    const int batch = int(state.range(0));
+    const QByteArray existing = BenchDatabaseText(int(state.range(1)));
+    QList<ProfileFile::SectionEntries> sections;
+    for (int i = 0; i < batch; ++i)
+        sections.append({QStringLiteral("02AA%1").arg(i, 8, 16, QLatin1Char('0')).toUpper(),
+                         {{QStringLiteral("name"), BenchName(i)}, {QStringLiteral("ip"), BenchIp(i)},
+                          {QStringLiteral("role"), QStringLiteral("1")}, {QStringLiteral("sn"), QStringLiteral("7")}}});
+    ElementStore store(dir.database());
     for (auto _ : state) {
-        fields.name =
-            (++round % 2 ? QByteArrayLiteral("BENCH A") : QByteArrayLiteral("BENCH B")).leftJustified(16, ' ');
-        fx->feedback->Enqueue(fields.bytes());
-        loop.exec();
+        state.PauseTiming();
+        QFile file(dir.database());
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(existing);
+        file.close();
+        state.ResumeTiming();
+        if (!store.writeMany(sections))
+            state.SkipWithError("the batch was not written");
     }
-    fx->AutoDiscoverAwaiting = false;
-    if (fx.boxes.count() != 0)
-        state.SkipWithError(qPrintable(fx.boxes.texts().first()));
 }
-BENCHMARK(BM_ProcessDiscoveryFeedback)->Arg(0)->Arg(249)->ArgName("elements")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DiscoveryBatchWrite)
+    ->ArgsProduct({{1, 50, 1000}, {0, 1000}})
+    ->ArgNames({"batch", "elements"})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -2,7 +2,6 @@
 // (pure computation and the window's ShowAudioLevel), and building a ConfigWrite.
 #include <benchmark/benchmark.h>
 
-#include "console/AudioControls.h"
 #include "audio/LevelMeter.h"
 #include "link/Datagrams.h"
 #include "link/Feedback.h"
@@ -35,11 +34,10 @@ void BM_ComputeAudioLevel(benchmark::State& state)
 }
 BENCHMARK(BM_ComputeAudioLevel);
 
-// Monitoring on, as when answers arrive; the poll timer itself stays off (no event loop runs).
+// Monitoring on, as when answers arrive; no event loop runs, so the poll timer never fires.
 void MeterOn(test::ConsoleFixture& fx)
 {
-    fx->chkGetVolume->setChecked(true);
-    fx->tmrVolume->stop();
+    fx.core().audio.start();
 }
 
 // On the window: the bar and the caption are set (alternating levels, so both really change).
@@ -51,7 +49,7 @@ void BM_ShowAudioLevel(benchmark::State& state)
     const QByteArray quiet = BenchLevelSamples(210600);
     bool odd = false;
     for (auto _ : state)
-        fx->audio->ShowAudioLevel((odd = !odd) ? loud : quiet);
+        fx.core().audio.ShowAudioLevel((odd = !odd) ? loud : quiet);
     if (fx->lblVolume->caption() == QStringLiteral("---"))
         state.SkipWithError("the meter did not draw");
 }
@@ -64,7 +62,7 @@ void BM_ShowAudioLevelSteady(benchmark::State& state)
     MeterOn(fx);
     const QByteArray loud = BenchLevelSamples(2106000);
     for (auto _ : state)
-        fx->audio->ShowAudioLevel(loud);
+        fx.core().audio.ShowAudioLevel(loud);
 }
 BENCHMARK(BM_ShowAudioLevelSteady);
 

@@ -22,15 +22,17 @@
 #include <sched.h>
 #include <unistd.h>
 
-#include "console/AudioControls.h"
-#include "console/ConfigEditor.h"
+#include "console/DiscoveryCommand.h"
+#include "console/EditorPanel.h"
+#include "console/ElementListPanel.h"
 #include "database/ElementRecords.h"
-#include "discovery/Discovery.h"
+#include "discovery/DiscoverySession.h"
 #include "link/FeedbackProcessor.h"
 #include "link/LinkEndpoint.h"
 #include "micro/BenchDatabase.h"
 #include "services/NeighbourTable.h"
 #include "support/ConsoleFixture.h"
+#include "support/TestNetwork.h"
 #include "system/ProcessUsage.h"
 
 namespace nms::bench {
@@ -100,37 +102,63 @@ private:
     QProcess process_;
 };
 
-// The console as started on the LAN: product ports, the kernel's neighbour table.
+// The console as started on the LAN: product ports, the machine's networks, the kernel's
+// neighbour table, the product's periods.
 test::ConsoleOptions lanOptions(NeighbourTable* table)
 {
     test::ConsoleOptions o;
     o.productPorts = true;
     o.neighbours = table;
+    o.timing = Timing();
     return o;
 }
 
-struct DiscoveryRun {
-    int recorded = 0, arrived = 0, dropped = 0, macFailures = 0, lateErrors = 0;
-    double lastAnswerToWrittenMs = -1; // -1: the last answer was not written within the window
-    double pagingToLastWrittenMs = -1;
-};
-
-QString g_network;
+std::unique_ptr<test::TestNetwork> g_network;
 
 // Both sides forget each other, as on a first discovery: every element asks for the console's
 // MAC before it answers, and the console learns the element's from that request.
 void flushNeighbours()
 {
     QProcess::execute(QStringLiteral("ip"), {QStringLiteral("neigh"), QStringLiteral("flush"), QStringLiteral("all")});
-    QProcess::execute(QStringLiteral("ip"),
-                      {QStringLiteral("netns"), QStringLiteral("exec"), g_network + QStringLiteral("-m"),
-                       QStringLiteral("ip"), QStringLiteral("neigh"), QStringLiteral("flush"), QStringLiteral("all")});
+    QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-n"), g_network->name() + QStringLiteral("-m"),
+                                             QStringLiteral("neigh"), QStringLiteral("flush"), QStringLiteral("all")});
 }
 
-DiscoveryRun discoverOnce()
+// The kernel's count of datagrams it dropped for a full receive buffer, in this namespace.
+qint64 UdpReceiveBufferErrors()
 {
-    flushNeighbours();
+    QFile file(QStringLiteral("/proc/net/snmp"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    QList<QByteArray> header;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (!line.startsWith("Udp:"))
+            continue;
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (header.isEmpty()) {
+            header = fields;
+            continue;
+        }
+        const qsizetype at = header.indexOf("RcvbufErrors");
+        return at > 0 && at < fields.size() ? fields.at(at).toLongLong() : -1;
+    }
+    return -1;
+}
+
+enum class Neighbours { Warm, Cold };
+
+struct DiscoveryRun {
+    int recorded = 0, arrived = 0, dropped = 0, kernelDropped = 0, macFailures = 0, lateErrors = 0;
+    double pagingToLastWrittenMs = -1;
+};
+
+DiscoveryRun discoverOnce(Neighbours neighbours)
+{
     DiscoveryRun run;
+    if (!(neighbours == Neighbours::Warm ? g_network->makeNeighboursWarm() : g_network->makeNeighboursCold())) {
+        out(QStringLiteral("the neighbour tables could not be prepared: %1").arg(g_network->errorString()));
+        return run;
+    }
     LinuxNeighbourTable table;
     test::ConsoleFixture fx(lanOptions(&table));
     if (!fx.load()) {
@@ -140,32 +168,30 @@ DiscoveryRun discoverOnce()
     fx->show();
     QElapsedTimer clock;
     clock.start();
-    qint64 lastArrival = -1, lastWritten = -1;
-    QObject::connect(fx->link, &LinkEndpoint::feedbackArrived, fx->link, [&](const QByteArray&) {
-        ++run.arrived;
-        lastArrival = clock.nsecsElapsed();
-    });
-    QObject::connect(fx->feedback, &FeedbackProcessor::feedbackHandled, fx->feedback, [&] {
-        if (fx->AutoDiscoverAwaiting)
-            lastWritten = clock.nsecsElapsed();
-    });
+    qint64 lastWritten = -1;
+    QObject::connect(&fx.core().link, &LinkEndpoint::feedbackArrived, &fx.core().link,
+                     [&](const QByteArray&) { ++run.arrived; });
+    QObject::connect(&fx.core().discovery, &DiscoverySession::batchWritten, &fx.core().discovery,
+                     [&](int) { lastWritten = clock.nsecsElapsed(); });
     fx.boxes.clear();
     fx.boxes.setNextAnswer(MsgAnswer::Yes);
     qint64 paging = -1;
-    QObject::connect(fx->discovery, &Discovery::pagingStarted, fx->discovery, [&] { paging = clock.nsecsElapsed(); });
+    QObject::connect(fx->discovery, &DiscoveryCommand::pagingStarted, fx->discovery,
+                     [&] { paging = clock.nsecsElapsed(); });
+    const qint64 kernelBefore = UdpReceiveBufferErrors();
     fx->discovery->mnuDiscover_Click();
-    // Answers still queued when the window closed are handled outside it; let them finish.
+    // Lookups still open when the window closed end as ordinary feedback; let them finish.
     runEventLoopFor(500);
-    run.recorded = int(fx->lstHidden.size());
-    run.dropped = fx->feedback->dropped();
+    fx.showNotices();
+    run.kernelDropped = int(UdpReceiveBufferErrors() - kernelBefore);
+    run.recorded = int(fx->elementList->lstHidden().size());
+    run.dropped = fx.core().feedback.dropped();
     for (const QString& text : fx.boxes.texts()) {
         if (text.contains(QStringLiteral("'Element MAC'")))
             ++run.macFailures;
         else if (text.contains(QStringLiteral("does not match the selected element")))
             ++run.lateErrors;
     }
-    if (lastWritten >= lastArrival && lastArrival >= 0 && run.recorded == run.arrived)
-        run.lastAnswerToWrittenMs = double(lastWritten - lastArrival) / 1e6;
     if (paging >= 0 && lastWritten >= paging)
         run.pagingToLastWrittenMs = double(lastWritten - paging) / 1e6;
     return run;
@@ -174,33 +200,46 @@ DiscoveryRun discoverOnce()
 void discoveryTable(Simulator& sim, int runs)
 {
     out(QStringLiteral("\nDiscovery: elements answering one paging at once (median of %1 runs)").arg(runs));
-    out(QStringLiteral("| elements | answers arrived | recorded in nms.ini | dropped by the queue | MAC not found | "
-                       "last answer -> its section written | paging -> last section written (window 3000 ms) |"));
-    out(QStringLiteral("|---:|---:|---:|---:|---:|---:|---:|"));
-    for (int count : {50, 100, 250}) {
+    {
+        LinuxNeighbourTable table;
+        test::ConsoleFixture fx(lanOptions(&table));
+        if (fx.load()) {
+            QFile rmem(QStringLiteral("/proc/sys/net/core/rmem_max"));
+            rmem.open(QIODevice::ReadOnly);
+            out(QStringLiteral("receive buffer: %1 bytes asked, %2 granted (net.core.rmem_max %3)")
+                    .arg(LinkEndpoint::ReceiveBufferWanted)
+                    .arg(fx.core().link.receiveBufferGranted())
+                    .arg(QString::fromLatin1(rmem.readAll().trimmed())));
+        }
+    }
+    out(QStringLiteral("| elements | neighbour table | answers arrived | recorded in nms.ini | dropped by the kernel "
+                       "| dropped by the console | MAC not found | paging -> last section written (window 3000 ms) |"));
+    out(QStringLiteral("|---:|---|---:|---:|---:|---:|---:|---:|"));
+    for (int count : {250, 500, 1000}) {
         if (!sim.start(count))
             return;
-        std::vector<int> arrived, recorded, dropped, macs;
-        std::vector<double> last, whole;
-        for (int r = 0; r < runs; ++r) {
-            const DiscoveryRun run = discoverOnce();
-            arrived.push_back(run.arrived);
-            recorded.push_back(run.recorded);
-            dropped.push_back(run.dropped);
-            macs.push_back(run.macFailures);
-            last.push_back(run.lastAnswerToWrittenMs);
-            whole.push_back(run.pagingToLastWrittenMs);
+        for (Neighbours neighbours : {Neighbours::Warm, Neighbours::Cold}) {
+            std::vector<int> arrived, recorded, kernel, dropped, macs;
+            std::vector<double> whole;
+            for (int r = 0; r < runs; ++r) {
+                const DiscoveryRun run = discoverOnce(neighbours);
+                arrived.push_back(run.arrived);
+                recorded.push_back(run.recorded);
+                kernel.push_back(run.kernelDropped);
+                dropped.push_back(run.dropped);
+                macs.push_back(run.macFailures);
+                whole.push_back(run.pagingToLastWrittenMs);
+            }
+            out(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 ms |")
+                    .arg(count)
+                    .arg(neighbours == Neighbours::Warm ? QStringLiteral("warm") : QStringLiteral("cold"))
+                    .arg(Median(arrived))
+                    .arg(Median(recorded))
+                    .arg(Median(kernel))
+                    .arg(Median(dropped))
+                    .arg(Median(macs))
+                    .arg(Median(whole), 0, 'f', 1));
         }
-        const double lastMs = Median(last);
-        out(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 ms |")
-                .arg(count)
-                .arg(Median(arrived))
-                .arg(Median(recorded))
-                .arg(Median(dropped))
-                .arg(Median(macs))
-                .arg(lastMs < 0 ? QStringLiteral("not within the window")
-                                : QStringLiteral("%1 ms").arg(lastMs, 0, 'f', 1))
-                .arg(Median(whole), 0, 'f', 1));
     }
 }
 
@@ -219,11 +258,13 @@ void latencyTable(Simulator& sim, int count, int runs)
     fx.boxes.setNextAnswer(MsgAnswer::Yes);
     fx->discovery->mnuDiscover_Click();
     runEventLoopFor(500);
+    fx.showNotices();
+    const QStringList keys = fx->elementList->lstHidden();
     out(QStringLiteral("\nFeedback latency: arrival of the element's answer -> \"sucessfuly saved\" message (%1 "
                        "elements answering, %2 in nms.ini)")
             .arg(count)
-            .arg(fx->lstHidden.size()));
-    const QString key = fx->lstHidden.value(fx->lstHidden.size() / 2);
+            .arg(keys.size()));
+    const QString key = keys.value(keys.size() / 2);
     if (key.isEmpty() || !fx.select(key)) {
         out(QStringLiteral("no element to configure"));
         return;
@@ -231,7 +272,7 @@ void latencyTable(Simulator& sim, int count, int runs)
     QElapsedTimer clock;
     qint64 sent = 0, arrived = 0, shown = 0;
     QEventLoop loop;
-    QObject::connect(fx->link, &LinkEndpoint::feedbackArrived, &loop,
+    QObject::connect(&fx.core().link, &LinkEndpoint::feedbackArrived, &loop,
                      [&](const QByteArray&) { arrived = clock.nsecsElapsed(); });
     QObject::connect(&fx.boxes, &test::ScriptedMessageBoxes::boxShown, &loop, [&](const QString& text) {
         if (text.contains(QStringLiteral("sucessfuly"))) {
@@ -286,16 +327,21 @@ void cpuTable(Simulator& sim, int runs, int seconds)
     fx.boxes.setNextAnswer(MsgAnswer::Yes);
     fx->discovery->mnuDiscover_Click();
     runEventLoopFor(500);
+    fx.showNotices();
     // A copy: selecting reloads the list the key would otherwise be read from.
-    const QString key = fx->lstHidden.value(fx->lstHidden.size() - 1);
+    const QString key = fx->elementList->lstHidden().value(fx->elementList->lstHidden().size() - 1);
     if (key.isEmpty() || !fx.select(key)) {
         out(QStringLiteral("no element to monitor"));
         return;
     }
     int levels = 0;
-    QObject::connect(fx->link, &LinkEndpoint::levelSamplesArrived, fx->link, [&](const QByteArray&) { ++levels; });
+    QObject::connect(&fx.core().link, &LinkEndpoint::levelSamplesArrived, &fx.core().link,
+                     [&](const QByteArray&) { ++levels; });
     auto measure = [&](bool metering) {
-        fx->chkGetVolume->setChecked(metering);
+        if (metering)
+            fx.core().audio.start();
+        else
+            fx.core().audio.stop();
         runEventLoopFor(500); // settle
         levels = 0;
         QElapsedTimer wall;
@@ -312,7 +358,7 @@ void cpuTable(Simulator& sim, int runs, int seconds)
         meter.push_back(percent);
         rate.push_back(perSecond);
     }
-    fx->chkGetVolume->setChecked(false);
+    fx.core().audio.stop();
     out(QStringLiteral("| state | CPU | level answers per second |"));
     out(QStringLiteral("|---|---:|---:|"));
     out(QStringLiteral("| idle (element selected, meter off) | %1 % | 0 |").arg(Median(idle), 0, 'f', 2));
@@ -379,7 +425,12 @@ int main(int argc, char* argv[])
     auto wanted = [&](const char* table) { return only.isEmpty() || only == QLatin1String(table); };
 
     using namespace nms::bench;
-    g_network = network;
+    QString error;
+    g_network = nms::test::TestNetwork::attach(network, &error);
+    if (!g_network) {
+        std::fprintf(stderr, "nms_system_bench: network %s: %s\n", qPrintable(network), qPrintable(error));
+        return 2;
+    }
     Simulator sim(network, simulator);
     if (wanted("memory"))
         memoryTable();

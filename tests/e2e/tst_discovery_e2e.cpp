@@ -1,15 +1,18 @@
-// Auto discovery on the namespace LAN: the console's real socket broadcasts from port 2976,
-// simulated elements answer, the kernel's neighbour table gives their MAC addresses.
+// Discovery and manual add on namespace LANs, through the console's core: its real socket pages
+// from port 2976 out of every attached network, simulated elements answer, the kernel's
+// neighbour table gives their MAC addresses.
 
+#include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QtTest>
+
+#include <memory>
 
 #include "database/ElementRecords.h"
 #include "database/ProfileStore.h"
-#include "discovery/Discovery.h"
-#include "link/LinkEndpoint.h"
 #include "services/NeighbourTable.h"
-#include "support/ConsoleFixture.h"
+#include "support/CoreFixture.h"
 #include "support/TestNetwork.h"
 
 using namespace nms;
@@ -18,14 +21,59 @@ using namespace nms::test;
 namespace {
 
 const QByteArray kPaging("DIZEZIZI KESTRION PAGING REQUEST");
-const QChar CR(u'\r');
 
-ConsoleOptions OnTheLan(NeighbourTable* neighbours)
+QByteArray FileBytes(const QString& path)
 {
-    ConsoleOptions options;
-    options.productPorts = true;
-    options.neighbours = neighbours;
-    return options;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
+}
+
+// A network of its own for one test, the test's thread in its console namespace.
+std::unique_ptr<TestNetwork> Lan(const TestNetwork::Options& options)
+{
+    auto net = std::make_unique<TestNetwork>(options);
+    if (!net->up() || !net->enterConsoleNamespace())
+        return nullptr;
+    return net;
+}
+
+struct OnTheLan {
+    OnTheLan()
+        : fixture([this] {
+            CoreOptions options;
+            options.productPorts = true;
+            options.neighbours = &neighbours;
+            options.timing = Timing();
+            return options;
+        }())
+    {
+    }
+    LinuxNeighbourTable neighbours;
+    CoreFixture fixture;
+};
+
+// Runs one discovery to its end.
+bool Discover(CoreFixture& f)
+{
+    QSignalSpy finished(&f->discovery, &DiscoverySession::finished);
+    if (!f->discovery.start())
+        return false;
+    return finished.wait(10000);
+}
+
+QList<LoggedDatagram> PagingRequests(const TestNetwork& net, int element)
+{
+    QList<LoggedDatagram> result;
+    for (const LoggedDatagram& d : net.datagrams(element)) {
+        if (d.incoming && d.localPort == 1901)
+            result.append(d);
+    }
+    return result;
+}
+
+QString KeyOf(const TestNetwork& net, int element)
+{
+    return MacTextToKey(net.elementMac(element).toUpper());
 }
 
 } // namespace
@@ -34,128 +82,174 @@ class TstDiscoveryE2e : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void cleanup();
     void encoderAndDecoderAnswer();
-    void noAnswerLeavesEmptyDatabase();
-
-private:
-    QList<LoggedDatagram> pagingRequests(int element) const;
-
-    TestNetwork* net_ = nullptr;
-    LinuxNeighbourTable neighbours_;
+    void everyAttachedNetworkIsPaged_data();
+    void everyAttachedNetworkIsPaged();
+    void nothingPagedKeepsTheDatabase();
+    void manualAdd_data();
+    void manualAdd();
 };
-
-void TstDiscoveryE2e::initTestCase()
-{
-    net_ = new TestNetwork(2, this);
-    QVERIFY2(net_->up(), qPrintable(net_->errorString()));
-    QVERIFY(net_->enterConsoleNamespace());
-}
-
-void TstDiscoveryE2e::cleanup()
-{
-    net_->stopAllSimulators();
-}
-
-QList<LoggedDatagram> TstDiscoveryE2e::pagingRequests(int element) const
-{
-    QList<LoggedDatagram> result;
-    for (const LoggedDatagram& d : net_->datagrams(element)) {
-        if (d.incoming && d.localPort == 1901)
-            result.append(d);
-    }
-    return result;
-}
 
 void TstDiscoveryE2e::encoderAndDecoderAnswer()
 {
-    QVERIFY(
-        net_->startSimulator(1,
-                             {"--role", "encoder", "--name", "Studio TX", "--serial", "42", "--gateway", "10.77.0.254",
-                              "--remote", "10.77.0.12", "--input", "1", "--type", "1", "--tx", "0"}));
+    auto net = Lan({2});
+    QVERIFY(net);
+    QVERIFY(net->startSimulator(1, {"--role", "encoder", "--name", "Studio TX", "--serial", "42", "--gateway",
+                                    "10.77.0.254", "--remote", "10.77.0.12", "--input", "1", "--type", "1"}));
     // The decoder answers a little later, so the order of the answers is known.
-    QVERIFY(net_->startSimulator(
-        2, {"--role", "decoder", "--name", "SITE RX", "--serial", "7", "--atten", "200", "--delay-ms", "300"}));
-    ConsoleFixture f(OnTheLan(&neighbours_));
-    QVERIFY(f.load());
-    f->link->setRemote(QStringLiteral("10.77.0.11"), 2977);
-    f.boxes.clear();
-    f.boxes.setNextAnswer(MsgAnswer::Yes);
-    f->cmdDiscover->click();
+    QVERIFY(net->startSimulator(2, {"--role", "decoder", "--name", "SITE RX", "--serial", "7", "--atten", "200",
+                                    "--delay-ms", "300"}));
+    OnTheLan lan;
+    CoreFixture& f = lan.fixture;
+    QVERIFY(f.start());
+    QVERIFY(Discover(f));
 
-    QCOMPARE(f.boxes.count(), 1); // the question; no message after it
-    const QString encoderKey = MacTextToKey(net_->elementMac(1).toUpper());
-    const QString decoderKey = MacTextToKey(net_->elementMac(2).toUpper());
-    QCOMPARE(LoadIniSectionsArray(f.database()), QStringList({encoderKey, decoderKey}));
-    QStringList keys;
-    LoadIniSectionKeysLB(encoderKey, keys, f.database());
-    QCOMPARE(keys, QStringList({"NAME", "IP", "MASK", "GW", "REMOTE", "INPUT", "TYPE", "TX", "ROLE", "SN"}));
-    keys.clear();
-    LoadIniSectionKeysLB(decoderKey, keys, f.database());
-    QCOMPARE(keys, QStringList({"NAME", "IP", "MASK", "GW", "REMOTE", "INPUT", "TYPE", "TX", "ROLE", "SN", "ATT"}));
-
-    auto read = [&](const QString& key, const char* entry) {
-        return ReadFromINI(key, QLatin1String(entry), f.database(), QStringLiteral("<none>"));
-    };
-    QCOMPARE(read(encoderKey, "name"), QStringLiteral("STUDIO TX"));
-    QCOMPARE(read(encoderKey, "ip"), net_->elementIp(1));
-    QCOMPARE(read(encoderKey, "mask"), QStringLiteral("255.255.255.0"));
-    QCOMPARE(read(encoderKey, "gw"), QStringLiteral("10.77.0.254"));
-    QCOMPARE(read(encoderKey, "remote"), QStringLiteral("10.77.0.12"));
-    QCOMPARE(read(encoderKey, "input"), QStringLiteral("1"));
-    QCOMPARE(read(encoderKey, "type"), QStringLiteral("1"));
-    QCOMPARE(read(encoderKey, "tx"), QStringLiteral("0"));
-    QCOMPARE(read(encoderKey, "role"), QStringLiteral("1"));
-    QCOMPARE(read(encoderKey, "sn"), QStringLiteral("42"));
-    QCOMPARE(read(decoderKey, "ip"), net_->elementIp(2));
-    QCOMPARE(read(decoderKey, "role"), QStringLiteral("2"));
-    QCOMPARE(read(decoderKey, "sn"), QStringLiteral("7"));
-    QCOMPARE(read(decoderKey, "att"), QStringLiteral("200"));
-
-    QCOMPARE(f->lstElements->count(), 2);
-    QCOMPARE(f->lstElements->itemText(0),
-             QStringLiteral("STUDIO TX [") + net_->elementMac(1).toUpper() + QLatin1Char(']'));
-    QCOMPARE(f->lstElements->itemText(1),
-             QStringLiteral("SITE RX [") + net_->elementMac(2).toUpper() + QLatin1Char(']'));
-    QCOMPARE(f->lblElementsList->caption(), QStringLiteral("Select element: (2 items)"));
-
+    QCOMPARE(f.notices.count(), 0);
+    const QString encoder = KeyOf(*net, 1), decoder = KeyOf(*net, 2);
+    QCOMPARE(LoadIniSectionsArray(f.database()), QStringList({encoder, decoder}));
+    const ElementRecord e = f->store.read(encoder), d = f->store.read(decoder);
+    QCOMPARE(QStringList({e.name, e.ip, e.mask, e.gw, e.remote, e.input, e.type, e.tx, e.role, e.sn}),
+             QStringList({"STUDIO TX", net->elementIp(1), "255.255.255.0", "10.77.0.254", "10.77.0.12", "1", "1", "0",
+                          "1", "42"}));
+    QCOMPARE(e.entryCount, 10);
+    QCOMPARE(QStringList({d.name, d.ip, d.role, d.sn, d.att}),
+             QStringList({"SITE RX", net->elementIp(2), "2", "7", "200"}));
+    QCOMPARE(d.entryCount, 11);
     // One paging request each, from the console's port 2976.
     for (int element : {1, 2}) {
-        const QList<LoggedDatagram> requests = pagingRequests(element);
+        const QList<LoggedDatagram> requests = PagingRequests(*net, element);
         QCOMPARE(requests.size(), 1);
         QCOMPARE(requests.at(0).bytes, kPaging);
-        QCOMPARE(requests.at(0).peer, QHostAddress(net_->consoleIp()));
+        QCOMPARE(requests.at(0).peer, QHostAddress(net->consoleIp()));
         QCOMPARE(requests.at(0).peerPort, quint16(2976));
     }
-    // The link is as it was: bound to its port, aimed where it was aimed before.
-    QVERIFY(!f->AutoDiscoverAwaiting);
-    QCOMPARE(f->udpClient->state(), QAbstractSocket::BoundState);
-    QCOMPARE(f->udpClient->localPort(), quint16(2976));
-    QCOMPARE(f->link->remoteHost(), QStringLiteral("10.77.0.11"));
-    QCOMPARE(f->link->remotePort(), quint16(2977));
+    QVERIFY(f->link.isBound());
 }
 
-void TstDiscoveryE2e::noAnswerLeavesEmptyDatabase()
+void TstDiscoveryE2e::everyAttachedNetworkIsPaged_data()
 {
-    QVERIFY(net_->startSimulator(1, {"--no-answer"}));
-    ConsoleFixture f(OnTheLan(&neighbours_));
-    QVERIFY(f.writeElement(QStringLiteral("0200000001AA"), StoredElement {}));
-    QVERIFY(f.load());
-    f.boxes.clear();
-    f.boxes.setNextAnswer(MsgAnswer::Yes);
-    f->discovery->mnuDiscover_Click();
+    // An isolated STL network has no gateway; an engineer's machine has the office LAN with the
+    // default route and the STL LAN on a second card.
+    QTest::addColumn<int>("route");
+    QTest::newRow("no default route anywhere") << int(TestNetwork::DefaultRoute::None);
+    QTest::newRow("default route on the first card") << int(TestNetwork::DefaultRoute::Eth0);
+    QTest::newRow("default route on the second card") << int(TestNetwork::DefaultRoute::Eth1);
+}
 
-    QVERIFY(QFileInfo::exists(f.database()));
-    QCOMPARE(QFileInfo(f.database()).size(), qint64(0));
-    QCOMPARE(f.boxes.count(), 2);
-    QCOMPARE(f.boxes.shown.at(1).title, QStringLiteral("Information"));
-    QCOMPARE(f.boxes.shown.at(1).text,
-             QStringLiteral("Local database is empty.") + CR
-                 + QStringLiteral("Please click the 'Auto Discover' icon to probe the network."));
-    QCOMPARE(f->lstElements->count(), 0);
-    QCOMPARE(f->lblElementsList->caption(), QStringLiteral("Select element: (0 items)"));
-    QCOMPARE(pagingRequests(1).size(), 1);
+void TstDiscoveryE2e::everyAttachedNetworkIsPaged()
+{
+    QFETCH(int, route);
+    TestNetwork::Options options;
+    options.elements = 1;
+    options.secondLanElements = 1;
+    options.defaultRoute = TestNetwork::DefaultRoute(route);
+    auto net = Lan(options);
+    QVERIFY(net);
+    QCOMPARE(net->elementLan(2), 2);
+    QVERIFY(net->startSimulator(1, {"--name", "OFFICE SIDE"}));
+    QVERIFY(net->startSimulator(2, {"--name", "STL SIDE", "--role", "decoder"}));
+    OnTheLan lan;
+    CoreFixture& f = lan.fixture;
+    QVERIFY(f.start());
+    QVERIFY(Discover(f));
+
+    QCOMPARE(f.notices.texts(), QStringList());
+    QCOMPARE(f->discovery.paged(), 2);
+    QStringList sections;
+    LoadIniSectionsLB(sections, f.database());
+    QCOMPARE(QSet<QString>(sections.cbegin(), sections.cend()), QSet<QString>({KeyOf(*net, 1), KeyOf(*net, 2)}));
+    for (int element : {1, 2}) {
+        // Exactly one paging each, the limited broadcast from the console's address on that LAN.
+        const QList<LoggedDatagram> requests = PagingRequests(*net, element);
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(requests.at(0).peer, QHostAddress(net->consoleInterfaces().at(element - 1).ip));
+        QCOMPARE(requests.at(0).peerPort, quint16(2976));
+    }
+}
+
+void TstDiscoveryE2e::nothingPagedKeepsTheDatabase()
+{
+    auto net = Lan({1});
+    QVERIFY(net);
+    QVERIFY(net->startSimulator(1));
+    OnTheLan lan;
+    CoreFixture& f = lan.fixture;
+    QVERIFY(f.writeElement(QStringLiteral("0200000001AA"), StoredElement {}));
+    const QByteArray before = FileBytes(f.database());
+    QVERIFY(f.start());
+    // The only network card is down: there is nowhere to page.
+    QCOMPARE(net->runIn(QString(), {"ip", "link", "set", "eth0", "down"}), 0);
+    QVERIFY(!f->discovery.start());
+    QCOMPARE(net->runIn(QString(), {"ip", "link", "set", "eth0", "up"}), 0);
+
+    QCOMPARE(FileBytes(f.database()), before);
+    QCOMPARE(f.notices.count(), 1);
+    QVERIFY2(f.notices.texts().at(0).contains(QStringLiteral("could not be sent"))
+                 && f.notices.texts().at(0).contains(QStringLiteral("the local database was kept")),
+             qPrintable(f.notices.texts().at(0)));
+    QVERIFY(!f->state.discovering());
+    QVERIFY(PagingRequests(*net, 1).isEmpty());
+}
+
+void TstDiscoveryE2e::manualAdd_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::newRow("an element that answers, already stored") << "live";
+    QTest::newRow("an address where nothing answers") << "silent";
+    QTest::newRow("an address on no attached network") << "off-network";
+}
+
+void TstDiscoveryE2e::manualAdd()
+{
+    QFETCH(QString, situation);
+    auto net = Lan({2});
+    QVERIFY(net);
+    QVERIFY(net->startSimulator(1, {"--name", "FIRST"}));
+    QVERIFY(net->startSimulator(2, situation == QStringLiteral("silent") ? QStringList {"--no-answer"}
+                                                                          : QStringList {"--name", "ADDED"}));
+    OnTheLan lan;
+    CoreFixture& f = lan.fixture;
+    QVERIFY(f.start());
+    QVERIFY(Discover(f));
+    QCOMPARE(f->store.list().keys.size(), situation == QStringLiteral("silent") ? 1 : 2);
+    // The element's stored record is older than what it will report.
+    if (situation == QStringLiteral("live"))
+        QVERIFY(WriteIniEntries(KeyOf(*net, 2), {{"name", "OLD NAME"}, {"extra", "gone after"}}, f.database()));
+    const QByteArray before = FileBytes(f.database());
+    QSignalSpy added(&f->manualAdd, &ManualAdd::added);
+    QSignalSpy unanswered(&f->manualAdd, &ManualAdd::unanswered);
+    f.notices.clear();
+
+    const QString address = situation == QStringLiteral("off-network") ? QStringLiteral("10.99.0.5") : net->elementIp(2);
+    const bool asked = f->manualAdd.start(address);
+    if (situation == QStringLiteral("off-network")) {
+        QVERIFY(!asked);
+        QCOMPARE(f.notices.count(), 1);
+        QVERIFY(f.notices.texts().at(0).contains(QStringLiteral("not on a network this computer is attached to")));
+        QCOMPARE(FileBytes(f.database()), before);
+        return;
+    }
+    QVERIFY(asked);
+    if (situation == QStringLiteral("silent")) {
+        QVERIFY(unanswered.wait(5000));
+        QCOMPARE(f.notices.count(), 1);
+        QVERIFY(f.notices.texts().at(0).startsWith(QStringLiteral("No Network Element answered at ") + address));
+        QCOMPARE(FileBytes(f.database()), before);
+    } else {
+        QVERIFY(added.wait(5000));
+        QCOMPARE(added.at(0).at(0).toString(), KeyOf(*net, 2));
+        // Replaced in place: the first element keeps its place, the added one its own, with
+        // what it reports now and nothing else.
+        QCOMPARE(LoadIniSectionsArray(f.database()), QStringList({KeyOf(*net, 1), KeyOf(*net, 2)}));
+        const ElementRecord record = f->store.read(KeyOf(*net, 2));
+        QCOMPARE(record.name, QStringLiteral("ADDED"));
+        QCOMPARE(record.entryCount, 10);
+        QCOMPARE(f.notices.count(), 0);
+    }
+    // The element asked, and only it, got one paging request, addressed to it alone.
+    const QList<LoggedDatagram> requests = PagingRequests(*net, 2);
+    QCOMPARE(requests.size(), 2);
+    QCOMPARE(PagingRequests(*net, 1).size(), 1);
 }
 
 NMS_E2E_MAIN(TstDiscoveryE2e)

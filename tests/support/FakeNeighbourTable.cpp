@@ -59,6 +59,17 @@ void FakeNeighbourTable::solicit(quint32 address)
         it->solicited = true;
 }
 
+QHash<quint32, QByteArray> FakeNeighbourTable::lookupMany(const QList<quint32>& addresses)
+{
+    ++reads_;
+    return NeighbourTable::lookupMany(addresses);
+}
+
+int FakeNeighbourTable::solicitsOf(const QString& address) const
+{
+    return int(solicited_.count(AddressOf(address)));
+}
+
 bool FakeNeighbourTable::wasSolicited(const QString& address) const
 {
     return solicited_.contains(AddressOf(address));

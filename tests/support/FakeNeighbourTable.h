@@ -24,9 +24,13 @@ public:
 
     QByteArray lookup(quint32 address) override;
     void solicit(quint32 address) override;
+    // Counted as one read of the table, however many addresses it asks for.
+    QHash<quint32, QByteArray> lookupMany(const QList<quint32>& addresses) override;
 
     int lookups() const { return lookups_; }
+    int reads() const { return reads_; }
     int solicits() const { return solicited_.size(); }
+    int solicitsOf(const QString& address) const;
     bool wasSolicited(const QString& address) const;
 
 private:
@@ -39,6 +43,7 @@ private:
     QHash<quint32, Entry> entries_;
     QList<quint32> solicited_;
     int lookups_ = 0;
+    int reads_ = 0;
 };
 
 } // namespace nms::test

@@ -23,6 +23,15 @@ MsgAnswer ScriptedMessageBoxes::show(MsgIcon icon, const QString& title, const Q
     return answers_.isEmpty() ? MsgAnswer::No : answers_.dequeue();
 }
 
+std::optional<QString> ScriptedMessageBoxes::askText(const QString& title, const QString& label)
+{
+    shown.append({MsgIcon::Question, title, label, true});
+    Q_EMIT boxShown(label);
+    if (textAnswers_.isEmpty())
+        return std::nullopt;
+    return textAnswers_.dequeue();
+}
+
 QStringList ScriptedMessageBoxes::texts() const
 {
     QStringList result;

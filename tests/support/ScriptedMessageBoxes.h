@@ -22,6 +22,9 @@ class ScriptedMessageBoxes final : public QObject, public MessageBoxes {
     Q_OBJECT
 public:
     MsgAnswer show(MsgIcon icon, const QString& title, const QString& text, bool question) override;
+    // Answers with the next queued text (a cancel when none is queued); recorded as a question.
+    std::optional<QString> askText(const QString& title, const QString& label) override;
+    void setNextText(const QString& text) { textAnswers_.enqueue(text); }
 
     // Queues the answer for the next question (questions without a queued answer get No).
     void setNextAnswer(MsgAnswer answer) { answers_.enqueue(answer); }
@@ -40,6 +43,7 @@ Q_SIGNALS:
 
 private:
     QQueue<MsgAnswer> answers_;
+    QQueue<QString> textAnswers_;
     int holdMs_ = 0;
     int open_ = 0;
     int maxOpen_ = 0;
