@@ -1,17 +1,16 @@
-// Auto discovery on loopback: the confirmation, the paging window and what it refuses, the one
-// paging request, the rebuilt database and list, and the link's destination afterwards.
+// Auto discovery from the window: the confirmation, the paging window and what it refuses, the
+// list emptied while paging and rebuilt at the end, and a paging that cannot be sent.
 
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
-#include "database/ProfileStore.h"
-#include "discovery/Discovery.h"
-#include "discovery/FrmPaging.h"
-#include "link/Datagrams.h"
-#include "link/LinkEndpoint.h"
+#include "console/DiscoveryCommand.h"
+#include "console/ElementListPanel.h"
+#include "console/FrmPaging.h"
 #include "support/ConsoleFixture.h"
 
 using namespace nms;
@@ -20,17 +19,34 @@ using namespace nms::test;
 namespace {
 
 const QChar CR(u'\r');
+const QString kKey = QStringLiteral("02000000010A");
 const QString kQuestion =
     QStringLiteral("Performing an 'Auto Discovery' will delete the local database in your computer") + CR
     + QStringLiteral("and create a new one, based on the Network Elements found (if any). ") + CR
     + QStringLiteral("Are you sure?");
-const QString kEmptyWithThe = QStringLiteral("Local database is empty.") + CR
-    + QStringLiteral("Please click the 'Auto Discover' icon to probe the network.");
 
 QByteArray FileBytes(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
+}
+
+ConsoleOptions ShortWindow()
+{
+    ConsoleOptions options;
+    options.timing.discoveryMs = 200;
+    return options;
+}
+
+// A console showing one stored element, with the question answered as given.
+void Prepare(ConsoleFixture& f, MsgAnswer answer)
+{
+    QVERIFY(f.writeElement(kKey, StoredElement {}));
+    QVERIFY(f.load());
+    QVERIFY(f.select(kKey));
+    f.showNotices();
+    f.boxes.clear();
+    f.boxes.setNextAnswer(answer);
 }
 
 } // namespace
@@ -41,77 +57,65 @@ class TestDiscovery : public QObject {
 private Q_SLOTS:
     void answeringNoChangesNothing();
     void pagingWindowWhileOpen();
-    void recordsAnsweringElements();
-    void noAnswerLeavesEmptyDatabase();
-    void databaseThatCannotBeRecreated();
-    void pagingRequestThatCannotBeSent();
+    void answersRebuildTheList();
+    void pagingThatCannotBeSent();
 };
 
 void TestDiscovery::answeringNoChangesNothing()
 {
-    ConsoleFixture f;
-    QVERIFY(f.writeElement(QStringLiteral("02000000010A"), StoredElement {}));
-    QVERIFY(f.load());
-    QVERIFY(f.select(QStringLiteral("02000000010A")));
+    ConsoleFixture f(ShortWindow());
+    Prepare(f, MsgAnswer::No);
     const QByteArray before = FileBytes(f.database());
-    f.boxes.clear();
+    QSignalSpy started(f->discovery, &DiscoveryCommand::pagingStarted);
 
-    f.boxes.setNextAnswer(MsgAnswer::No);
     f->cmdDiscover->click();
     QCOMPARE(f.boxes.count(), 1);
-    QCOMPARE(f.boxes.shown.at(0).icon, MsgIcon::Question);
-    QVERIFY(f.boxes.shown.at(0).question);
-    QCOMPARE(f.boxes.shown.at(0).title, QStringLiteral("Auto Discovery"));
-    QCOMPARE(f.boxes.shown.at(0).text, kQuestion);
+    const ShownBox question = f.boxes.shown.at(0);
+    QCOMPARE(question.icon, MsgIcon::Question);
+    QVERIFY(question.question); // No preselected
+    QCOMPARE(question.title, QStringLiteral("Auto Discovery"));
+    QCOMPARE(question.text, kQuestion);
+    QCOMPARE(question.text.split(CR).size(), 3);
+
+    QCOMPARE(started.count(), 0);
+    QCOMPARE(f.core().discovery.paged(), 0);
     QCOMPARE(FileBytes(f.database()), before);
     QCOMPARE(f->lstElements->count(), 1);
     QCOMPARE(f->lblElementMAC->caption(), QStringLiteral("02:00:00:00:01:0A"));
     QCOMPARE(f->txtElementIP->text(), QStringLiteral("127.0.0.1"));
-    QVERIFY(f.element->received.isEmpty());
 }
 
 void TestDiscovery::pagingWindowWhileOpen()
 {
-    ConsoleFixture f;
-    QVERIFY(f.writeElement(QStringLiteral("02000000010A"), StoredElement {}));
-    QVERIFY(f.load());
-    QVERIFY(f.select(QStringLiteral("02000000010A")));
-    f->link->setRemote(QStringLiteral("127.0.0.1"), f.environment().commandPort);
+    ConsoleFixture f(ShortWindow());
+    Prepare(f, MsgAnswer::Yes);
 
     struct Seen {
         bool checked = false;
-        QString title, label;
+        QString title, label, countCaption, macCaption, ipText;
         QSize size;
         QRect labelGeometry;
-        bool modal = false, closeButton = true, minMax = true;
-        bool flag = false;
-        QString remoteHost;
-        quint16 remotePort = 0;
+        Qt::WindowModality modality = Qt::NonModal;
+        bool closeButton = true, minMax = true, stillOpenAfterClosing = false;
         int listCount = -1;
-        QString countCaption, macCaption, ipText;
-        QByteArray file;
-        bool stillOpenAfterClosing = false;
     } seen;
-    connect(f->discovery, &Discovery::pagingStarted, this, [&] {
-        QTimer::singleShot(200, &f.w(), [&] {
+    // Looked at from inside the paging window's own loop.
+    connect(f->discovery, &DiscoveryCommand::pagingStarted, this, [&] {
+        QTimer::singleShot(0, &f.w(), [&] {
             FrmPaging* window = f->discovery->paging();
-            if (!window)
+            if (!window || !window->isVisible())
                 return;
             seen.title = window->windowTitle();
             seen.label = window->Label1->text();
             seen.size = window->size();
             seen.labelGeometry = window->Label1->geometry();
-            seen.modal = window->isModal();
+            seen.modality = window->windowModality();
             seen.closeButton = window->windowFlags().testFlag(Qt::WindowCloseButtonHint);
             seen.minMax = window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
-            seen.flag = f->AutoDiscoverAwaiting;
-            seen.remoteHost = f->link->remoteHost();
-            seen.remotePort = f->link->remotePort();
             seen.listCount = f->lstElements->count();
             seen.countCaption = f->lblElementsList->caption();
             seen.macCaption = f->lblElementMAC->caption();
             seen.ipText = f->txtElementIP->text();
-            seen.file = FileBytes(f.database());
             // The operator cannot end paging early.
             window->close();
             QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -122,7 +126,6 @@ void TestDiscovery::pagingWindowWhileOpen()
         });
     });
 
-    f.boxes.setNextAnswer(MsgAnswer::Yes);
     f->discovery->mnuDiscover_Click();
 
     QVERIFY(seen.checked);
@@ -131,149 +134,84 @@ void TestDiscovery::pagingWindowWhileOpen()
     QCOMPARE(seen.size, QSize(312, 54));
     QCOMPARE(seen.labelGeometry.topLeft(), QPoint(24, 16));
     QCOMPARE(seen.labelGeometry.width(), 256);
-    QVERIFY(seen.modal);
+    QCOMPARE(seen.modality, Qt::ApplicationModal);
     QVERIFY(!seen.closeButton);
     QVERIFY(!seen.minMax);
-    QVERIFY(seen.flag);
-    QCOMPARE(seen.remoteHost, QStringLiteral("127.0.0.1"));
-    QCOMPARE(seen.remotePort, f.environment().pagingPort);
+    QVERIFY(seen.stillOpenAfterClosing);
     QCOMPARE(seen.listCount, 0);
     QCOMPARE(seen.countCaption, QStringLiteral("Select element: (0 items)"));
     QCOMPARE(seen.macCaption, QStringLiteral("<Unknown>"));
     QCOMPARE(seen.ipText, QString());
-    QCOMPARE(seen.file, QByteArray());
-    QVERIFY(seen.stillOpenAfterClosing);
 
-    // Afterwards: the flag is down, the destination is back, the socket still bound to its port.
-    QVERIFY(!f->AutoDiscoverAwaiting);
+    // The discovery's end closed it; nobody answered, so the rebuilt list is empty and says so.
     QVERIFY(!f->discovery->paging());
-    QCOMPARE(f->link->remoteHost(), QStringLiteral("127.0.0.1"));
-    QCOMPARE(f->link->remotePort(), f.environment().commandPort);
-    QCOMPARE(f->udpClient->state(), QAbstractSocket::BoundState);
-    QCOMPARE(f->udpClient->localPort(), f.consolePort());
+    QVERIFY(!f.core().discovery.running());
+    QCOMPARE(f->lstElements->count(), 0);
+    f.showNotices();
+    QCOMPARE(f.boxes.texts(),
+             QStringList({kQuestion,
+                          QStringLiteral("Local database is empty.") + CR
+                              + QStringLiteral("Please click the 'Auto Discover' icon "
+                                               "to probe the network.")}));
 }
 
-void TestDiscovery::recordsAnsweringElements()
+void TestDiscovery::answersRebuildTheList()
 {
-    ConsoleFixture f;
-    QVERIFY(f.writeElement(QStringLiteral("0200000001FF"), StoredElement {}));
-    QVERIFY(f.load());
+    ConsoleFixture f(ShortWindow());
+    Prepare(f, MsgAnswer::Yes);
     f.neighbours.add(QStringLiteral("192.168.1.21"), MacBytes(QStringLiteral("02:00:00:00:01:15")));
     f.neighbours.add(QStringLiteral("192.168.1.22"), MacBytes(QStringLiteral("02:00:00:00:01:16")));
-    // Both elements answer the paging request as soon as it arrives: an encoder, then a decoder.
+    // Two elements answer the paging request as soon as it arrives: an encoder, then a decoder.
     connect(f.element, &LoopbackElement::datagramReceived, this, [&] {
-        if (f.element->receivedOn(f.environment().pagingPort).size() != 1 || f.element->received.size() != 1)
+        if (f.element->receivedOn(f.element->pagingPort()).size() != 1)
             return;
         FeedbackFields encoder;
         encoder.ip = QStringLiteral("192.168.1.21");
         encoder.name = QByteArrayLiteral("Studio TX");
-        encoder.role = 1;
         FeedbackFields decoder;
         decoder.ip = QStringLiteral("192.168.1.22");
         decoder.name = QByteArrayLiteral("SITE RX         ");
         decoder.role = 2;
-        decoder.attenuation = 200;
-        decoder.serial = QByteArray::fromHex("00000007");
-        f.element->sendToConsole(encoder.bytes(), f.consolePort());
-        f.element->sendToConsole(decoder.bytes(), f.consolePort());
+        QVERIFY(f.element->sendToConsole(encoder.bytes(), f.consolePort()));
+        QVERIFY(f.element->sendToConsole(decoder.bytes(), f.consolePort()));
     });
-    f.boxes.clear();
-    f.boxes.setNextAnswer(MsgAnswer::Yes);
+
     f->discovery->mnuDiscover_Click();
 
-    // Exactly one paging request, from the console's port.
-    QCOMPARE(f.element->received.size(), 1);
-    QCOMPARE(f.element->received.at(0).toPort, f.environment().pagingPort);
-    QCOMPARE(f.element->received.at(0).fromPort, f.consolePort());
-    QCOMPARE(f.element->received.at(0).data, QByteArray("DIZEZIZI KESTRION PAGING REQUEST"));
-    QCOMPARE(f.boxes.count(), 1); // the question only
-
-    QCOMPARE(LoadIniSectionsArray(f.database()),
-             QStringList({QStringLiteral("020000000115"), QStringLiteral("020000000116")}));
-    QCOMPARE(GetSectionKeyCount(QStringLiteral("020000000115"), f.database()), qint16(10));
-    QCOMPARE(GetSectionKeyCount(QStringLiteral("020000000116"), f.database()), qint16(11));
-    QCOMPARE(ReadFromINI(QStringLiteral("020000000116"), QStringLiteral("att"), f.database(), QString()),
-             QStringLiteral("200"));
-    QCOMPARE(ReadFromINI(QStringLiteral("020000000116"), QStringLiteral("sn"), f.database(), QString()),
-             QStringLiteral("7"));
-    QCOMPARE(f->lstElements->count(), 2);
+    QCOMPARE(f.core().discovery.written(), 2);
+    QCOMPARE(f->elementList->lstHidden(), QStringList({"020000000115", "020000000116"}));
     QCOMPARE(f->lstElements->itemText(0), QStringLiteral("STUDIO TX [02:00:00:00:01:15]"));
     QCOMPARE(f->lstElements->itemText(1), QStringLiteral("SITE RX [02:00:00:00:01:16]"));
     QCOMPARE(f->lblElementsList->caption(), QStringLiteral("Select element: (2 items)"));
-    QCOMPARE(f->lstHidden, QStringList({QStringLiteral("020000000115"), QStringLiteral("020000000116")}));
     QCOMPARE(f->lstElements->currentIndex(), -1);
+    QVERIFY(!f.core().state.hasSelection());
+    f.showNotices();
+    QCOMPARE(f.boxes.count(), 1); // the question only
 }
 
-void TestDiscovery::noAnswerLeavesEmptyDatabase()
+void TestDiscovery::pagingThatCannotBeSent()
 {
-    ConsoleFixture f;
-    QVERIFY(f.load()); // no database at all beforehand
-    QVERIFY(!QFile::exists(f.database()));
-    f.boxes.clear();
-    f.boxes.setNextAnswer(MsgAnswer::Yes);
+    ConsoleFixture f(ShortWindow());
+    Prepare(f, MsgAnswer::Yes);
+    f.networks.set({}); // no network to page
+    const QByteArray before = FileBytes(f.database());
+    QSignalSpy started(f->discovery, &DiscoveryCommand::pagingStarted);
+
     f->discovery->mnuDiscover_Click();
 
-    QVERIFY(QFile::exists(f.database()));
-    QCOMPARE(QFileInfo(f.database()).size(), qint64(0));
-    QCOMPARE(f.boxes.texts(), QStringList({kQuestion, kEmptyWithThe}));
-    QCOMPARE(f.boxes.shown.at(1).title, QStringLiteral("Information"));
-    QCOMPARE(f->lstElements->count(), 0);
-    QCOMPARE(f->lblElementsList->caption(), QStringLiteral("Select element: (0 items)"));
-    QCOMPARE(f.element->receivedOn(f.environment().pagingPort).size(), 1);
-    QVERIFY(!f->AutoDiscoverAwaiting);
-}
-
-void TestDiscovery::databaseThatCannotBeRecreated()
-{
-    TempDir dir;
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("nms.ini"))); // a folder where the file should be
-    ConsoleOptions options;
-    options.databasePath = dir.database();
-    ConsoleFixture f(options);
-    QVERIFY(f.load());
-    f->link->setRemote(QStringLiteral("127.0.0.1"), 4242);
-    f.boxes.clear();
-    f.boxes.setNextAnswer(MsgAnswer::Yes);
-    bool shown = false;
-    connect(f->discovery, &Discovery::pagingStarted, this, [&] { shown = true; });
-    f->discovery->mnuDiscover_Click();
-
-    QVERIFY(!shown);
-    QVERIFY(f.boxes.count() >= 2);
-    QCOMPARE(f.boxes.shown.at(1).icon, MsgIcon::Error);
-    QVERIFY2(f.boxes.shown.at(1).text.startsWith(QStringLiteral("The local database (") + dir.database()
-                                                 + QStringLiteral(") could not be deleted")),
-             qPrintable(f.boxes.shown.at(1).text));
-    QVERIFY(!f->AutoDiscoverAwaiting);
-    QCOMPARE(f->link->remoteHost(), QStringLiteral("127.0.0.1"));
-    QCOMPARE(f->link->remotePort(), quint16(4242));
-    QVERIFY(f.element->received.isEmpty());
-}
-
-void TestDiscovery::pagingRequestThatCannotBeSent()
-{
-    ConsoleOptions options;
-    options.pagingAddress = QStringLiteral("256.0.0.1");
-    ConsoleFixture f(options);
-    QVERIFY(f.writeElement(QStringLiteral("02000000010A"), StoredElement {}));
-    QVERIFY(f.load());
-    f->link->setRemote(QStringLiteral("127.0.0.1"), 4242);
-    f.boxes.clear();
-    f.boxes.setNextAnswer(MsgAnswer::Yes);
-    f->discovery->mnuDiscover_Click();
-
-    QCOMPARE(f.boxes.count(), 3);
-    QCOMPARE(f.boxes.shown.at(1).icon, MsgIcon::Error);
-    QCOMPARE(f.boxes.shown.at(1).text,
-             QStringLiteral(
-                 "The paging request to 256.0.0.1 port %1 could not be sent: '256.0.0.1' is not a valid IP address.")
-                     .arg(f.environment().pagingPort)
-                 + CR + QStringLiteral("No element was asked to answer."));
-    QCOMPARE(f.boxes.shown.at(2).text, kEmptyWithThe);
-    QVERIFY(!f->AutoDiscoverAwaiting);
-    QCOMPARE(f->link->remoteHost(), QStringLiteral("127.0.0.1"));
-    QCOMPARE(f->link->remotePort(), quint16(4242));
-    QCOMPARE(f->lstElements->count(), 0);
+    QCOMPARE(started.count(), 0);
+    QVERIFY(!f->discovery->paging());
+    QCOMPARE(FileBytes(f.database()), before);
+    // The list shows what the file holds, and the operator is told why nothing happened.
+    QCOMPARE(f->lstElements->count(), 1);
+    QCOMPARE(f->lblElementsList->caption(), QStringLiteral("Select element: (1 items)"));
+    f.showNotices();
+    QCOMPARE(f.boxes.count(), 2);
+    const ShownBox reason = f.boxes.shown.at(1);
+    QCOMPARE(reason.icon, MsgIcon::Error);
+    QCOMPARE(reason.title, QStringLiteral("Auto Discovery"));
+    QVERIFY2(reason.text.contains(QStringLiteral("this computer has no network that is up and can broadcast")),
+             qPrintable(reason.text));
 }
 
 QTEST_MAIN(TestDiscovery)

@@ -1,8 +1,10 @@
-// Load_Config: the element selector built from the database file.
+// Load_Config: the element list built from the database in file order with its count, the two
+// empty-database notices, and the element shown before picked again after a reload.
 
 #include <QtTest>
 
-#include "database/ElementList.h"
+#include "console/ElementListPanel.h"
+#include "database/ProfileStore.h"
 #include "support/ConsoleFixture.h"
 
 using namespace nms;
@@ -17,12 +19,12 @@ void WriteFile(const QString& path, const QByteArray& content)
     file.write(content);
 }
 
-QStringList Entries(const QComboBox* list)
+QByteArray ManySections(int count)
 {
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->itemText(i);
-    return texts;
+    QByteArray content;
+    for (int i = 0; i < count; ++i)
+        content += QStringLiteral("[%1]\nNAME=E%2\n").arg(i, 12, 16, QLatin1Char('0')).arg(i).toUpper().toLatin1();
+    return content;
 }
 
 } // namespace
@@ -30,134 +32,131 @@ QStringList Entries(const QComboBox* list)
 class TestElementList : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void listsFollowFileOrderWithCount();
-    void emptyDatabaseMessagesDifferByTheWord();
-    void oddSectionsStillListed();
-    void everyElementListedBeyondFiftySeven();
-    void reselectsTheElementShownBefore();
-    void noSelectionWhenNothingWasShownOrItIsGone();
-    void emptyCaptionSelectsTheFirstEntry();
+    void everySectionListedInFileOrder_data();
+    void everySectionListedInFileOrder();
+    void emptyDatabaseNotices_data();
+    void emptyDatabaseNotices();
+    void reloadPicksTheElementShownBefore_data();
+    void reloadPicksTheElementShownBefore();
 };
 
-void TestElementList::listsFollowFileOrderWithCount()
+void TestElementList::everySectionListedInFileOrder_data()
 {
-    ConsoleFixture console;
-    WriteFile(console.database(),
-              "[00A0C9F81E24]\nNAME=STUDIO TX       \nIP=10.0.0.1\n"
-              "[00000000000C]\nNAME=C\n"
-              "[00000000000B]\nNAME=B\n");
-    console->Load_Config();
-    QCOMPARE(console->lstHidden, (QStringList {"00A0C9F81E24", "00000000000C", "00000000000B"}));
-    QCOMPARE(Entries(console->lstElements),
-             (QStringList {"STUDIO TX [00:A0:C9:F8:1E:24]", "C [00:00:00:00:00:0C]", "B [00:00:00:00:00:0B]"}));
-    QCOMPARE(console->lblElementsList->caption(), QStringLiteral("Select element: (3 items)"));
-    QCOMPARE(console->lstElements->currentIndex(), -1); // nothing picked by filling the list
-    QCOMPARE(console.boxes.count(), 0);
-
-    WriteFile(console.database(), "[00000000000C]\nNAME=C\n");
-    console->Load_Config();
-    QCOMPARE(console->lblElementsList->caption(), QStringLiteral("Select element: (1 items)"));
-    QCOMPARE(console->lstHidden, QStringList {"00000000000C"});
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("keys"); // the first ones
+    QTest::addColumn<QStringList>("texts"); // the first ones
+    QTest::addColumn<int>("count");
+    QTest::newRow("file order") << QByteArray(
+        "[00A0C9F81E24]\nNAME=STUDIO TX       \nIP=10.0.0.1\n[00000000000C]\nNAME=C\n[00000000000B]\nNAME=B\n")
+                                << QStringList {"00A0C9F81E24", "00000000000C", "00000000000B"}
+                                << QStringList {"STUDIO TX [00:A0:C9:F8:1E:24]", "C [00:00:00:00:00:0C]",
+                                                "B [00:00:00:00:00:0B]"}
+                                << 3;
+    QTest::newRow("no name, key not a MAC")
+        << QByteArray("[00000000000A]\nIP=1.2.3.4\n[SHORT]\nNAME=ODD\n") << QStringList {"00000000000A", "SHORT"}
+        << QStringList {" [00:00:00:00:00:0A]", "ODD []"} << 2;
+    QTest::newRow("three hundred") << ManySections(300) << QStringList {"000000000000"}
+                                   << QStringList {"E0 [00:00:00:00:00:00]"} << 300;
 }
 
-void TestElementList::emptyDatabaseMessagesDifferByTheWord()
+void TestElementList::everySectionListedInFileOrder()
 {
-    ConsoleFixture console;
-    WriteFile(console.database(), "[00000000000C]\nNAME=C\n");
-    console->Load_Config();
-    QFile::remove(console.database());
-    console->Load_Config();
-    QCOMPARE(console->lstElements->count(), 0);
-    QVERIFY(console->lstHidden.isEmpty());
-    QCOMPARE(console->lblElementsList->caption(), QStringLiteral("Select element: (0 items)"));
-    QCOMPARE(console.boxes.count(), 1);
-    QCOMPARE(console.boxes.shown[0].title, QStringLiteral("Information"));
-    QCOMPARE(console.boxes.shown[0].icon, MsgIcon::Information);
-    QVERIFY(!console.boxes.shown[0].question);
-    QCOMPARE(console.boxes.shown[0].text,
-             QStringLiteral("Local database is empty.\rPlease click 'Auto Discover' icon to probe the network."));
-
-    WriteFile(console.database(), QByteArray());
-    console->Load_Config();
-    QCOMPARE(console.boxes.count(), 2);
-    QCOMPARE(console.boxes.shown[1].title, QStringLiteral("Information"));
-    QCOMPARE(console.boxes.shown[1].text,
-             QStringLiteral("Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network."));
-    QCOMPARE(console->lblElementsList->caption(), QStringLiteral("Select element: (0 items)"));
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, keys);
+    QFETCH(QStringList, texts);
+    QFETCH(int, count);
+    ConsoleFixture f;
+    WriteFile(f.database(), content);
+    f->Load_Config();
+    QCOMPARE(f->elementList->lstHidden().size(), count);
+    QCOMPARE(f->lstElements->count(), count);
+    QCOMPARE(f->elementList->lstHidden().mid(0, keys.size()), keys);
+    for (int i = 0; i < texts.size(); ++i)
+        QCOMPARE(f->lstElements->itemText(i), texts.at(i));
+    QCOMPARE(f->lblElementsList->caption(), QStringLiteral("Select element: (%1 items)").arg(count));
+    QCOMPARE(f->lstElements->currentIndex(), -1); // filling the list picks nothing
+    f.showNotices();
+    QCOMPARE(f.boxes.count(), 0);
 }
 
-void TestElementList::oddSectionsStillListed()
+void TestElementList::emptyDatabaseNotices_data()
 {
-    ConsoleFixture console;
-    WriteFile(console.database(), "[00000000000A]\nIP=1.2.3.4\n[SHORT]\nNAME=ODD\n");
-    console->Load_Config();
-    QCOMPARE(Entries(console->lstElements), (QStringList {" [00:00:00:00:00:0A]", "ODD []"}));
+    QTest::addColumn<bool>("fileExists");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("no file") << false
+                             << "Local database is empty.\rPlease click 'Auto Discover' icon to probe the network.";
+    QTest::newRow("no section")
+        << true << "Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network.";
 }
 
-void TestElementList::everyElementListedBeyondFiftySeven()
+void TestElementList::emptyDatabaseNotices()
 {
-    ConsoleFixture console;
-    QByteArray content;
-    for (int i = 0; i < 300; ++i)
-        content += QStringLiteral("[%1]\nNAME=E%2\n").arg(i, 12, 16, QLatin1Char('0')).arg(i).toUpper().toLatin1();
-    WriteFile(console.database(), content);
-    console->Load_Config();
-    QCOMPARE(console->lstElements->count(), 300);
-    QCOMPARE(console->lstHidden.size(), 300);
-    QCOMPARE(console->lstElements->itemText(299), QStringLiteral("E299 [00:00:00:00:01:2B]"));
-    QCOMPARE(console->lblElementsList->caption(), QStringLiteral("Select element: (300 items)"));
+    QFETCH(bool, fileExists);
+    QFETCH(QString, text);
+    ConsoleFixture f;
+    WriteFile(f.database(), "[00000000000C]\nNAME=C\n");
+    f->Load_Config();
+    QCOMPARE(f->lstElements->count(), 1);
+    if (fileExists)
+        WriteFile(f.database(), "; nothing but a comment\n");
+    else
+        QVERIFY(QFile::remove(f.database()));
+
+    f->Load_Config();
+    QCOMPARE(f->elementList->lstHidden(), QStringList());
+    QCOMPARE(f->lstElements->count(), 0);
+    QCOMPARE(f->lblElementsList->caption(), QStringLiteral("Select element: (0 items)"));
+    f.showNotices();
+    QCOMPARE(f.boxes.count(), 1);
+    QCOMPARE(f.boxes.shown[0].title, QStringLiteral("Information"));
+    QCOMPARE(f.boxes.shown[0].icon, MsgIcon::Information);
+    QVERIFY(!f.boxes.shown[0].question);
+    QCOMPARE(f.boxes.shown[0].text, text);
 }
 
-void TestElementList::reselectsTheElementShownBefore()
+void TestElementList::reloadPicksTheElementShownBefore_data()
 {
-    ConsoleFixture console;
+    QTest::addColumn<QString>("shown"); // empty: nothing shown
+    QTest::addColumn<bool>("removed"); // its section is gone by the reload
+    QTest::addColumn<int>("picked");
+    QTest::addColumn<QString>("ip"); // in the editor after the reload
+    QTest::newRow("the element shown, as stored now") << "0000000000B2" << false << 1 << "127.0.0.4";
+    QTest::newRow("nothing shown") << "" << false << -1 << "";
+    QTest::newRow("the element shown is gone") << "0000000000B2" << true << -1 << "edited";
+    // A key that is no MAC address has no MAC text, and every entry contains "".
+    QTest::newRow("a key that is no MAC") << "SHORT" << false << 0 << "127.0.0.9";
+}
+
+void TestElementList::reloadPicksTheElementShownBefore()
+{
+    QFETCH(QString, shown);
+    QFETCH(bool, removed);
+    QFETCH(int, picked);
+    QFETCH(QString, ip);
+    ConsoleFixture f;
     StoredElement a;
+    a.ip = QStringLiteral("127.0.0.9");
     StoredElement b;
     b.name = QStringLiteral("SECOND");
     b.ip = QStringLiteral("127.0.0.3");
-    QVERIFY(console.writeElement(QStringLiteral("0000000000A1"), a));
-    QVERIFY(console.writeElement(QStringLiteral("0000000000B2"), b));
-    QVERIFY(console.load());
-    QVERIFY(console.select(QStringLiteral("0000000000B2")));
-    console->txtElementIP->setText(QStringLiteral("1.1.1.1"));
-
-    // The stored record changed behind the window: the reload shows the new value.
+    QVERIFY(f.writeElement(QStringLiteral("0000000000A1"), a));
+    QVERIFY(f.writeElement(QStringLiteral("0000000000B2"), b));
+    QVERIFY(f.writeElement(QStringLiteral("SHORT"), StoredElement {}));
+    QVERIFY(f.load());
+    if (!shown.isEmpty()) {
+        QVERIFY(f.select(shown));
+        f->txtElementIP->setText(QStringLiteral("edited"));
+    }
+    // The stored record changed behind the window.
     b.ip = QStringLiteral("127.0.0.4");
-    QVERIFY(console.writeElement(QStringLiteral("0000000000B2"), b));
-    console->Load_Config();
-    QCOMPARE(console->lstElements->currentIndex(), 1);
-    QCOMPARE(console->txtElementIP->text(), QStringLiteral("127.0.0.4"));
-    QCOMPARE(console->lblElementMAC->caption(), QStringLiteral("00:00:00:00:00:B2"));
-}
+    QVERIFY(f.writeElement(QStringLiteral("0000000000B2"), b));
+    if (removed)
+        QVERIFY(DeleteIniSection(shown, f.database()));
 
-void TestElementList::noSelectionWhenNothingWasShownOrItIsGone()
-{
-    ConsoleFixture console;
-    QVERIFY(console.writeElement(QStringLiteral("0000000000A1"), StoredElement()));
-    QVERIFY(console.load());
-    console->Load_Config();
-    QCOMPARE(console->lstElements->currentIndex(), -1);
-    QVERIFY(console->txtElementIP->text().isEmpty());
-
-    console->lblElementMAC->setCaption(QStringLiteral("00:00:00:00:00:FF"));
-    console->Load_Config();
-    QCOMPARE(console->lstElements->currentIndex(), -1);
-    // Load_Config never changes the MAC caption itself.
-    QCOMPARE(console->lblElementMAC->caption(), QStringLiteral("00:00:00:00:00:FF"));
-}
-
-void TestElementList::emptyCaptionSelectsTheFirstEntry()
-{
-    ConsoleFixture console;
-    StoredElement a;
-    a.ip = QStringLiteral("127.0.0.9");
-    QVERIFY(console.writeElement(QStringLiteral("0000000000A1"), a));
-    QVERIFY(console.writeElement(QStringLiteral("0000000000B2"), StoredElement()));
-    QVERIFY(console.load());
-    console->lblElementMAC->setCaption(QString());
-    console->Load_Config();
-    QCOMPARE(console->lstElements->currentIndex(), 0);
-    QCOMPARE(console->txtElementIP->text(), QStringLiteral("127.0.0.9"));
+    f->Load_Config();
+    QCOMPARE(f->lstElements->currentIndex(), picked);
+    QCOMPARE(f.core().state.selectedKey(), picked >= 0 ? f->elementList->lstHidden().at(picked) : removed ? shown : "");
+    QCOMPARE(f->txtElementIP->text(), ip);
 }
 
 QTEST_MAIN(TestElementList)

@@ -1,125 +1,94 @@
-// The window itself: control inventory, outline, start-up, revert, clearing, minimising, dragging
-// and the single-instance test.
+// The window itself: its controls and their first state, start-up in its order, revert, shutdown,
+// the tray, dragging, the pop-up menu and the single-instance test.
 
 #include <QtTest>
 
 #include <QMouseEvent>
 #include <QUdpSocket>
 
-#include "discovery/Discovery.h"
+#include <cerrno>
+#include <cstring>
+
+#include "notices/NoticePresenter.h"
+#include "services/EchoStatus.h"
 #include "services/InstanceLock.h"
 #include "shell/SingleInstance.h"
 #include "shell/TrayController.h"
 #include "shell/WindowShape.h"
 #include "support/ConsoleFixture.h"
+#include "support/FakeEchoService.h"
 
 using namespace nms;
 using namespace nms::test;
 
+namespace {
+
+const QString kAlreadyRunning =
+    QStringLiteral("Kestrion MPX IP STL NMS is already running (check the icon in system tray)!");
+
+QByteArray FileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
+}
+
+// What the detail area shows, captions, ping colour, boxes and list choices.
+QStringList Details(const FrmMain& w)
+{
+    QStringList shown;
+    for (Label* label : {w.lblElementType, w.lblElementMAC, w.lblSerialNumber, w.lblPing})
+        shown << label->caption();
+    shown << w.shpPing->fillColor().name();
+    for (QLineEdit* box : {w.txtElementName, w.txtElementIP, w.txtElementMask, w.txtElementGW, w.txtRemoteIP})
+        shown << box->text();
+    for (QComboBox* list : {w.cmbAudioInput, w.cmbAudioType, w.cmbAudioTX})
+        shown << QString::number(list->currentIndex());
+    return shown;
+}
+
+// Nothing selected: "<Unknown>" on light yellow, every box empty, no list choice.
+const QStringList kNothingShown = {"<Unknown>", "<Unknown>", "<Unknown>", "<Unknown>", "#ffffc0", "",  "",
+                                   "",          "",          "",          "-1",        "-1",      "-1"};
+
+} // namespace
+
 class TestShell : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void inventoryPositionsAndInitialContent();
-    void fontsTooltipsAndFocusOrder();
+    void controlsAtStart(); // with their focus order and tool tips
     void windowShapes();
-    void startupBindsAndShowsVersion();
-    void startupWithPortTakenEndsCleanly();
-    void revertKeepsElementChosenAndClearsDetails();
-    void clearElementFieldsResetsEveryDetail();
-    void minimiseWithoutNotificationAreaKeepsWindowShown();
+    void startUpInItsOrder();
+    void startUpWithThePortTaken();
+    void revertShowsNothingAndNoStalePingResult_data();
+    void revertShowsNothingAndNoStalePingResult();
+    void shutdownClosesTheSocketAndWritesNothing();
+    void minimiseWithoutANotificationArea();
     void dragMovesOnlyFromTheWindowSurface();
-    void popupMenuOffersDiscovery();
-    void secondInstanceIsToldAndLeavesFirstAlone();
-    void shutdownClosesSocketAndWritesNothing();
+    void popupMenu();
+    void singleInstance_data();
+    void singleInstance();
 };
 
-void TestShell::inventoryPositionsAndInitialContent()
+void TestShell::controlsAtStart()
 {
-    ConsoleFixture console;
-    FrmMain& w = console.w();
+    ConsoleFixture f;
+    FrmMain& w = f.w();
     QCOMPARE(w.size(), QSize(458, 321));
     QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
     QVERIFY(w.windowFlags() & Qt::Tool); // no taskbar entry
     QCOMPARE(w.palette().color(QPalette::Window), QColor(Qt::black));
 
-    struct Place {
-        QWidget* control;
-        QRect geometry;
-    };
-    const QList<Place> places = {
-        {w.Shape3, {0, 0, 465, 33}},
-        {w.Image1, {3, 3, 24, 24}},
-        {w.cmdMinimize, {392, 8, 25, 17}},
-        {w.cmdExit, {424, 8, 25, 17}},
-        {w.Shape4, {8, 40, 441, 65}},
-        {w.lstElements, {32, 64, 289, 24}},
-        {w.cmdSave, {336, 64, 25, 25}},
-        {w.cmdRefresh, {368, 64, 25, 25}},
-        {w.cmdDiscover, {400, 64, 25, 25}},
-        {w.Shape6, {8, 112, 441, 201}},
-        {w.shpPing, {248, 136, 185, 29}},
-        {w.VUMeter, {32, 169, 140, 8}},
-        {w.imgPlay, {200, 163, 17, 17}},
-        {w.imgStop, {200, 163, 17, 17}},
-        {w.chkGetVolume, {224, 288, 17, 17}},
-        {w.Shape2, {16, 184, 209, 121}},
-        {w.txtElementName, {112, 200, 97, 19}},
-        {w.txtElementIP, {112, 224, 97, 19}},
-        {w.txtElementGW, {112, 248, 97, 19}},
-        {w.txtElementMask, {112, 272, 97, 19}},
-        {w.Shape1, {240, 184, 201, 121}},
-        {w.cmbAudioType, {328, 200, 97, 21}},
-        {w.cmbAudioInput, {328, 224, 97, 21}},
-        {w.scrlAtten, {328, 229, 65, 11}},
-        {w.cmbAudioTX, {328, 248, 97, 21}},
-        {w.txtRemoteIP, {328, 272, 97, 19}},
-    };
-    for (const Place& place : places)
-        QCOMPARE(place.control->geometry(), place.geometry);
+    QCOMPARE(w.lblElementsList->caption(), QStringLiteral("Select element: (0 items)"));
+    QCOMPARE(w.Label12->caption() + w.Label17->caption() + w.Label18->caption(), QStringLiteral("KestrionOrbilane"));
+    // The logo's two parts read as one word.
+    QCOMPARE(w.Label18->x(), w.Label17->x() + QFontMetrics(w.Label17->font()).horizontalAdvance(w.Label17->caption()));
+    QVERIFY(w.Label17->font().italic() && w.Label18->font().bold());
+    QCOMPARE(Details(w), kNothingShown);
+    QVERIFY(w.lblVersion->caption().isEmpty()); // set by the start-up
 
-    struct Caption {
-        Label* label;
-        QPoint at;
-        QString text;
-    };
-    const QList<Caption> captions = {
-        {w.Label12, {32, 5}, "Kestrion"},          {w.lblElementsList, {32, 48}, "Select element: (0 items)"},
-        {w.Label2, {32, 120}, "Element type:"},    {w.lblElementType, {112, 120}, "<Unknown>"},
-        {w.Label5, {32, 136}, "MAC Address:"},     {w.lblElementMAC, {112, 136}, "<Unknown>"},
-        {w.Label13, {32, 152}, "Serial number:"},  {w.lblSerialNumber, {112, 152}, "<Unknown>"},
-        {w.Label11, {256, 120}, "Ping response:"}, {w.Label1, {32, 200}, "System name:"},
-        {w.Label3, {32, 224}, "System IP:"},       {w.Label6, {32, 248}, "Gateway IP:"},
-        {w.Label4, {32, 272}, "Network mask:"},    {w.Label8, {256, 200}, "Audio type:"},
-        {w.Label9, {256, 224}, "Audio source:"},   {w.lblAttenDB, {397, 224}, "dB"},
-        {w.Label10, {256, 248}, "TX type:"},       {w.Label15, {328, 248}, "N/A"},
-        {w.Label7, {256, 272}, "Remote IP:"},      {w.Label16, {328, 272}, "N/A"},
-    };
-    for (const Caption& caption : captions) {
-        QCOMPARE(caption.label->caption(), caption.text);
-        QCOMPARE(caption.label->pos(), caption.at);
-        QCOMPARE(caption.label->palette().color(QPalette::WindowText), QColor(Qt::white));
-    }
-    QCOMPARE(w.Label17->pos(), QPoint(104, 5));
-    QCOMPARE(w.Label18->pos(), QPoint(136, 5));
-    QCOMPARE(w.Label17->caption() + w.Label18->caption(), QStringLiteral("Orbilane"));
-    QCOMPARE(w.lblPing->caption(), QStringLiteral("<Unknown>"));
-    QCOMPARE(w.lblPing->palette().color(QPalette::WindowText), QColor(Qt::black));
-    QCOMPARE(w.shpPing->fillColor(), QColor(255, 255, 192));
-    QCOMPARE(w.Shape3->fillColor(), QColor(0, 0, 64));
-
-    // The "N/A" labels lie under the list and the box that cover them.
-    QVERIFY(w.children().indexOf(w.Label15) < w.children().indexOf(w.cmbAudioTX));
-    QVERIFY(w.children().indexOf(w.Label16) < w.children().indexOf(w.txtRemoteIP));
-
-    // Hidden at start, and the lists without a choice.
-    for (QWidget* hidden :
-         {static_cast<QWidget*>(w.VUMeter), static_cast<QWidget*>(w.imgPlay), static_cast<QWidget*>(w.imgStop),
-          static_cast<QWidget*>(w.lblVolume), static_cast<QWidget*>(w.chkGetVolume), static_cast<QWidget*>(w.scrlAtten),
-          static_cast<QWidget*>(w.lblAttenDB)})
+    for (QWidget* hidden : std::initializer_list<QWidget*> {w.VUMeter, w.imgPlay, w.imgStop, w.lblVolume,
+                                                            w.chkGetVolume, w.scrlAtten, w.lblAttenDB})
         QVERIFY(hidden->isHidden());
-    QCOMPARE(w.cmbAudioType->currentIndex(), -1);
-    QCOMPARE(w.cmbAudioInput->currentIndex(), -1);
-    QCOMPARE(w.cmbAudioTX->currentIndex(), -1);
     QCOMPARE(w.cmbAudioType->itemText(1), QStringLiteral("MPX"));
     QCOMPARE(w.cmbAudioInput->itemText(0), QStringLiteral("Digital"));
     QCOMPARE(w.cmbAudioTX->itemText(1), QStringLiteral("Multicast"));
@@ -127,48 +96,9 @@ void TestShell::inventoryPositionsAndInitialContent()
     QCOMPARE(w.txtElementName->maxLength(), 16);
     for (QLineEdit* box : {w.txtElementIP, w.txtElementMask, w.txtElementGW, w.txtRemoteIP})
         QCOMPARE(box->maxLength(), 15);
-    QCOMPARE(w.scrlAtten->minimum(), 14);
-    QCOMPARE(w.scrlAtten->maximum(), 255);
-    QCOMPARE(w.scrlAtten->value(), 255);
-    QCOMPARE(w.scrlAtten->singleStep(), 1);
-    QCOMPARE(w.scrlAtten->pageStep(), 10);
-    for (QTimer* timer : {w.tmrVolume, w.tmrRetryPing, w.timerGetMAC, w.timerRemoteSent})
-        QVERIFY(!timer->isActive());
-    QCOMPARE(w.tmrVolume->interval(), 50);
-    QCOMPARE(w.tmrRetryPing->interval(), 1000);
-    QCOMPARE(w.timerGetMAC->interval(), 5000);
-    QCOMPARE(w.timerRemoteSent->interval(), 3000);
-    QVERIFY(!w.AutoDiscoverAwaiting);
-}
-
-void TestShell::fontsTooltipsAndFocusOrder()
-{
-    ConsoleFixture console;
-    FrmMain& w = console.w();
-    QCOMPARE(w.font().families().value(0), QStringLiteral("Tahoma"));
-    QCOMPARE(w.font().pointSizeF(), 8.25);
-    QCOMPARE(w.Label12->font().families().value(0), QStringLiteral("Arial Narrow"));
-    QVERIFY(w.Label12->font().bold());
-    QVERIFY(w.Label17->font().italic() && !w.Label17->font().bold());
-    QVERIFY(w.Label18->font().bold());
-    QCOMPARE(w.lstElements->font().pointSizeF(), 9.75);
-    QVERIFY(w.lblPing->font().bold());
-    QCOMPARE(w.lblVolume->font().pointSizeF(), 6.75);
-    QCOMPARE(w.cmdMinimize->text(), QStringLiteral("-"));
-    QCOMPARE(w.cmdExit->text(), QStringLiteral("X"));
-
-    QCOMPARE(w.cmdMinimize->toolTip(), QStringLiteral("Minimize to tray"));
-    QCOMPARE(w.cmdExit->toolTip(), QStringLiteral("Close app"));
-    QCOMPARE(w.cmdSave->toolTip(), QStringLiteral("Save and send this configuration..."));
-    QCOMPARE(w.cmdRefresh->toolTip(), QStringLiteral("Revert to last saved config"));
-    QCOMPARE(w.cmdDiscover->toolTip(), QStringLiteral("Auto discover..."));
-    QCOMPARE(w.txtElementName->toolTip(), QStringLiteral("Max 12 chars"));
-    QCOMPARE(w.imgPlay->toolTip(), QStringLiteral("Click to begin monitoring audio level"));
-    QCOMPARE(w.imgStop->toolTip(), QStringLiteral("Click to stop monitoring audio level"));
-    QCOMPARE(w.chkGetVolume->toolTip(), QStringLiteral("Show audio level"));
-    QVERIFY(w.Label12->toolTip().startsWith(QStringLiteral("Visit ")));
-    QCOMPARE(w.Label17->toolTip(), w.Label12->toolTip());
-    QCOMPARE(w.Label18->toolTip(), w.Label12->toolTip());
+    QCOMPARE(QList<int>({w.scrlAtten->minimum(), w.scrlAtten->maximum(), w.scrlAtten->value(),
+                         w.scrlAtten->singleStep(), w.scrlAtten->pageStep()}),
+             QList<int>({14, 255, 255, 1, 10}));
 
     const QList<QWidget*> order = {w.txtElementName, w.txtElementIP, w.txtElementGW, w.txtElementMask, w.cmbAudioType,
                                    w.cmbAudioInput,  w.cmbAudioTX,   w.txtRemoteIP,  w.cmdSave,        w.cmdRefresh,
@@ -179,162 +109,213 @@ void TestShell::fontsTooltipsAndFocusOrder()
             next = next->nextInFocusChain();
         QCOMPARE(next, order[i + 1]);
     }
+    // The title bar's buttons and the level check box never take the focus.
+    for (QWidget* control : std::initializer_list<QWidget*> {w.cmdMinimize, w.cmdExit, w.chkGetVolume})
+        QCOMPARE(control->focusPolicy(), Qt::NoFocus);
+
+    const QList<QPair<QWidget*, QString>> tips = {
+        {w.cmdMinimize, "Minimize to tray"},
+        {w.cmdExit, "Close app"},
+        {w.cmdSave, "Save and send this configuration..."},
+        {w.cmdRefresh, "Revert to last saved config"},
+        {w.cmdDiscover, "Auto discover..."},
+        {w.txtElementName, "Max 12 chars"},
+        {w.imgPlay, "Click to begin monitoring audio level"},
+        {w.imgStop, "Click to stop monitoring audio level"},
+        {w.chkGetVolume, "Show audio level"},
+    };
+    for (const auto& [control, tip] : tips)
+        QCOMPARE(control->toolTip(), tip);
+    QVERIFY(w.Label12->toolTip().startsWith(QStringLiteral("Visit ")));
+    QCOMPARE(w.Label17->toolTip(), w.Label12->toolTip());
+    QCOMPARE(w.Label18->toolTip(), w.Label12->toolTip());
 }
 
 void TestShell::windowShapes()
 {
     const QSize size(458, 321);
     const QRegion rounded = WindowShapeRegion(size, 1);
-    QVERIFY(!rounded.contains(QPoint(0, 0)));
-    QVERIFY(!rounded.contains(QPoint(457, 320)));
-    QVERIFY(rounded.contains(QPoint(10, 0)));
-    QVERIFY(rounded.contains(QPoint(0, 10)));
-    QVERIFY(rounded.contains(QPoint(229, 160)));
-    QVERIFY(rounded.contains(QPoint(229, 0)));
+    for (const QPoint corner : {QPoint(0, 0), QPoint(457, 320)})
+        QVERIFY(!rounded.contains(corner));
+    for (const QPoint inside : {QPoint(10, 0), QPoint(0, 10), QPoint(229, 160), QPoint(229, 0)})
+        QVERIFY(rounded.contains(inside));
+    QVERIFY(!WindowShapeRegion(size, 0).contains(QPoint(20, 20)));
+    QVERIFY(!WindowShapeRegion(size, 2).contains(QPoint(50, 50)));
+    QVERIFY(WindowShapeRegion(size, 2).contains(QPoint(229, 160)));
+    QVERIFY(WindowShapeRegion(size, 3).isEmpty() && WindowShapeRegion(size, -1).isEmpty());
 
-    const QRegion ellipse = WindowShapeRegion(size, 0);
-    QVERIFY(!ellipse.contains(QPoint(20, 20)));
-    QVERIFY(ellipse.contains(QPoint(229, 5)));
-
-    const QRegion diamond = WindowShapeRegion(size, 2);
-    QVERIFY(diamond.contains(QPoint(229, 160)));
-    QVERIFY(!diamond.contains(QPoint(50, 50)));
-    QVERIFY(!diamond.contains(QPoint(400, 280)));
-
-    QVERIFY(WindowShapeRegion(size, 3).isEmpty());
-    QVERIFY(WindowShapeRegion(size, -1).isEmpty());
-
-    ConsoleFixture console;
-    SetWindowShape(&console.w(), 1);
-    QVERIFY(!console->mask().isEmpty());
-    QVERIFY(!console->mask().contains(QPoint(0, 0)));
-    SetWindowShape(&console.w(), 7);
-    QVERIFY(console->mask().isEmpty());
+    ConsoleFixture f;
+    SetWindowShape(&f.w(), 1);
+    QVERIFY(!f->mask().isEmpty() && !f->mask().contains(QPoint(0, 0)));
+    SetWindowShape(&f.w(), 7);
+    QVERIFY(f->mask().isEmpty());
 }
 
-void TestShell::startupBindsAndShowsVersion()
+void TestShell::startUpInItsOrder()
 {
     QCOMPARE(VersionText(), QStringLiteral("2.0.1"));
     QCOMPARE(TrayTipText(), QStringLiteral("Kestrion MPX IP STL - NMS version 2.0.1"));
 
-    ConsoleFixture console;
-    console->PingRetryCountdown = 0;
-    QVERIFY(console.load());
-    QCOMPARE(console->udpClient->state(), QAbstractSocket::BoundState);
-    QCOMPARE(console->udpClient->localPort(), console.consolePort());
-    QCOMPARE(console->lblVersion->caption(), QStringLiteral("v.2.0.1"));
-    // Right-aligned with its right edge where the layout puts it, the whole text visible.
-    QCOMPARE(console->lblVersion->geometry().right() + 1, 385);
-    QVERIFY(console->lblVersion->width() >= console->lblVersion->sizeHint().width());
-    QCOMPARE(console->PingRetryCountdown, qint16(3));
-    QCOMPARE(console->mask().contains(QPoint(0, 0)), false);
-    // No database yet: the missing-file message came during start-up.
-    QCOMPARE(console.boxes.count(), 1);
-    QCOMPARE(console.boxes.shown[0].title, QStringLiteral("Information"));
-    QCOMPARE(console.boxes.shown[0].icon, MsgIcon::Information);
-    QCOMPARE(console.boxes.shown[0].text,
+    ConsoleFixture f;
+    f.core().probe.PingRetryCountdown = 0;
+    // What the database has to say is shown before the socket is bound and the version set.
+    QStringList atTheBox;
+    connect(&f.boxes, &ScriptedMessageBoxes::boxShown, this, [&] {
+        atTheBox << (f.core().link.isBound() ? QStringLiteral("bound") : QStringLiteral("not bound"))
+                 << f->lblVersion->caption();
+    });
+    QVERIFY(f.load());
+    QCOMPARE(atTheBox, QStringList({"not bound", ""}));
+    QCOMPARE(f.boxes.count(), 1);
+    QCOMPARE(f.boxes.shown[0].title, QStringLiteral("Information"));
+    QCOMPARE(f.boxes.shown[0].icon, MsgIcon::Information);
+    QCOMPARE(f.boxes.shown[0].text,
              QStringLiteral("Local database is empty.\rPlease click 'Auto Discover' icon to probe the network."));
+
+    QVERIFY(f.core().link.isBound());
+    QUdpSocket other;
+    QVERIFY(!other.bind(QHostAddress::AnyIPv4, f.consolePort()));
+    QCOMPARE(f.core().probe.PingRetryCountdown, qint16(3));
+    QCOMPARE(f->lblVersion->caption(), QStringLiteral("v.2.0.1"));
+    // Right-aligned with its right edge where the layout puts it, the whole text visible.
+    QCOMPARE(f->lblVersion->geometry().right() + 1, 385);
+    QVERIFY(f->lblVersion->width() >= f->lblVersion->sizeHint().width());
+    QVERIFY(!f->mask().contains(QPoint(0, 0)));
 }
 
-void TestShell::startupWithPortTakenEndsCleanly()
+void TestShell::startUpWithThePortTaken()
 {
-    ConsoleFixture console;
+    ConsoleFixture f;
     QUdpSocket holder;
-    QVERIFY(holder.bind(QHostAddress::AnyIPv4, console.consolePort()));
-    QVERIFY(!console.load());
-    const ShownBox& last = console.boxes.shown.last();
+    QVERIFY(holder.bind(QHostAddress::AnyIPv4, f.consolePort()));
+    QVERIFY(!f.load());
+    const ShownBox& last = f.boxes.shown.last();
     QCOMPARE(last.text, QStringLiteral("Unable to use UDP port 2976: occupied."));
     QCOMPARE(last.icon, MsgIcon::Error);
     QCOMPARE(last.title, ProgramTitle());
-    QCOMPARE(console->udpClient->state(), QAbstractSocket::UnconnectedState);
-    QVERIFY(!console->tray->hasIcon());
+    QVERIFY(!f.core().link.isBound());
+    QVERIFY(!f->tray->hasIcon());
     // The version step was never reached.
-    QVERIFY(console->lblVersion->caption().isEmpty());
+    QVERIFY(f->lblVersion->caption().isEmpty());
 }
 
-void TestShell::revertKeepsElementChosenAndClearsDetails()
+void TestShell::revertShowsNothingAndNoStalePingResult_data()
 {
-    ConsoleFixture console;
-    StoredElement first;
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("countingDown"); // Revert during the countdown that follows a time-out
+    QTest::newRow("answer on its way") << EchoSuccess << false;
+    QTest::newRow("time-out on its way") << EchoTimedOut << false;
+    QTest::newRow("countdown after a time-out") << EchoTimedOut << true;
+}
+
+void TestShell::revertShowsNothingAndNoStalePingResult()
+{
+    QFETCH(int, status);
+    QFETCH(bool, countingDown);
+    FakeEchoService echo;
+    echo.setReply(status, 1);
+    ConsoleOptions options;
+    options.echo = &echo;
+    options.timing.retryTickMs = 20;
+    ConsoleFixture f(options);
     StoredElement second;
     second.name = QStringLiteral("SITE B");
-    second.ip = QStringLiteral("127.0.0.2");
-    QVERIFY(console.writeElement(QStringLiteral("0000000000A1"), first));
-    QVERIFY(console.writeElement(QStringLiteral("0000000000B2"), second));
-    QVERIFY(console.load());
-    QVERIFY(console.select(QStringLiteral("0000000000B2")));
-    QCOMPARE(console->lblElementMAC->caption(), QStringLiteral("00:00:00:00:00:B2"));
-    QCOMPARE(console->txtElementIP->text(), QStringLiteral("127.0.0.2"));
-    console->txtElementName->setText(QStringLiteral("UNSAVED EDIT"));
-    const QByteArray before = [&] {
-        QFile file(console.database());
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
-    }();
+    QVERIFY(f.writeElement(QStringLiteral("0000000000A1"), StoredElement {}));
+    QVERIFY(f.writeElement(QStringLiteral("0000000000B2"), second));
+    QVERIFY(f.load());
+    // The probe's answer comes only when the test lets it.
+    echo.setDelayMs(countingDown ? 0 : -1);
+    QVERIFY(f.select(QStringLiteral("0000000000B2")));
+    if (countingDown)
+        QTRY_VERIFY(f->lblPing->caption().startsWith(QStringLiteral("Retrying in ")));
+    else
+        QVERIFY(echo.inFlight());
+    f->txtElementName->setText(QStringLiteral("UNSAVED EDIT"));
+    const QByteArray before = FileBytes(f.database());
 
-    console->cmdRefresh->click();
+    f->cmdRefresh->click();
+    QCOMPARE(f->lstElements->currentIndex(), 1);
+    QCOMPARE(f->lstElements->currentText(), QStringLiteral("SITE B [00:00:00:00:00:B2]"));
+    QCOMPARE(Details(f.w()), kNothingShown);
+    QVERIFY(!f.core().state.hasSelection());
+    QCOMPARE(FileBytes(f.database()), before);
 
-    QCOMPARE(console->lstElements->currentIndex(), 1);
-    QCOMPARE(console->lstElements->currentText(), QStringLiteral("SITE B [00:00:00:00:00:B2]"));
-    QCOMPARE(console->lblElementMAC->caption(), QStringLiteral("<Unknown>"));
-    QCOMPARE(console->lblElementType->caption(), QStringLiteral("<Unknown>"));
-    QCOMPARE(console->lblSerialNumber->caption(), QStringLiteral("<Unknown>"));
-    QCOMPARE(console->lblPing->caption(), QStringLiteral("<Unknown>"));
-    QVERIFY(console->txtElementName->text().isEmpty());
-    QVERIFY(console->txtElementIP->text().isEmpty());
-    QCOMPARE(console->cmbAudioType->currentIndex(), -1);
-    QFile file(console.database());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), before);
+    QStringList captionsAfterRevert;
+    QObject listening; // gone, and the connection with it, before the list is
+    connect(f->lblPing, &Label::captionChanged, &listening,
+            [&](const QString& caption) { captionsAfterRevert << caption; });
+    const int probes = int(echo.addresses.size());
+    // The answer of the probe sent before, if it is still on its way, then the time a whole
+    // countdown and its new probe would take (the absence of both can only be waited for).
+    echo.release();
+    QTest::qWait(f.environment().timing.retryTickMs * 6);
+    QCOMPARE(captionsAfterRevert, QStringList());
+    QCOMPARE(Details(f.w()), kNothingShown);
+    QCOMPARE(int(echo.addresses.size()), probes);
+    QCOMPARE(f.boxes.count(), 0);
 }
 
-void TestShell::clearElementFieldsResetsEveryDetail()
+void TestShell::shutdownClosesTheSocketAndWritesNothing()
 {
-    ConsoleFixture console;
-    QVERIFY(console.writeElement(QStringLiteral("0000000000A1"), StoredElement()));
-    QVERIFY(console.load());
-    QVERIFY(console.select(QStringLiteral("0000000000A1")));
-    console->txtElementIP->setText(QStringLiteral("300.1.1.1"));
-    console->shpPing->setFillColor(QColor(255, 0, 0));
-    QStringList roleCaptions;
-    connect(console->lblElementType, &Label::captionChanged, [&](const QString& text) { roleCaptions << text; });
+    ConsoleFixture f;
+    QVERIFY(f.writeElement(QStringLiteral("0000000000A1"), StoredElement {}));
+    QVERIFY(f.load());
+    QVERIFY(f.select(QStringLiteral("0000000000A1")));
+    QVERIFY(f.core().link.SendToSelected(QByteArray(35, '\0'), f.element->configPort(), true));
+    QVERIFY(f.core().link.replyTimerActive());
+    const QByteArray before = FileBytes(f.database());
+    const QDateTime modified = QFileInfo(f.database()).lastModified();
 
-    console->ClearElementFields();
-
-    for (Label* label : {console->lblElementType, console->lblElementMAC, console->lblSerialNumber, console->lblPing})
-        QCOMPARE(label->caption(), QStringLiteral("<Unknown>"));
-    QCOMPARE(console->shpPing->fillColor(), QColor(255, 255, 192));
-    for (QLineEdit* box : {console->txtElementName, console->txtElementIP, console->txtElementMask,
-                           console->txtElementGW, console->txtRemoteIP})
-        QVERIFY(box->text().isEmpty());
-    for (QComboBox* list : {console->cmbAudioInput, console->cmbAudioType, console->cmbAudioTX})
-        QCOMPARE(list->currentIndex(), -1);
-    // The role caption's change handler ran (the layout falls back to its non-decoder column).
-    QCOMPARE(roleCaptions, QStringList {QStringLiteral("<Unknown>")});
+    f->Form_Unload();
+    QVERIFY(!f.core().link.isBound());
+    QVERIFY(!f.core().link.replyTimerActive());
+    QCOMPARE(FileBytes(f.database()), before);
+    QCOMPARE(QFileInfo(f.database()).lastModified(), modified);
+    // The port is free again for the next start, and nothing more is shown.
+    QUdpSocket next;
+    QVERIFY(next.bind(QHostAddress::AnyIPv4, f.consolePort()));
+    f->notices->post({NoticeIcon::Error, QString(), QStringLiteral("after the end")});
+    f.showNotices();
+    QCOMPARE(f.boxes.count(), 0);
 }
 
-void TestShell::minimiseWithoutNotificationAreaKeepsWindowShown()
+void TestShell::minimiseWithoutANotificationArea()
 {
     // The offscreen platform has no notification area: hiding would strand the window.
-    ConsoleFixture console;
-    QVERIFY(console.load());
-    console->show();
-    QVERIFY(QTest::qWaitForWindowExposed(&console.w()));
-    console->cmdMinimize->click();
-    console->cmdMinimize->click();
-    QVERIFY(console->isVisible());
+    QWidget window;
+    TrayController tray(window, true);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    tray.MinimizeToTray();
+    QVERIFY(window.isVisible());
+
+    // A release over the icon brings a hidden window back, for the left and the right button.
+    for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
+        window.hide();
+        tray.iconButtonReleased(Qt::MiddleButton);
+        QVERIFY(window.isHidden());
+        tray.iconButtonReleased(button);
+        QVERIFY(window.isVisible());
+    }
+
+    ConsoleFixture f;
+    QVERIFY(f.load());
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.w()));
+    f->cmdMinimize->click();
+    QVERIFY(f->isVisible());
 }
 
 void TestShell::dragMovesOnlyFromTheWindowSurface()
 {
-    ConsoleFixture console;
-    QVERIFY(console.load());
-    console->move(100, 100);
-    console->show();
-    QVERIFY(QTest::qWaitForWindowExposed(&console.w()));
+    ConsoleFixture f;
+    QVERIFY(f.load());
+    f->move(100, 100);
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.w()));
 
     auto drag = [&](QWidget* target, QPoint from, Qt::MouseButton button, QPoint by) {
-        const QPoint origin = console->pos();
+        const QPoint origin = f->pos();
         const QPoint global = target->mapToGlobal(from);
         QMouseEvent press(QEvent::MouseButtonPress, from, global, button, button, Qt::NoModifier);
         QApplication::sendEvent(target, &press);
@@ -342,85 +323,91 @@ void TestShell::dragMovesOnlyFromTheWindowSurface()
         QApplication::sendEvent(target, &move);
         QMouseEvent release(QEvent::MouseButtonRelease, from + by, global + by, button, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(target, &release);
-        return console->pos() - origin;
+        if (f->mnuHidden1->isVisible())
+            f->mnuHidden1->hide();
+        return f->pos() - origin;
     };
     // The title band between the logo and the version, and a framed area: the window moves.
-    QCOMPARE(drag(&console.w(), QPoint(250, 15), Qt::LeftButton, QPoint(30, 20)), QPoint(30, 20));
-    QCOMPARE(drag(&console.w(), QPoint(20, 300), Qt::LeftButton, QPoint(-10, 5)), QPoint(-10, 5));
-    // A label, a picture, the list and a text box take their own mouse events; the right button never drags.
-    QCOMPARE(drag(console->Label12, QPoint(5, 5), Qt::LeftButton, QPoint(30, 20)), QPoint(0, 0));
-    QCOMPARE(drag(console->Image1, QPoint(5, 5), Qt::LeftButton, QPoint(30, 20)), QPoint(0, 0));
-    QCOMPARE(drag(console->lstElements, QPoint(5, 5), Qt::LeftButton, QPoint(30, 20)), QPoint(0, 0));
-    QCOMPARE(drag(console->txtElementIP, QPoint(5, 5), Qt::LeftButton, QPoint(30, 20)), QPoint(0, 0));
-    QCOMPARE(drag(&console.w(), QPoint(250, 15), Qt::RightButton, QPoint(30, 20)), QPoint(0, 0));
+    QCOMPARE(drag(&f.w(), QPoint(250, 15), Qt::LeftButton, QPoint(30, 20)), QPoint(30, 20));
+    QCOMPARE(drag(&f.w(), QPoint(20, 300), Qt::LeftButton, QPoint(-10, 5)), QPoint(-10, 5));
+    // A label, a picture, the list and a text box take their own mouse events; the right button
+    // never drags.
+    for (QWidget* control : std::initializer_list<QWidget*> {f->Label12, f->Image1, f->lstElements, f->txtElementIP})
+        QCOMPARE(drag(control, QPoint(5, 5), Qt::LeftButton, QPoint(30, 20)), QPoint(0, 0));
+    QCOMPARE(drag(&f.w(), QPoint(250, 15), Qt::RightButton, QPoint(30, 20)), QPoint(0, 0));
 }
 
-void TestShell::popupMenuOffersDiscovery()
+void TestShell::popupMenu()
 {
-    ConsoleFixture console;
-    QVERIFY(console.writeElement(QStringLiteral("0000000000A1"), StoredElement()));
-    QVERIFY(console.load());
-    console->show();
-    QVERIFY(QTest::qWaitForWindowExposed(&console.w()));
-    QTest::mouseClick(&console.w(), Qt::RightButton, Qt::NoModifier, QPoint(250, 15));
-    QTRY_VERIFY(console->mnuHidden1->isVisible());
-    const QList<QAction*> items = console->mnuHidden1->actions();
+    ConsoleFixture f;
+    QVERIFY(f.writeElement(QStringLiteral("0000000000A1"), StoredElement {}));
+    QVERIFY(f.load());
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.w()));
+    QTest::mouseClick(&f.w(), Qt::RightButton, Qt::NoModifier, QPoint(250, 15));
+    QTRY_VERIFY(f->mnuHidden1->isVisible());
+    const QList<QAction*> items = f->mnuHidden1->actions();
     QCOMPARE(items.size(), 4);
     QCOMPARE(items[0]->text(), QStringLiteral("&Auto Discover..."));
     QCOMPARE(items[1]->text(), QStringLiteral("&Manual add..."));
     QVERIFY(items[2]->isSeparator());
     QCOMPARE(items[3]->text(), QStringLiteral("&Delete"));
-    QVERIFY(items[0]->isEnabled() && !items[1]->isEnabled() && !items[3]->isEnabled());
-    console->mnuHidden1->hide();
+    f->mnuHidden1->hide();
 
-    // The item asks the discovery question; No leaves the database as it was.
-    console.boxes.clear();
-    console->mnuDiscover->trigger();
-    QCOMPARE(console.boxes.count(), 1);
-    QCOMPARE(console.boxes.shown[0].title, QStringLiteral("Auto Discovery"));
-    QVERIFY(console.boxes.shown[0].question);
-    QCOMPARE(console->lstElements->count(), 1);
+    // The first item starts a discovery with its question; No leaves everything as it was.
+    f.boxes.clear();
+    f->mnuDiscover->trigger();
+    QCOMPARE(f.boxes.count(), 1);
+    QCOMPARE(f.boxes.shown[0].title, QStringLiteral("Auto Discovery"));
+    QCOMPARE(f->lstElements->count(), 1);
 }
 
-void TestShell::secondInstanceIsToldAndLeavesFirstAlone()
+void TestShell::singleInstance_data()
 {
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<bool>("starts");
+    QTest::newRow("the only copy") << "free" << true;
+    QTest::newRow("another copy holds the lock") << "held" << false;
+    // XDG_RUNTIME_DIR naming a file: the lock cannot be opened, which is no second copy.
+    QTest::newRow("lock cannot be opened") << "unusable" << true;
+}
+
+void TestShell::singleInstance()
+{
+    QFETCH(QString, situation);
+    QFETCH(bool, starts);
     TempDir dir;
-    const QString path = dir.file(QStringLiteral("nms.lock"));
-    InstanceLock first(path);
+    QFile regular(dir.file(QStringLiteral("runtime")));
+    QVERIFY(regular.open(QIODevice::WriteOnly));
+    regular.close();
+    const QString path = dir.file(situation == QStringLiteral("unusable") ? QStringLiteral("runtime/nms.lock")
+                                                                          : QStringLiteral("nms.lock"));
+    InstanceLock other(path);
+    if (situation == QStringLiteral("held"))
+        QCOMPARE(other.tryLock(), InstanceLock::Result::Acquired);
+
+    InstanceLock lock(path);
     ScriptedMessageBoxes boxes;
-    QVERIFY(CheckSingleInstance(first, boxes));
-    QCOMPARE(boxes.count(), 0);
+    QCOMPARE(CheckSingleInstance(lock, boxes), starts);
 
-    InstanceLock second(path);
-    QVERIFY(!CheckSingleInstance(second, boxes));
-    QCOMPARE(boxes.count(), 1);
-    QCOMPARE(boxes.shown[0].title, QStringLiteral("Kestrion NMS"));
-    QCOMPARE(boxes.shown[0].icon, MsgIcon::Information);
-    QCOMPARE(boxes.shown[0].text,
-             QStringLiteral("Kestrion MPX IP STL NMS is already running (check the icon in system tray)!"));
-
-    // The first copy still holds it; once it ends, a new start is free.
-    InstanceLock third(path);
-    QVERIFY(!third.tryLock());
-    first.unlock();
-    QVERIFY(third.tryLock());
-}
-
-void TestShell::shutdownClosesSocketAndWritesNothing()
-{
-    ConsoleFixture console;
-    QVERIFY(console.writeElement(QStringLiteral("0000000000A1"), StoredElement()));
-    QVERIFY(console.load());
-    const QDateTime modified = QFileInfo(console.database()).lastModified();
-    const quint16 port = console.consolePort();
-    console->timerRemoteSent->start();
-    console->Form_Unload();
-    QCOMPARE(console->udpClient->state(), QAbstractSocket::UnconnectedState);
-    QVERIFY(!console->timerRemoteSent->isActive());
-    QCOMPARE(QFileInfo(console.database()).lastModified(), modified);
-    // The port is free again for the next start.
-    QUdpSocket next;
-    QVERIFY(next.bind(QHostAddress::AnyIPv4, port));
+    if (situation == QStringLiteral("free")) {
+        QCOMPARE(boxes.count(), 0);
+        // This copy holds the lock now.
+        QCOMPARE(other.tryLock(), InstanceLock::Result::HeldByOther);
+    } else if (situation == QStringLiteral("held")) {
+        QCOMPARE(boxes.count(), 1);
+        QCOMPARE(boxes.shown[0].icon, MsgIcon::Information);
+        QCOMPARE(boxes.shown[0].title, QStringLiteral("Kestrion NMS"));
+        QCOMPARE(boxes.shown[0].text, kAlreadyRunning);
+        QVERIFY(!boxes.shown[0].question);
+    } else {
+        QCOMPARE(boxes.count(), 1);
+        const ShownBox box = boxes.shown[0];
+        QCOMPARE(box.icon, MsgIcon::Error);
+        QVERIFY2(box.text.contains(path), qPrintable(box.text));
+        QVERIFY2(box.text.contains(QString::fromLocal8Bit(strerror(ENOTDIR))), qPrintable(box.text));
+        QVERIFY(!box.text.contains(QStringLiteral("already running")));
+    }
 }
 
 QTEST_MAIN(TestShell)
