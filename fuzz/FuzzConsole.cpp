@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -60,6 +63,14 @@ struct Session {
         // An address the lookup refuses (0.0.0.0) waits out the whole MAC window; a short one
         // keeps every input quick without changing what happens after it.
         options.timing.macWindowMs = 100;
+        // Every input rewrites the database, and a disk sync would cost more than the input: in
+        // memory where the system has a memory file system.
+        if (QFileInfo(QStringLiteral("/dev/shm")).isWritable() && memoryFolder.isValid()) {
+            options.databasePath = memoryFolder.filePath(QStringLiteral("nms.ini"));
+            // The fuzzer ends the process with exit(): the session is never destroyed.
+            static const QString folder = memoryFolder.path();
+            std::atexit([] { QDir(folder).removeRecursively(); });
+        }
         console = new test::CoreFixture(options);
         QFile file(console->database());
         if (!file.open(QIODevice::WriteOnly) || file.write(SeedDatabase()) < 0) {
@@ -67,6 +78,7 @@ struct Session {
             std::abort();
         }
         file.close();
+        QObject::connect(&(*console)->feedback, &FeedbackProcessor::feedbackHandled, [this] { ++handled; });
         if (!console->start() || !console->select(SelectedKey())) {
             std::fprintf(stderr, "the fuzzing console did not start\n");
             std::abort();
@@ -75,7 +87,9 @@ struct Session {
     // Kept for the whole run on purpose: the fuzzer ends the process without unwinding.
     QCoreApplication* app;
     EveryAddressTable table;
+    QTemporaryDir memoryFolder {QStringLiteral("/dev/shm/nms-fuzz-XXXXXX")};
     test::CoreFixture* console;
+    int handled = 0;
 };
 
 Session& TheSession()
@@ -108,15 +122,18 @@ void ResetConsole(const QByteArray& contents)
     f.notices.clear();
 }
 
-void AwaitFeedbacks(int feedbacks)
+int FeedbacksHandled()
 {
-    FeedbackProcessor& processor = Console()->feedback;
-    if (feedbacks <= 0)
+    return TheSession().handled;
+}
+
+void AwaitFeedbacks(int total)
+{
+    if (FeedbacksHandled() >= total)
         return;
     QEventLoop loop;
-    int handled = 0;
-    QObject::connect(&processor, &FeedbackProcessor::feedbackHandled, &loop, [&] {
-        if (++handled >= feedbacks)
+    QObject::connect(&Console()->feedback, &FeedbackProcessor::feedbackHandled, &loop, [&] {
+        if (FeedbacksHandled() >= total)
             loop.quit();
     });
     QTimer limit;

@@ -31,8 +31,11 @@ test::CoreFixture& Console();
 // nothing, when the database does not hold it), so that no input sees another's effects.
 void ResetConsole(const QByteArray& contents);
 
-// Runs the event loop until the core has handled `feedbacks` more feedbacks. Aborts (a hang for
-// the fuzzer) when that takes longer than the MAC lookup window allows.
-void AwaitFeedbacks(int feedbacks);
+// How many feedbacks the core has handled so far (some are handled at once, inside the call that
+// hands them over; the others from the event loop).
+int FeedbacksHandled();
+// Runs the event loop until FeedbacksHandled() reaches `total`. Aborts (a hang for the fuzzer)
+// when that takes longer than the MAC lookup window allows.
+void AwaitFeedbacks(int total);
 
 } // namespace nms::fuzz
