@@ -23,6 +23,7 @@ AudioPanel::AudioPanel(const AudioControls& controls, ConsoleCore& core, QObject
     connect(c_.chkGetVolume, &QCheckBox::toggled, this, &AudioPanel::chkGetVolume_Click);
     connect(&core_.audio, &AudioMonitor::monitoringChanged, this, &AudioPanel::showMonitoring);
     connect(&core_.audio, &AudioMonitor::levelChanged, this, &AudioPanel::showLevel);
+    connect(&core_.state, &ConsoleState::elementChanged, this, &AudioPanel::layOutForElement);
     connect(&core_.state, &ConsoleState::selectionChanged, this, &AudioPanel::showSelection);
 }
 
@@ -51,7 +52,7 @@ bool AudioPanel::eventFilter(QObject* watched, QEvent* event)
     return true;
 }
 
-void AudioPanel::showSelection()
+void AudioPanel::layOutForElement()
 {
     const bool decoder = core_.state.role() == ElementRole::Decoder;
     c_.scrlAtten->setVisible(decoder);
@@ -64,7 +65,11 @@ void AudioPanel::showSelection()
     c_.VUMeter->setBarWidth(0);
     c_.lblVolume->setVisible(!decoder);
     c_.lblVolume->setCaption(QStringLiteral("---"));
-    if (!decoder)
+}
+
+void AudioPanel::showSelection()
+{
+    if (core_.state.role() != ElementRole::Decoder)
         return;
     // A missing, non-numeric or out-of-range attenuation leaves the slider where it is.
     bool ok = false;

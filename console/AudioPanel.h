@@ -39,7 +39,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The element shown: the layout of the audio rows by role, a decoder's stored attenuation.
+    // Another element or role: the audio rows laid out for it, the meter stopped.
+    void layOutForElement();
+    // The element shown, also reloaded: a decoder's stored attenuation.
     void showSelection();
     void showMonitoring(bool on);
     void showLevel(const AudioLevel& level);

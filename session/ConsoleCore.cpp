@@ -22,8 +22,9 @@ ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
     connect(&link, &LinkEndpoint::levelSamplesArrived, &audio, &AudioMonitor::ShowAudioLevel);
     feedback.addCollector(&discovery);
     feedback.addCollector(&manualAdd);
-    // Whatever is shown next, the meter of the one before stops.
-    connect(&state, &ConsoleState::selectionChanged, &audio, &AudioMonitor::stop);
+    // Whatever is shown next, the meter of the one before stops; a reload of the same one
+    // (after every answer) leaves it running.
+    connect(&state, &ConsoleState::elementChanged, &audio, &AudioMonitor::stop);
 }
 
 ConsoleCore::~ConsoleCore()

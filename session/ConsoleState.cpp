@@ -51,18 +51,25 @@ ElementRole ConsoleState::role() const
 
 void ConsoleState::select(const ElementRecord& record)
 {
+    const bool sameElement = selected_ && selected_->key == record.key;
+    const ElementRole before = role();
     // A reload of the same element keeps what was sent to it: its answer may still be on the way.
-    if (!selected_ || selected_->key != record.key)
+    if (!sameElement)
         lastSent_.reset();
     selected_ = record;
     Q_EMIT selectionChanged();
+    if (!sameElement || role() != before)
+        Q_EMIT elementChanged();
 }
 
 void ConsoleState::clearSelection()
 {
+    const bool had = selected_.has_value();
     selected_.reset();
     lastSent_.reset();
     Q_EMIT selectionChanged();
+    if (had)
+        Q_EMIT elementChanged();
 }
 
 void ConsoleState::setDiscovering(bool discovering)

@@ -51,8 +51,11 @@ public:
     void setLastSent(const ConfigFields& fields) { lastSent_ = fields; }
 
 Q_SIGNALS:
-    // After every select() and clearSelection().
+    // After every select() and clearSelection(), also a reload of the element shown.
     void selectionChanged();
+    // Another element, or another role, or nothing any more: what a reload of the same element
+    // does not change (a running level meter goes on).
+    void elementChanged();
     void discoveringChanged(bool discovering);
 
 private:

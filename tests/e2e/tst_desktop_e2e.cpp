@@ -1,17 +1,22 @@
 // The real program on a real X desktop (Xvfb with a notification area from trayer): the window
-// shows rounded and black with its title band, hides to the tray and comes back on a click of the
-// icon, a second copy is told and ends, and SIGTERM ends the first without touching nms.ini.
+// shows rounded and black with its title band and the product's name as one word, hides to the
+// tray and comes back on a click of the icon, a second copy is told and ends, and SIGTERM ends the
+// first without touching nms.ini. Then, inside a namespace LAN with one simulated element, a
+// discovery started from the window's button leaves its traffic trace with --trace, none without.
 
 #include <QtTest>
 
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
+
+#include "support/TestNetwork.h"
 
 namespace {
 
@@ -47,10 +52,38 @@ void Click(const QString& display, QPoint at, int button)
     Run({Tool("xdotool"), QStringLiteral("mouseup"), QString::number(button)}, display);
 }
 
+// A key typed into a window. The window may be gone before the key is let go (a box closes on the
+// press), which ends xdotool early: the key is let go again on its own, or it would stay down and
+// repeat into whatever comes next.
+void Key(const QString& display, qulonglong window, const QString& key)
+{
+    Run({Tool("xdotool"), QStringLiteral("key"), QStringLiteral("--window"), QString::number(window), key}, display);
+    Run({Tool("xdotool"), QStringLiteral("keyup"), key}, display);
+}
+
 struct WindowBox {
     qulonglong id = 0;
     QRect geometry;
 };
+
+// The widest run of background columns between the first and the last inked column of x in
+// [left, right) of the title band, relative to the window; -1 when nothing is inked there.
+int WidestGap(const QImage& image, QPoint window, int left, int right, const QColor& band)
+{
+    int widest = -1, run = 0;
+    for (int x = left; x < right; ++x) {
+        bool ink = false;
+        for (int y = 2; y < 28 && !ink; ++y)
+            ink = image.pixelColor(window + QPoint(x, y)) != band;
+        if (!ink) {
+            ++run;
+            continue;
+        }
+        widest = widest < 0 ? 0 : std::max(widest, run);
+        run = 0;
+    }
+    return widest;
+}
 
 } // namespace
 
@@ -60,9 +93,13 @@ private Q_SLOTS:
     void initTestCase();
     void cleanupTestCase();
     void consoleOnTheDesktop();
+    void traceOfADiscovery_data();
+    void traceOfADiscovery();
 
 private:
     QList<WindowBox> windows(const QString& searchArgument, const QString& value, bool visibleOnly);
+    // The console's icon docked and shown in trayer's panel, in screen coordinates; empty until then.
+    QRect trayIcon();
     QProcess* startConsole();
 
     QProcess xvfb_;
@@ -95,6 +132,27 @@ QList<WindowBox> TestDesktop::windows(const QString& searchArgument, const QStri
     return found;
 }
 
+QRect TestDesktop::trayIcon()
+{
+    static const QRegularExpression iconLine(
+        QStringLiteral("^\\s*(0x[0-9a-f]+) .*\\(\"orbilane-nms\" "
+                       "\"orbilane-nms\"\\)\\s+(\\d+)x(\\d+)\\S*\\s+\\+(-?\\d+)\\+(-?\\d+)"),
+        QRegularExpression::MultilineOption);
+    const QString panel =
+        Run({Tool("xdotool"), QStringLiteral("search"), QStringLiteral("--classname"), QStringLiteral("^panel$")},
+            display_);
+    if (panel.isEmpty())
+        return {};
+    const QRegularExpressionMatch m = iconLine.match(
+        Run({Tool("xwininfo"), QStringLiteral("-tree"), QStringLiteral("-id"), panel.section(QLatin1Char('\n'), 0, 0)},
+            display_));
+    if (!m.hasMatch()
+        || !Run({Tool("xwininfo"), QStringLiteral("-id"), m.captured(1)}, display_)
+                .contains(QLatin1String("IsViewable")))
+        return {};
+    return QRect(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+}
+
 void TestDesktop::initTestCase()
 {
     QVERIFY(folder_.isValid());
@@ -122,6 +180,8 @@ void TestDesktop::initTestCase()
                    QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("200"),
                    QStringLiteral("--height"), QStringLiteral("32")});
     QVERIFY(trayer_.waitForStarted());
+    // The notification area is there before any console looks for it.
+    QTRY_VERIFY_WITH_TIMEOUT(!windows(QStringLiteral("--classname"), QStringLiteral("^panel$"), true).isEmpty(), 30000);
 }
 
 void TestDesktop::cleanupTestCase()
@@ -170,16 +230,9 @@ void TestDesktop::consoleOnTheDesktop()
     // Centred on the 1024 x 768 screen.
     QVERIFY(qAbs(frame.center().x() - 512) <= 1 && qAbs(frame.center().y() - 384) <= 1);
 
-    // The tray icon docks in the notification area.
-    QList<WindowBox> icons;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !(icons = windows(QStringLiteral("--classname"), QStringLiteral("orbilane-nms"), true)).isEmpty()
-            && std::any_of(icons.begin(), icons.end(), [](const WindowBox& b) { return b.geometry.width() < 64; }),
-        15000);
+    // The tray icon docks in the notification area: however long the desktop takes, it comes.
     QRect icon;
-    for (const WindowBox& box : icons)
-        if (box.geometry.width() < 64)
-            icon = box.geometry;
+    QTRY_VERIFY_WITH_TIMEOUT(!(icon = trayIcon()).isEmpty(), 60000);
 
     // A screenshot: black inside, the dark-blue title band, the rounded corner clipped away.
     const QString shot = qEnvironmentVariable("NMS_BINARY_DIR") + QStringLiteral("/desktop-console.png");
@@ -195,6 +248,13 @@ void TestDesktop::consoleOnTheDesktop()
         }(),
         10000);
     qInfo("screenshot: %s", qPrintable(shot));
+    // The product's name reads as one word: no more background between the ink of its two parts
+    // than between two letters of "Kestrion" beside it.
+    const QImage image(shot);
+    const int inName = WidestGap(image, frame.topLeft(), 30, 100, QColor(0, 0, 64));
+    const int inLogo = WidestGap(image, frame.topLeft(), 100, 300, QColor(0, 0, 64));
+    QVERIFY2(inName >= 0 && inLogo >= 0 && inLogo <= inName,
+             qPrintable(QStringLiteral("gaps of %1 and %2 px").arg(inName).arg(inLogo)));
 
     // Minimise to the tray, then a left click on the icon brings the window back; the same with
     // the right button (no menu). A click the window missed is simply made again.
@@ -205,12 +265,12 @@ void TestDesktop::consoleOnTheDesktop()
     for (int button : {1, 3}) {
         for (int attempt = 0; attempt < 5 && shown(); ++attempt) {
             Click(display_, minimise, 1);
-            QTest::qWaitFor([&] { return !shown(); }, 2000);
+            (void)QTest::qWaitFor([&] { return !shown(); }, 2000);
         }
         QVERIFY(!shown());
         for (int attempt = 0; attempt < 5 && !shown(); ++attempt) {
             Click(display_, icon.center(), button);
-            QTest::qWaitFor(shown, 2000);
+            (void)QTest::qWaitFor(shown, 2000);
         }
         QVERIFY(shown());
     }
@@ -221,9 +281,7 @@ void TestDesktop::consoleOnTheDesktop()
     QList<WindowBox> box;
     QTRY_VERIFY_WITH_TIMEOUT(
         !(box = windows(QStringLiteral("--name"), QStringLiteral("^Kestrion NMS$"), true)).isEmpty(), 15000);
-    Run({Tool("xdotool"), QStringLiteral("key"), QStringLiteral("--window"), QString::number(box.first().id),
-         QStringLiteral("Return")},
-        display_);
+    Key(display_, box.first().id, QStringLiteral("Return"));
     QVERIFY(second->waitForFinished(10000));
     QCOMPARE(second->exitCode(), 0);
     QCOMPARE(first->state(), QProcess::Running);
@@ -240,9 +298,88 @@ void TestDesktop::consoleOnTheDesktop()
     QCOMPARE(database.readAll(), stored);
 }
 
+void TestDesktop::traceOfADiscovery_data()
+{
+    QTest::addColumn<bool>("trace");
+    QTest::newRow("with --trace") << true;
+    QTest::newRow("without") << false;
+}
+
+void TestDesktop::traceOfADiscovery()
+{
+    QFETCH(bool, trace);
+    QString reason;
+    if (!nms::test::TestNetwork::available(&reason))
+        QSKIP(qPrintable(reason));
+    nms::test::TestNetwork net(1);
+    QVERIFY2(net.up(), qPrintable(net.errorString()));
+    QVERIFY(net.startSimulator(1, {"--name", "TRACED"}));
+    QString interfaceIndex;
+    QCOMPARE(net.runIn(net.consoleNamespace(), {"cat", "/sys/class/net/eth0/ifindex"}, &interfaceIndex), 0);
+    const QString key = net.elementMac(1).remove(QLatin1Char(':')).toUpper();
+
+    // An element stored before, so that the console starts without a box.
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("nms.ini"));
+    QFile file(database);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[0200000001AA]\nNAME=OLD\nIP=10.77.0.99\n");
+    file.close();
+
+    // Inside the console's namespace the X server is reached through its socket file.
+    QProcess console;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display_);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
+    // Every log line on standard error either way, so that a line missing there is not written.
+    environment.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
+    environment.remove(QStringLiteral("QT_LOGGING_RULES"));
+    console.setProcessEnvironment(environment);
+    QStringList arguments {QStringLiteral("netns"), QStringLiteral("exec"), net.consoleNamespace(), Binary()};
+    if (trace)
+        arguments << QStringLiteral("--trace");
+    console.start(QStringLiteral("ip"), arguments << QStringLiteral("--database") << database);
+    QVERIFY(console.waitForStarted());
+    QList<WindowBox> main;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !(main = windows(QStringLiteral("--name"), QStringLiteral("^Orbilane NMS$"), true)).isEmpty(), 15000);
+
+    // The discover button, then Yes to the question; the paging window comes and goes.
+    const auto question = [&] { return windows(QStringLiteral("--name"), QStringLiteral("^Auto Discovery$"), true); };
+    for (int attempt = 0; attempt < 5 && question().isEmpty(); ++attempt) {
+        Click(display_, main.first().geometry.topLeft() + QPoint(412, 76), 1);
+        (void)QTest::qWaitFor([&] { return !question().isEmpty(); }, 2000);
+    }
+    QList<WindowBox> box = question();
+    QCOMPARE(box.size(), 1);
+    Key(display_, box.first().id, QStringLiteral("y"));
+    const auto paging = [&] {
+        return !windows(QStringLiteral("--name"), QStringLiteral("^Paging network"), true).isEmpty();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(paging(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!paging(), 15000);
+
+    ::kill(pid_t(console.processId()), SIGTERM);
+    QVERIFY(console.waitForFinished(10000));
+    QCOMPARE(console.exitCode(), 0);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().split('\n').first(), QByteArray('[' + key.toLatin1() + ']'));
+    const QString err = QString::fromLocal8Bit(console.readAllStandardError());
+    const QStringList expected {
+        QStringLiteral("orbilane.link: sent to 255.255.255.255:1901 PagingRequest 32 bytes on interface %1: ")
+            .arg(interfaceIndex.trimmed()),
+        QStringLiteral("orbilane.link: received from %1:2976 ElementFeedback 40 bytes: ").arg(net.elementIp(1)),
+        QStringLiteral("orbilane.store: wrote %1 1 sections: %2\n").arg(database, key)};
+    for (const QString& line : expected)
+        QVERIFY2(err.contains(line) == trace, qPrintable(line + QStringLiteral("\nin:\n") + err));
+    QVERIFY2(trace || !err.contains(QLatin1String("orbilane.")), qPrintable(err));
+}
+
 int main(int argc, char* argv[])
 {
-    for (const char* tool : {"Xvfb", "trayer", "xdotool", "import"}) {
+    for (const char* tool : {"Xvfb", "trayer", "xdotool", "xwininfo", "import"}) {
         if (Tool(tool).isEmpty()) {
             std::printf("SKIP: %s is not installed (scripts/install-deps.sh installs it)\n", tool);
             return 77;

@@ -216,6 +216,7 @@ void TstDiscoveryE2e::manualAdd()
     if (situation == QStringLiteral("live"))
         QVERIFY(WriteIniEntries(KeyOf(*net, 2), {{"name", "OLD NAME"}, {"extra", "gone after"}}, f.database()));
     const QByteArray before = FileBytes(f.database());
+    const QStringList order = LoadIniSectionsArray(f.database());
     QSignalSpy added(&f->manualAdd, &ManualAdd::added);
     QSignalSpy unanswered(&f->manualAdd, &ManualAdd::unanswered);
     f.notices.clear();
@@ -238,9 +239,9 @@ void TstDiscoveryE2e::manualAdd()
     } else {
         QVERIFY(added.wait(5000));
         QCOMPARE(added.at(0).at(0).toString(), KeyOf(*net, 2));
-        // Replaced in place: the first element keeps its place, the added one its own, with
-        // what it reports now and nothing else.
-        QCOMPARE(LoadIniSectionsArray(f.database()), QStringList({KeyOf(*net, 1), KeyOf(*net, 2)}));
+        // Replaced in place: both elements keep their places, the added one holds what it reports
+        // now and nothing else.
+        QCOMPARE(LoadIniSectionsArray(f.database()), order);
         const ElementRecord record = f->store.read(KeyOf(*net, 2));
         QCOMPARE(record.name, QStringLiteral("ADDED"));
         QCOMPARE(record.entryCount, 10);

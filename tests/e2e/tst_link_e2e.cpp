@@ -1,17 +1,15 @@
-// The element link on the namespace LAN with simulated elements: the whole road of an address
-// change, the reply timer against silent, short, faulty and late answers, and an answer from
-// another element than the one shown.
+// The console's core on a namespace LAN with simulated elements: a configuration that moves an
+// element to a new address (the console's kernel resolves it, the element never asks), how the
+// reply timer meets short, faulty, late and foreign answers, and an encoder's level polled on
+// port 2977 at the product's period.
 
-#include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QtTest>
 
-#include "console/ConfigEditor.h"
 #include "database/ElementRecords.h"
 #include "database/ProfileStore.h"
-#include "link/FeedbackProcessor.h"
-#include "services/EchoService.h"
 #include "services/NeighbourTable.h"
-#include "support/ConsoleFixture.h"
+#include "support/CoreFixture.h"
 #include "support/TestNetwork.h"
 
 using namespace nms;
@@ -23,30 +21,37 @@ const QChar CR(u'\r');
 const QString kTimeout =
     QStringLiteral("Waiting for a response from Network Element has timed out!") + CR + QStringLiteral("Cannot save.");
 const QString kSuccess = QStringLiteral("New configuration has been sucessfuly saved and loaded!");
+const QString kMismatch = QStringLiteral("The response received does not match the selected element.") + CR
+    + QStringLiteral("Cannot save this element info.");
+const QString kBadRole =
+    QStringLiteral("An error occured while retrieving 'Element Type':") + CR + QStringLiteral("Feedback is corrupted.");
 
 // The simulator's options that match what the database holds for it.
 QStringList SimulatorAsStored(const QStringList& extra = {})
 {
-    return QStringList {"--role",   "encoder",    "--name",  "STUDIO TX", "--serial", "42", "--gateway", "10.77.0.254",
-                        "--remote", "10.77.0.99", "--input", "0",         "--type",   "1",  "--tx",      "0"}
+    return QStringList {"--name",      "STUDIO TX", "--serial",   "42",     "--gateway",
+                        "10.77.0.254", "--remote",  "10.77.0.99", "--type", "1"}
     + extra;
 }
 
-StoredElement StoredAs(const QString& ip)
+// What the editor sends for that element, with the name and address given.
+ConfigFields Config(const QString& ip, const QString& name = QStringLiteral("STUDIO TX"))
 {
-    StoredElement e;
-    e.name = QStringLiteral("STUDIO TX       ");
-    e.ip = ip;
-    e.mask = QStringLiteral("255.255.255.0");
-    e.gw = QStringLiteral("10.77.0.254");
-    e.remote = QStringLiteral("10.77.0.99");
-    e.input = 0;
-    e.type = 1;
-    e.tx = 0;
-    e.role = 1;
-    e.sn = 42;
-    return e;
+    return {ip,  QStringLiteral("255.255.255.0"), QStringLiteral("10.77.0.254"), QStringLiteral("10.77.0.99"), 0, 1, 0,
+            name};
 }
+
+// The kernel's table, noting every address the console asks it to resolve.
+struct NotingNeighbours final : NeighbourTable {
+    QByteArray lookup(quint32 address) override { return kernel.lookup(address); }
+    void solicit(quint32 address) override
+    {
+        solicited.append(address);
+        kernel.solicit(address);
+    }
+    LinuxNeighbourTable kernel;
+    QList<quint32> solicited;
+};
 
 } // namespace
 
@@ -56,19 +61,20 @@ class TstLinkE2e : public QObject {
 private Q_SLOTS:
     void initTestCase();
     void cleanup();
-    void addressChangeRoad();
-    void shortReplyAloneTimesOutOnce();
-    void roleThreeThenTimeout();
-    void lateFeedbackStillSaves();
-    void otherElementDoesNotMatch();
+    void movedElementIsResolvedByTheConsole();
+    void answersToAConfigWrite_data();
+    void answersToAConfigWrite();
+    void levelPolledAtTheProductPeriod();
 
 private:
-    // A console whose database holds element `element` (at `storedIp`), shown in the window.
-    std::unique_ptr<ConsoleFixture> consoleShowing(int element, const QString& storedIp);
-    void putAddressBack(int element);
+    QString key(int element) const { return MacTextToKey(net_->elementMac(element).toUpper()); }
+    // A started core whose database holds the element (as the simulator plays it, at `storedIp`),
+    // shown; the product's ports and the kernel's neighbour table.
+    std::unique_ptr<CoreFixture> coreShowing(int element, const QString& storedIp, const Timing& timing);
+    QList<QByteArray> receivedBy(int element, quint16 port) const;
 
     TestNetwork* net_ = nullptr;
-    LinuxNeighbourTable neighbours_;
+    NotingNeighbours neighbours_;
 };
 
 void TstLinkE2e::initTestCase()
@@ -76,160 +82,153 @@ void TstLinkE2e::initTestCase()
     net_ = new TestNetwork(2, this);
     QVERIFY2(net_->up(), qPrintable(net_->errorString()));
     QVERIFY(net_->enterConsoleNamespace());
+    QLocale::setDefault(QLocale::c());
 }
 
 void TstLinkE2e::cleanup()
 {
     net_->stopAllSimulators();
     // The address change moves element 2; whatever happened, later tests find it where it was.
-    putAddressBack(2);
-}
-
-std::unique_ptr<ConsoleFixture> TstLinkE2e::consoleShowing(int element, const QString& storedIp)
-{
-    ConsoleOptions options;
-    options.productPorts = true;
-    options.neighbours = &neighbours_;
-    auto f = std::make_unique<ConsoleFixture>(options);
-    const QString key = MacTextToKey(net_->elementMac(element).toUpper());
-    if (!f->writeElement(key, StoredAs(storedIp)) || !f->load() || !f->select(key))
-        return nullptr;
-    f->boxes.clear();
-    return f;
-}
-
-void TstLinkE2e::putAddressBack(int element)
-{
-    const QString ns = net_->elementNamespace(element);
-    const QString address = net_->elementIp(element) + QStringLiteral("/24");
+    const QString ns = net_->elementNamespace(2);
     net_->runIn(ns, {"ip", "addr", "flush", "dev", "eth0"});
-    net_->runIn(ns, {"ip", "addr", "add", address, "brd", "+", "dev", "eth0"});
+    net_->runIn(ns, {"ip", "addr", "add", net_->elementIp(2) + QStringLiteral("/24"), "brd", "+", "dev", "eth0"});
     net_->runIn(ns, {"ip", "route", "replace", "default", "dev", "eth0"});
 }
 
-void TstLinkE2e::addressChangeRoad()
+std::unique_ptr<CoreFixture> TstLinkE2e::coreShowing(int element, const QString& storedIp, const Timing& timing)
 {
-    const int element = 2;
-    const QString newIp = QStringLiteral("10.77.0.50");
-    QVERIFY(net_->startSimulator(element, SimulatorAsStored()));
-    auto f = consoleShowing(element, net_->elementIp(element));
-    QVERIFY(f);
-    const QString mac = net_->elementMac(element).toUpper();
-    const QString key = MacTextToKey(mac);
-    bool ok = false;
-    const quint32 newAddress = Ipv4FromDottedText(newIp, &ok);
-    QVERIFY(neighbours_.lookup(newAddress).isEmpty());
+    CoreOptions options;
+    options.productPorts = true;
+    options.neighbours = &neighbours_;
+    options.timing = timing;
+    auto f = std::make_unique<CoreFixture>(options);
+    StoredElement stored;
+    stored.name = QStringLiteral("STUDIO TX       ");
+    stored.ip = storedIp;
+    stored.gw = QStringLiteral("10.77.0.254");
+    stored.remote = QStringLiteral("10.77.0.99");
+    if (!f->writeElement(key(element), stored) || !f->start() || !f->select(key(element)))
+        return nullptr;
+    return f;
+}
 
-    // The operator types the new address and a lower-case name, then saves and confirms.
-    (*f)->txtElementIP->setText(newIp);
-    (*f)->txtElementName->setText(QStringLiteral("studio tx"));
-    f->boxes.setNextAnswer(MsgAnswer::Yes);
-    (*f)->editor->cmdSave_Click();
-    QTRY_COMPARE_WITH_TIMEOUT(f->boxes.count(), 2, 8000);
-
-    QCOMPARE(f->boxes.shown.at(0).title, QStringLiteral("Send configuration"));
-    QCOMPARE(f->boxes.shown.at(1).title, QStringLiteral("Configuration changed"));
-    QCOMPARE(f->boxes.shown.at(1).text, kSuccess);
-    QVERIFY(!(*f)->timerRemoteSent->isActive());
-
-    // The ConfigWrite went to the old stored address from port 2976; the answer came from the new one.
-    bool configSeen = false, answerSeen = false;
+QList<QByteArray> TstLinkE2e::receivedBy(int element, quint16 port) const
+{
+    QList<QByteArray> found;
     for (const LoggedDatagram& d : net_->datagrams(element)) {
-        if (d.incoming && d.localPort == 2976 && d.length() == 35) {
-            configSeen = true;
-            QCOMPARE(d.peer, QHostAddress(net_->consoleIp()));
-            QCOMPARE(d.peerPort, quint16(2976));
-        }
-        if (!d.incoming && d.localPort == 2976 && (d.length() == 40 || d.length() == 41)) {
-            answerSeen = true;
-            QCOMPARE(QByteArray(d.bytes.left(4)), QByteArray::fromHex("0A4D0032"));
-        }
+        if (d.incoming && d.localPort == port)
+            found.append(d.bytes);
     }
-    QVERIFY(configSeen);
-    QVERIFY(answerSeen);
-
-    // The kernel resolved the new address to the element's MAC.
-    QCOMPARE(neighbours_.lookup(newAddress).toHex().toUpper(), key.toLatin1());
-
-    QCOMPARE(ReadFromINI(key, QStringLiteral("ip"), f->database(), QString()), newIp);
-    QCOMPARE(ReadFromINI(key, QStringLiteral("name"), f->database(), QString()), QStringLiteral("STUDIO TX"));
-    QCOMPARE(ReadFromINI(key, QStringLiteral("sn"), f->database(), QString()), QStringLiteral("42"));
-    QCOMPARE(ReadFromINI(key, QStringLiteral("role"), f->database(), QString()), QStringLiteral("1"));
-    // Reloaded and shown again.
-    QCOMPARE((*f)->lstElements->currentIndex(), 0);
-    QCOMPARE((*f)->lblElementMAC->caption(), mac);
-    QCOMPARE((*f)->txtElementIP->text(), newIp);
+    return found;
 }
 
-void TstLinkE2e::shortReplyAloneTimesOutOnce()
+void TstLinkE2e::movedElementIsResolvedByTheConsole()
 {
-    QVERIFY(net_->startSimulator(1, SimulatorAsStored({"--short-reply"})));
-    auto f = consoleShowing(1, net_->elementIp(1));
+    // An element that keeps its neighbour table when it moves answers from its new address
+    // without asking for the console's MAC, so only the console's own request can tell its kernel
+    // where that address lives. Played here: the element knows the console for good, reports the
+    // new address a second after the ConfigWrite and meanwhile takes it (the old one goes, its
+    // table stays). The product's periods: the kernel has the product's MAC window to answer in.
+    QVERIFY2(net_->makeNeighboursCold(), qPrintable(net_->errorString()));
+    const QString ns = net_->elementNamespace(2), oldIp = net_->elementIp(2), newIp = QStringLiteral("10.77.0.50");
+    QVERIFY(net_->startSimulator(2, SimulatorAsStored({"--keep-address", "--delay-ms", "1000"})));
+    QCOMPARE(net_->runIn(ns, {"sysctl", "-qw", "net.ipv4.conf.eth0.promote_secondaries=1"}), 0);
+    QCOMPARE(net_->runIn(ns, {"ip", "addr", "add", newIp + QStringLiteral("/24"), "dev", "eth0"}), 0);
+    auto f = coreShowing(2, oldIp, Timing());
     QVERIFY(f);
-    f->boxes.setHoldMs(3500); // longer than the timer: a second expiry would show here
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY((*f)->editor->Send_Config());
-    QTRY_COMPARE_WITH_TIMEOUT(f->boxes.count(), 1, 5000);
-    QVERIFY2(clock.elapsed() >= 2900, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(f->boxes.shown.at(0).text, kTimeout);
-    QCOMPARE(f->boxes.shown.at(0).title, QStringLiteral("Error!"));
-    QTRY_COMPARE_WITH_TIMEOUT(f->boxes.openNow(), 0, 5000);
-    QCOMPARE(f->boxes.count(), 1);
+    const quint32 newAddress = MacLookup::IpTextToAddress(newIp);
+    QVERIFY(neighbours_.kernel.lookup(newAddress).isEmpty());
 
-    bool shortReplySent = false;
-    for (const LoggedDatagram& d : net_->datagrams(1))
-        shortReplySent = shortReplySent || (!d.incoming && d.length() == 3);
-    QVERIFY(shortReplySent);
+    QSignalSpy handled(&(*f)->feedback, &FeedbackProcessor::feedbackHandled);
+    QVERIFY((*f)->link.SendToSelected(BuildConfigWrite(Config(newIp)), 2976, true));
+    (*f)->state.setLastSent(Config(newIp));
+    QTRY_COMPARE_WITH_TIMEOUT(receivedBy(2, 2976).size(), 1, 900);
+    QCOMPARE(net_->runIn(ns, {"ip", "addr", "del", oldIp + QStringLiteral("/24"), "dev", "eth0"}), 0);
+    const QDateTime moved = QDateTime::currentDateTime();
+    QVERIFY(handled.wait(8000));
+    QCOMPARE(f->notices.texts(), QStringList {kSuccess});
+    QCOMPARE((*f)->store.read(key(2)).ip, newIp);
+    // The console asked, its kernel found the element there, and the element never asked.
+    QVERIFY(neighbours_.solicited.contains(newAddress));
+    QCOMPARE(neighbours_.kernel.lookup(newAddress).toHex().toUpper(), key(2).toLatin1());
+    QString table;
+    QCOMPARE(net_->runIn(ns, {"ip", "neigh", "show", net_->consoleIp()}, &table), 0);
+    QVERIFY2(table.contains(QStringLiteral("PERMANENT")), qPrintable(table));
+
+    // The ConfigWrite came from the console's port 2976; the feedback left after the move.
+    const QList<LoggedDatagram> log = net_->datagrams(2);
+    QCOMPARE(log.first().length(), 35);
+    QCOMPARE(log.first().peer, QHostAddress(net_->consoleIp()));
+    QCOMPARE(log.first().peerPort, quint16(2976));
+    QCOMPARE(log.last().incoming, false);
+    QCOMPARE(log.last().bytes.left(4), QByteArray::fromHex("0a4d0032"));
+    QVERIFY(log.last().time > moved);
 }
 
-void TstLinkE2e::roleThreeThenTimeout()
+void TstLinkE2e::answersToAConfigWrite_data()
 {
-    QVERIFY(net_->startSimulator(1, SimulatorAsStored({"--role-byte", "3"})));
-    auto f = consoleShowing(1, net_->elementIp(1));
-    QVERIFY(f);
-    QList<qint64> shownAt;
-    QElapsedTimer clock;
-    connect(&f->boxes, &ScriptedMessageBoxes::boxShown, this, [&] { shownAt << clock.elapsed(); });
-    clock.start();
-    QVERIFY((*f)->editor->Send_Config());
-    QTRY_COMPARE_WITH_TIMEOUT(f->boxes.count(), 2, 6000);
-    QCOMPARE(f->boxes.texts(),
-             QStringList({QStringLiteral("An error occured while retrieving 'Element Type':") + CR
-                              + QStringLiteral("Feedback is corrupted."),
-                          kTimeout}));
-    QVERIFY(shownAt.at(0) < 2000);
-    QVERIFY2(shownAt.at(1) >= 2900, qPrintable(QString::number(shownAt.at(1))));
-    const QString key = MacTextToKey(net_->elementMac(1).toUpper());
-    QCOMPARE(GetSectionKeyCount(key, f->database()), qint16(10));
+    QTest::addColumn<QStringList>("fault");
+    QTest::addColumn<int>("answering"); // the element at the stored address
+    QTest::addColumn<QStringList>("notices");
+    QTest::addColumn<QString>("storedName");
+    QTest::newRow("a short reply alone") << QStringList {"--short-reply"} << 1 << QStringList {kTimeout} << "STUDIO TX";
+    QTest::newRow("an invalid role, then nothing")
+        << QStringList {"--role-byte", "3"} << 1 << QStringList {kBadRole, kTimeout} << "STUDIO TX";
+    QTest::newRow("an answer after the timeout")
+        << QStringList {"--delay-ms", "800"} << 1 << QStringList {kTimeout, kSuccess} << "NEW NAME";
+    QTest::newRow("another element at the stored address")
+        << QStringList() << 2 << QStringList {kMismatch} << "STUDIO TX";
 }
 
-void TstLinkE2e::lateFeedbackStillSaves()
+void TstLinkE2e::answersToAConfigWrite()
 {
-    QVERIFY(net_->startSimulator(1, SimulatorAsStored({"--delay-ms", "3500"})));
-    auto f = consoleShowing(1, net_->elementIp(1));
+    QFETCH(QStringList, fault);
+    QFETCH(int, answering);
+    QFETCH(QStringList, notices);
+    QFETCH(QString, storedName);
+    QVERIFY(net_->startSimulator(answering, SimulatorAsStored(fault)));
+    Timing timing = Timing::fast(10);
+    timing.replyMs = 400;
+    auto f = coreShowing(1, net_->elementIp(answering), timing);
     QVERIFY(f);
-    (*f)->txtElementName->setText(QStringLiteral("LATE NAME"));
-    QVERIFY((*f)->editor->Send_Config());
-    QTRY_COMPARE_WITH_TIMEOUT(f->boxes.count(), 2, 8000);
-    QCOMPARE(f->boxes.texts(), QStringList({kTimeout, kSuccess}));
-    const QString key = MacTextToKey(net_->elementMac(1).toUpper());
-    QCOMPARE(ReadFromINI(key, QStringLiteral("name"), f->database(), QString()), QStringLiteral("LATE NAME"));
+    const ConfigFields sent = Config(net_->elementIp(answering), QStringLiteral("NEW NAME"));
+    QVERIFY((*f)->link.SendToSelected(BuildConfigWrite(sent), 2976, true));
+    (*f)->state.setLastSent(sent);
+
+    QTRY_COMPARE_WITH_TIMEOUT(f->notices.count(), notices.size(), 5000);
+    QTRY_VERIFY(!(*f)->link.replyTimerActive());
+    QCOMPARE(f->notices.texts(), notices);
+    QCOMPARE(LoadIniSectionsArray(f->database()), QStringList {key(1)});
+    QCOMPARE((*f)->store.read(key(1)).name, storedName);
 }
 
-void TstLinkE2e::otherElementDoesNotMatch()
+void TstLinkE2e::levelPolledAtTheProductPeriod()
 {
-    // The database says element 1 lives at element 2's address: element 2 gets the ConfigWrite and answers.
-    QVERIFY(net_->startSimulator(2, SimulatorAsStored()));
-    auto f = consoleShowing(1, net_->elementIp(2));
+    QVERIFY(net_->startSimulator(1, SimulatorAsStored({"--level-peak", "4194304"}))); // half scale
+    auto f = coreShowing(1, net_->elementIp(1), Timing());
     QVERIFY(f);
-    QSignalSpy handled((*f)->feedback, &FeedbackProcessor::feedbackHandled);
-    QVERIFY((*f)->editor->Send_Config());
-    QTRY_COMPARE_WITH_TIMEOUT(handled.count(), 1, 8000);
-    QCOMPARE(f->boxes.texts(),
-             QStringList {QStringLiteral("The response received does not match the selected element.") + CR
-                          + QStringLiteral("Cannot save this element info.")});
-    QCOMPARE(LoadIniSectionsArray(f->database()), QStringList {MacTextToKey(net_->elementMac(1).toUpper())});
+    std::optional<AudioLevel> level;
+    connect(&(*f)->audio, &AudioMonitor::levelChanged, this, [&](const AudioLevel& shown) { level = shown; });
+    (*f)->audio.start();
+    QTRY_VERIFY_WITH_TIMEOUT(level.has_value(), 3000);
+    QCOMPARE(level->caption, QStringLiteral("-27.7dB"));
+    QTRY_VERIFY_WITH_TIMEOUT(receivedBy(1, 2977).size() >= 41, 6000);
+    (*f)->audio.stop();
+
+    // About twenty a second, as the element's clock saw them arrive.
+    QList<QDateTime> arrivals;
+    for (const LoggedDatagram& d : net_->datagrams(1)) {
+        if (d.incoming && d.localPort == 2977 && d.bytes == "VOL")
+            arrivals.append(d.time);
+    }
+    const double perSecond = (arrivals.size() - 1) * 1000.0 / arrivals.first().msecsTo(arrivals.last());
+    QVERIFY2(perSecond >= 14.0 && perSecond <= 21.5, qPrintable(QString::number(perSecond)));
+    // Once an AttenuationCommand sent after the stop has arrived, no query follows it (a running
+    // poll would show several in this wait).
+    QVERIFY((*f)->audio.Send_Attenuation(255));
+    QTRY_VERIFY(receivedBy(1, 2977).endsWith(QByteArray::fromHex("ff00")));
+    QVERIFY(!QTest::qWaitFor([&] { return !receivedBy(1, 2977).endsWith(QByteArray::fromHex("ff00")); }, 300));
+    QCOMPARE(f->notices.count(), 0);
 }
 
 NMS_E2E_MAIN(TstLinkE2e)

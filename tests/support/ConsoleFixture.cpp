@@ -17,11 +17,8 @@ ConsoleFixture::ConsoleFixture(const ConsoleOptions& options)
     environment_.timing = options.timing;
     environment_.useTray = false;
     if (!options.productPorts) {
-        elementOwner_ = std::make_unique<LoopbackElement>();
+        elementOwner_ = LoopbackLan(environment_.ports, environment_.pagingAddress, networks);
         element = elementOwner_.get();
-        environment_.ports = {FreeUdpPort(), element->configPort(), element->commandPort(), element->pagingPort()};
-        environment_.pagingAddress = QHostAddress::LocalHost;
-        networks.set(LoopbackNetworks());
         environment_.networks = &networks;
     }
     window_ = std::make_unique<FrmMain>(environment_);

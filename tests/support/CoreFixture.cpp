@@ -13,6 +13,15 @@ QList<AttachedNetwork> LoopbackNetworks()
     return {loopback};
 }
 
+std::unique_ptr<LoopbackElement> LoopbackLan(LinkPorts& ports, QHostAddress& pagingAddress, FixedNetworks& networks)
+{
+    auto element = std::make_unique<LoopbackElement>();
+    ports = {FreeUdpPort(), element->configPort(), element->commandPort(), element->pagingPort()};
+    pagingAddress = QHostAddress::LocalHost;
+    networks.set(LoopbackNetworks());
+    return element;
+}
+
 CoreFixture::CoreFixture(const CoreOptions& options)
 {
     environment_.databasePath = options.databasePath.isEmpty() ? dir_.database() : options.databasePath;
@@ -24,11 +33,8 @@ CoreFixture::CoreFixture(const CoreOptions& options)
         systemNetworks_ = std::make_unique<SystemNetworks>();
         environment_.networks = systemNetworks_.get();
     } else {
-        elementOwner_ = std::make_unique<LoopbackElement>();
+        elementOwner_ = LoopbackLan(environment_.ports, environment_.pagingAddress, networks);
         element = elementOwner_.get();
-        environment_.ports = {FreeUdpPort(), element->configPort(), element->commandPort(), element->pagingPort()};
-        environment_.pagingAddress = QHostAddress::LocalHost;
-        networks.set(LoopbackNetworks());
         environment_.networks = &networks;
     }
     core_ = std::make_unique<ConsoleCore>(environment_);

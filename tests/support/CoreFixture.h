@@ -30,6 +30,10 @@ struct CoreOptions {
 // own, so the paging goes where routing sends 127.0.0.1.
 QList<AttachedNetwork> LoopbackNetworks();
 
+// A fixture's stand-in for the network: an element on free loopback ports, and the console
+// pointed at it (its ports, the paging to 127.0.0.1, `networks` holding the loopback network).
+std::unique_ptr<LoopbackElement> LoopbackLan(LinkPorts& ports, QHostAddress& pagingAddress, FixedNetworks& networks);
+
 class CoreFixture {
 public:
     explicit CoreFixture(const CoreOptions& options = {});
