@@ -93,8 +93,11 @@ void TestAudioMonitor::monitoringQueriesEveryPeriodUntilStopped()
     QTest::qWait(5 * periodMs);
     QCOMPARE(f.element->receivedOn(port).last(), kMarker);
 
-    // Another element shown stops the meter of the one before.
+    // The element shown again (the reload after every answer) keeps it running; another element
+    // shown stops the meter of the one before.
     f->audio.start();
+    QVERIFY(f.select(kEncoderKey));
+    QVERIFY(f->audio.monitoring());
     QVERIFY(f.select(kDecoderKey));
     QVERIFY(!f->audio.monitoring());
     QCOMPARE(changed.count(), 4);
