@@ -40,6 +40,10 @@ void TestDatagrams::configWriteLayout_data()
     QTest::addColumn<QByteArray>("selectors");
     QTest::newRow("digital, left/right, unicast") << 0 << 0 << 0 << QByteArray::fromHex("000000");
     QTest::newRow("analog, MPX, multicast") << 1 << 1 << 1 << QByteArray::fromHex("010101");
+    // Each selector in its own byte: input, then type, then TX.
+    QTest::newRow("analog only") << 1 << 0 << 0 << QByteArray::fromHex("010000");
+    QTest::newRow("MPX only") << 0 << 1 << 0 << QByteArray::fromHex("000100");
+    QTest::newRow("multicast only") << 0 << 0 << 1 << QByteArray::fromHex("000001");
 }
 
 void TestDatagrams::configWriteLayout()

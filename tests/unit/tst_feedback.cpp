@@ -98,6 +98,10 @@ void TestFeedback::serialNumber_data()
     QTest::newRow("00 00 02 00") << QByteArray::fromHex("00000200") << 20 << false;
     QTest::newRow("00 00 00 FF") << QByteArray::fromHex("000000FF") << 255 << false;
     QTest::newRow("00 00 19 05") << QByteArray::fromHex("00001905") << 255 << false;
+    // A part of exactly 10 or 100 after a non-zero part keeps all its digits: "1" "10" is 110.
+    QTest::newRow("00 00 01 0A joins 110") << QByteArray::fromHex("0000010A") << 110 << false;
+    QTest::newRow("00 00 02 64 joins 2100") << QByteArray::fromHex("00000264") << 0 << true;
+    QTest::newRow("00 00 00 64 is 100") << QByteArray::fromHex("00000064") << 100 << false;
     QTest::newRow("00 00 00 00") << QByteArray::fromHex("00000000") << 0 << false;
     QTest::newRow("00 00 19 06 joins 256") << QByteArray::fromHex("00001906") << 0 << true;
     QTest::newRow("00 00 01 FF joins 1255") << QByteArray::fromHex("000001FF") << 0 << true;
