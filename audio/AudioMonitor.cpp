@@ -13,12 +13,7 @@ namespace nms {
 
 AudioMonitor::AudioMonitor(LinkEndpoint& link, const ConsoleState& state, ElementStore& store, Notices& notices,
                            const Timing& timing, QObject* parent)
-    : QObject(parent)
-    , link_(link)
-    , state_(state)
-    , store_(store)
-    , notices_(notices)
-    , tmrVolume_(new QTimer(this))
+    : QObject(parent), link_(link), state_(state), store_(store), notices_(notices), tmrVolume_(new QTimer(this))
 {
     tmrVolume_->setInterval(timing.levelPeriodMs);
     connect(tmrVolume_, &QTimer::timeout, this, &AudioMonitor::tmrVolume_Timer);

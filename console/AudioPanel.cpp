@@ -12,9 +12,7 @@
 namespace nms {
 
 AudioPanel::AudioPanel(const AudioControls& controls, ConsoleCore& core, QObject* parent)
-    : QObject(parent)
-    , c_(controls)
-    , core_(core)
+    : QObject(parent), c_(controls), core_(core)
 {
     connect(c_.scrlAtten, &QScrollBar::valueChanged, this, &AudioPanel::scrlAtten_Change);
     c_.scrlAtten->installEventFilter(this);

@@ -7,12 +7,8 @@
 
 namespace nms {
 
-DiscoveryCommand::DiscoveryCommand(ConsoleCore& core, ElementListPanel& list, NoticePresenter& notices,
-                                   QObject* parent)
-    : QObject(parent)
-    , core_(core)
-    , list_(list)
-    , notices_(notices)
+DiscoveryCommand::DiscoveryCommand(ConsoleCore& core, ElementListPanel& list, NoticePresenter& notices, QObject* parent)
+    : QObject(parent), core_(core), list_(list), notices_(notices)
 {
 }
 
@@ -27,11 +23,11 @@ void DiscoveryCommand::mnuDiscover_Click()
     if (paging_ || core_.discovery.running())
         return;
     const QChar CR(u'\r');
-    const bool yes = notices_.ask(
-        QStringLiteral("Auto Discovery"),
-        QStringLiteral("Performing an 'Auto Discovery' will delete the local database in your computer") + CR
-            + QStringLiteral("and create a new one, based on the Network Elements found (if any). ") + CR
-            + QStringLiteral("Are you sure?"));
+    const bool yes =
+        notices_.ask(QStringLiteral("Auto Discovery"),
+                     QStringLiteral("Performing an 'Auto Discovery' will delete the local database in your computer")
+                         + CR + QStringLiteral("and create a new one, based on the Network Elements found (if any). ")
+                         + CR + QStringLiteral("Are you sure?"));
     if (!yes)
         return;
 

@@ -15,12 +15,8 @@
 
 namespace nms {
 
-EditorPanel::EditorPanel(const EditorControls& controls, ConsoleCore& core, NoticePresenter& notices,
-                         QObject* parent)
-    : QObject(parent)
-    , c_(controls)
-    , core_(core)
-    , notices_(notices)
+EditorPanel::EditorPanel(const EditorControls& controls, ConsoleCore& core, NoticePresenter& notices, QObject* parent)
+    : QObject(parent), c_(controls), core_(core), notices_(notices)
 {
     // textChanged: every change of the text, typed or set by the program.
     for (QLineEdit* box : {c_.txtElementIP, c_.txtElementMask, c_.txtElementGW, c_.txtRemoteIP}) {

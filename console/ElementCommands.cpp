@@ -9,12 +9,9 @@
 
 namespace nms {
 
-ElementCommands::ElementCommands(ConsoleCore& core, ElementListPanel& list, NoticePresenter& notices,
-                                 QAction* mnuAdd, QAction* mnuDelete, QObject* parent)
-    : QObject(parent)
-    , core_(core)
-    , list_(list)
-    , notices_(notices)
+ElementCommands::ElementCommands(ConsoleCore& core, ElementListPanel& list, NoticePresenter& notices, QAction* mnuAdd,
+                                 QAction* mnuDelete, QObject* parent)
+    : QObject(parent), core_(core), list_(list), notices_(notices)
 {
     connect(mnuAdd, &QAction::triggered, this, &ElementCommands::mnuAdd_Click);
     connect(mnuDelete, &QAction::triggered, this, &ElementCommands::mnuDelete_Click);
@@ -28,8 +25,9 @@ void ElementCommands::mnuAdd_Click()
 {
     if (waiting_ || core_.manualAdd.running() || core_.discovery.running())
         return;
-    const std::optional<QString> address = notices_.askText(
-        QStringLiteral("Manual add"), QStringLiteral("IP address of the Network Element to add to the local database:"));
+    const std::optional<QString> address =
+        notices_.askText(QStringLiteral("Manual add"),
+                         QStringLiteral("IP address of the Network Element to add to the local database:"));
     if (!address || !core_.manualAdd.start(address->trimmed()))
         return;
     // The same wait as a discovery's, ended by the answer or by the window running out.

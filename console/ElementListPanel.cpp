@@ -11,9 +11,7 @@
 namespace nms {
 
 ElementListPanel::ElementListPanel(const ElementListControls& controls, ConsoleCore& core, QObject* parent)
-    : QObject(parent)
-    , c_(controls)
-    , core_(core)
+    : QObject(parent), c_(controls), core_(core)
 {
     // activated: every pick by the operator, by mouse or keyboard, also of the entry already shown.
     connect(c_.lstElements, &QComboBox::activated, this, &ElementListPanel::lstElements_Click);
@@ -44,8 +42,9 @@ void ElementListPanel::Load_Config()
     Notices& notices = *core_.environment().notices;
     const ElementStore::Listing listing = core_.store.list();
     if (!listing.fileExists) {
-        notices.information(QStringLiteral("Information"),
-                            QStringLiteral("Local database is empty.\rPlease click 'Auto Discover' icon to probe the network."));
+        notices.information(
+            QStringLiteral("Information"),
+            QStringLiteral("Local database is empty.\rPlease click 'Auto Discover' icon to probe the network."));
         return;
     }
     if (listing.keys.isEmpty()) {

@@ -5,9 +5,7 @@
 namespace nms {
 
 PingPanel::PingPanel(Shape* shpPing, Label* lblPing, EchoProbe& probe, QObject* parent)
-    : QObject(parent)
-    , shpPing_(shpPing)
-    , lblPing_(lblPing)
+    : QObject(parent), shpPing_(shpPing), lblPing_(lblPing)
 {
     connect(&probe, &EchoProbe::displayChanged, this, &PingPanel::show);
 }

@@ -23,7 +23,7 @@ struct ElementRecord {
 
 class ElementStore {
 public:
-    explicit ElementStore(QString path) : path_(std::move(path)) {}
+    explicit ElementStore(QString path) : path_(std::move(path)) { }
 
     const QString& path() const { return path_; }
     bool exists() const;

@@ -234,8 +234,8 @@ private:
 
 enum class Load { Missing, Loaded, Failed };
 
-std::atomic<int> readCount{0};
-std::atomic<int> rewriteCount{0};
+std::atomic<int> readCount {0};
+std::atomic<int> rewriteCount {0};
 
 Load loadFile(const QString& path, QByteArray& bytes)
 {

@@ -42,8 +42,7 @@ struct SectionEntries {
     Entries entries;
 };
 enum class SectionWrite { Merge, Replace };
-bool writeSections(const QString& path, const QList<SectionEntries>& sections,
-                   SectionWrite mode = SectionWrite::Merge);
+bool writeSections(const QString& path, const QList<SectionEntries>& sections, SectionWrite mode = SectionWrite::Merge);
 bool deleteKey(const QString& path, const QString& section, const QString& key);
 bool deleteSection(const QString& path, const QString& section);
 

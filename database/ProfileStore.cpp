@@ -27,8 +27,7 @@ QStringList sectionContent(const QString& section, const QString& path)
 
 } // namespace
 
-QString ReadFromINI(const QString& section, const QString& key, const QString& path,
-                    const QString& defaultValue)
+QString ReadFromINI(const QString& section, const QString& key, const QString& path, const QString& defaultValue)
 {
     const auto value = ProfileFile::readValue(path, section, key.toLower());
     return StoredValue(value ? *value : defaultValue);
@@ -49,7 +48,7 @@ bool WriteIniSections(const QList<ProfileFile::SectionEntries>& sections, const 
     QList<ProfileFile::SectionEntries> upper;
     upper.reserve(sections.size());
     for (const ProfileFile::SectionEntries& section : sections) {
-        ProfileFile::SectionEntries item{section.section, {}};
+        ProfileFile::SectionEntries item {section.section, {}};
         item.entries.reserve(section.entries.size());
         for (const auto& [key, value] : section.entries)
             item.entries.append({ProfileFile::upperName(key), value});
@@ -58,14 +57,12 @@ bool WriteIniSections(const QList<ProfileFile::SectionEntries>& sections, const 
     return ProfileFile::writeSections(path, upper);
 }
 
-bool WriteToINI(const QString& section, const QString& key, const QString& value,
-                const QString& path)
+bool WriteToINI(const QString& section, const QString& key, const QString& value, const QString& path)
 {
     return ProfileFile::writeValues(path, section, {{ProfileFile::upperName(key), value}});
 }
 
-bool WriteIniEntries(const QString& section, const QList<QPair<QString, QString>>& entries,
-                     const QString& path)
+bool WriteIniEntries(const QString& section, const QList<QPair<QString, QString>>& entries, const QString& path)
 {
     return WriteIniSections({{section, entries}}, path);
 }
@@ -83,8 +80,7 @@ bool DeleteIniKey(const QString& section, const QString& key, const QString& pat
 bool CheckIfIniKeyExists(const QString& section, const QString& key, const QString& path)
 {
     // A present key yields its own value under both defaults, even an empty one.
-    return ReadFromINI(section, key, path, QStringLiteral("A"))
-        == ReadFromINI(section, key, path, QStringLiteral("B"));
+    return ReadFromINI(section, key, path, QStringLiteral("A")) == ReadFromINI(section, key, path, QStringLiteral("B"));
 }
 
 bool CheckIfIniSectionExists(const QString& section, const QString& path)
@@ -92,15 +88,13 @@ bool CheckIfIniSectionExists(const QString& section, const QString& path)
     return !sectionContent(section, path).isEmpty();
 }
 
-qint32 GetLongFromINI(const QString& section, const QString& key, const QString& path,
-                      qint32 defaultValue)
+qint32 GetLongFromINI(const QString& section, const QString& key, const QString& path, qint32 defaultValue)
 {
     const auto value = ProfileFile::readValue(path, section, key);
     return value ? ProfileFile::leadingLong(*value) : defaultValue;
 }
 
-void RenameIniKey(const QString& section, const QString& key, const QString& newKey,
-                  const QString& path)
+void RenameIniKey(const QString& section, const QString& key, const QString& newKey, const QString& path)
 {
     if (!CheckIfIniKeyExists(section, key, path))
         return;
@@ -129,8 +123,8 @@ void LoadIniSectionsLB(QStringList& list, const QString& path)
     list.append(ProfileFile::readSectionNames(path));
 }
 
-void LoadIniSectionsWithValues(QStringList& list, QStringList& values, const QString& key,
-                               const QString& path, const QString& defaultValue)
+void LoadIniSectionsWithValues(QStringList& list, QStringList& values, const QString& key, const QString& path,
+                               const QString& defaultValue)
 {
     const QList<ProfileFile::SectionValue> sections = ProfileFile::readKeyOfEverySection(path, key.toLower());
     list.reserve(list.size() + sections.size());
@@ -143,8 +137,7 @@ void LoadIniSectionsWithValues(QStringList& list, QStringList& values, const QSt
 
 QStringList LoadIniSectionsArray(const QString& path)
 {
-    return ProfileFile::unpackList(
-        ProfileFile::packList(ProfileFile::readSectionNames(path), kNameArrayCapacity));
+    return ProfileFile::unpackList(ProfileFile::packList(ProfileFile::readSectionNames(path), kNameArrayCapacity));
 }
 
 void LoadIniSectionKeysLB(const QString& section, QStringList& list, const QString& path)

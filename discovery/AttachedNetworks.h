@@ -40,7 +40,7 @@ public:
 // A fixed list, for tests and for a console that talks over loopback.
 class FixedNetworks final : public AttachedNetworks {
 public:
-    explicit FixedNetworks(QList<AttachedNetwork> networks = {}) : networks_(std::move(networks)) {}
+    explicit FixedNetworks(QList<AttachedNetwork> networks = {}) : networks_(std::move(networks)) { }
     QList<AttachedNetwork> list() const override { return networks_; }
     void set(QList<AttachedNetwork> networks) { networks_ = std::move(networks); }
 

@@ -22,15 +22,15 @@ const QChar CR(u'\r');
 DiscoverySession::DiscoverySession(ConsoleState& state, ElementStore& store, LinkEndpoint& link,
                                    AttachedNetworks& networks, Notices& notices, const Timing& timing,
                                    const QHostAddress& pagingAddress, QObject* parent)
-    : QObject(parent)
-    , state_(state)
-    , store_(store)
-    , link_(link)
-    , networks_(networks)
-    , notices_(notices)
-    , pagingAddress_(pagingAddress)
-    , Timer1_(new QTimer(this))
-    , batchTimer_(new QTimer(this))
+    : QObject(parent),
+      state_(state),
+      store_(store),
+      link_(link),
+      networks_(networks),
+      notices_(notices),
+      pagingAddress_(pagingAddress),
+      Timer1_(new QTimer(this)),
+      batchTimer_(new QTimer(this))
 {
     Timer1_->setInterval(timing.discoveryMs);
     Timer1_->setSingleShot(true);
@@ -58,8 +58,8 @@ bool DiscoverySession::start()
     QString error;
     if (!store_.recreateEmpty(&previous, &error)) {
         notices_.error(QStringLiteral("Auto Discovery"),
-                       QStringLiteral("The local database (%1) could not be emptied: %2.").arg(store_.path(), error) + CR
-                           + QStringLiteral("The network was not paged."));
+                       QStringLiteral("The local database (%1) could not be emptied: %2.").arg(store_.path(), error)
+                           + CR + QStringLiteral("The network was not paged."));
         return false;
     }
 
@@ -87,9 +87,8 @@ bool DiscoverySession::start()
     state_.setDiscovering(false);
     QString restoreError;
     const bool restored = store_.restore(previous, &restoreError);
-    const QString why = networks.isEmpty()
-        ? QStringLiteral("this computer has no network that is up and can broadcast")
-        : failures.join(QStringLiteral("; "));
+    const QString why = networks.isEmpty() ? QStringLiteral("this computer has no network that is up and can broadcast")
+                                           : failures.join(QStringLiteral("; "));
     notices_.error(QStringLiteral("Auto Discovery"),
                    QStringLiteral("The paging request to %1 port %2 could not be sent: %3.")
                            .arg(pagingAddress_.toString())

@@ -24,8 +24,8 @@ class DiscoverySession : public QObject, public AnswerCollector {
     Q_OBJECT
 public:
     DiscoverySession(ConsoleState& state, ElementStore& store, LinkEndpoint& link, AttachedNetworks& networks,
-                     Notices& notices, const Timing& timing, const QHostAddress& pagingAddress = QHostAddress::Broadcast,
-                     QObject* parent = nullptr);
+                     Notices& notices, const Timing& timing,
+                     const QHostAddress& pagingAddress = QHostAddress::Broadcast, QObject* parent = nullptr);
 
     // Empties the database and pages every attached network. False when paging could not start:
     // the operator has been told why, and the database is as it was.

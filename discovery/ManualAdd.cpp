@@ -24,12 +24,7 @@ const QString kTitle = QStringLiteral("Manual add");
 
 ManualAdd::ManualAdd(ElementStore& store, LinkEndpoint& link, AttachedNetworks& networks, Notices& notices,
                      const Timing& timing, QObject* parent)
-    : QObject(parent)
-    , store_(store)
-    , link_(link)
-    , networks_(networks)
-    , notices_(notices)
-    , window_(new QTimer(this))
+    : QObject(parent), store_(store), link_(link), networks_(networks), notices_(notices), window_(new QTimer(this))
 {
     window_->setInterval(timing.discoveryMs);
     window_->setSingleShot(true);
@@ -49,23 +44,26 @@ bool ManualAdd::start(const QString& address)
     bool ok = false;
     const quint32 host = qFromBigEndian(Ipv4FromDottedText(address, &ok));
     if (!ok || host == 0 || host == 0xFFFFFFFFu || (host >> 28) == 0xE) {
-        notices_.error(kTitle, QStringLiteral("'%1' is not the address of a Network Element.").arg(address) + CR
-                                   + QStringLiteral("Please type its IP address, for example 192.168.1.20."));
+        notices_.error(kTitle,
+                       QStringLiteral("'%1' is not the address of a Network Element.").arg(address) + CR
+                           + QStringLiteral("Please type its IP address, for example 192.168.1.20."));
         return false;
     }
     // The element's MAC names its section, and the console learns it only on a network it shares.
     const QString text = QHostAddress(host).toString();
     if (!networks_.attached(host)) {
-        notices_.error(kTitle, QStringLiteral("%1 is not on a network this computer is attached to,").arg(text) + CR
-                                   + QStringLiteral("so its MAC address cannot be learnt. Nothing was sent."));
+        notices_.error(kTitle,
+                       QStringLiteral("%1 is not on a network this computer is attached to,").arg(text) + CR
+                           + QStringLiteral("so its MAC address cannot be learnt. Nothing was sent."));
         return false;
     }
     QString failure;
     if (!link_.sendTo(PagingRequest(), QHostAddress(host), link_.ports().paging, 0, &failure)) {
-        notices_.error(kTitle, QStringLiteral("The paging request to %1 port %2 could not be sent: %3.")
-                                       .arg(text)
-                                       .arg(link_.ports().paging)
-                                       .arg(failure));
+        notices_.error(kTitle,
+                       QStringLiteral("The paging request to %1 port %2 could not be sent: %3.")
+                           .arg(text)
+                           .arg(link_.ports().paging)
+                           .arg(failure));
         return false;
     }
     address_ = text;
@@ -91,8 +89,9 @@ bool ManualAdd::collect(const ElementFeedback& feedback)
 
 void ManualAdd::windowEnded()
 {
-    notices_.error(kTitle, QStringLiteral("No Network Element answered at %1.").arg(address_) + CR
-                               + QStringLiteral("The local database was not changed."));
+    notices_.error(kTitle,
+                   QStringLiteral("No Network Element answered at %1.").arg(address_) + CR
+                       + QStringLiteral("The local database was not changed."));
     Q_EMIT unanswered();
 }
 

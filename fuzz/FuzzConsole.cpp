@@ -1,9 +1,9 @@
 #include "fuzz/FuzzConsole.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -12,8 +12,8 @@
 #include <cstdlib>
 
 #include "database/ElementRecords.h"
-#include "services/MacLookup.h"
 #include "link/FeedbackProcessor.h"
+#include "services/MacLookup.h"
 
 namespace nms::fuzz {
 

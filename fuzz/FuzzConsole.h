@@ -15,7 +15,7 @@ namespace nms::fuzz {
 class EveryAddressTable final : public NeighbourTable {
 public:
     QByteArray lookup(quint32 address) override;
-    void solicit(quint32) override {}
+    void solicit(quint32) override { }
     static QByteArray MacFor(quint32 address);
 };
 

@@ -8,8 +8,8 @@
 
 #include "database/Conversions.h"
 #include "database/ElementRecords.h"
-#include "services/MacLookup.h"
 #include "services/EchoService.h"
+#include "services/MacLookup.h"
 
 using namespace nms;
 

@@ -55,7 +55,8 @@ void Window(const QByteArray& contents)
     const QString first = listing.keys.first();
     const bool shown = f.select(first);
     const bool refused = GetSectionKeyCount(first, f.database()) > MaxSoundSectionEntries;
-    const bool corruptionShown = f.notices.texts().join(QLatin1Char('\n')).contains(QStringLiteral("is corrupted (1)."));
+    const bool corruptionShown =
+        f.notices.texts().join(QLatin1Char('\n')).contains(QStringLiteral("is corrupted (1)."));
     if (refused != corruptionShown || refused == shown)
         Fail("a section of twelve or more entries and the corruption notice disagree");
     if (shown && f->state.selected().entryCount != GetSectionKeyCount(first, f.database()))

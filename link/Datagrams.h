@@ -9,9 +9,9 @@ namespace nms {
 // The ports of the link. The product uses these; tests move them to free loopback ports.
 struct LinkPorts {
     quint16 console = 2976; // every datagram leaves from and arrives at this port
-    quint16 config = 2976;  // elements take configuration here
+    quint16 config = 2976; // elements take configuration here
     quint16 command = 2977; // attenuation and level queries
-    quint16 paging = 1901;  // the discovery paging request
+    quint16 paging = 1901; // the discovery paging request
 };
 
 // Every datagram is recognised by its length alone; there are no headers.

@@ -61,14 +61,9 @@ QList<QPair<QString, QString>> DiscoveryEntries(const ElementFeedback& feedback)
     return entries;
 }
 
-FeedbackProcessor::FeedbackProcessor(ConsoleState& state, ElementStore& store, MacLookup& macLookup,
-                                     LinkEndpoint& link, Notices& notices, QObject* parent)
-    : QObject(parent)
-    , state_(state)
-    , store_(store)
-    , macLookup_(macLookup)
-    , link_(link)
-    , notices_(notices)
+FeedbackProcessor::FeedbackProcessor(ConsoleState& state, ElementStore& store, MacLookup& macLookup, LinkEndpoint& link,
+                                     Notices& notices, QObject* parent)
+    : QObject(parent), state_(state), store_(store), macLookup_(macLookup), link_(link), notices_(notices)
 {
 }
 
@@ -100,16 +95,18 @@ void FeedbackProcessor::Process_Feedback(const QByteArray& datagram)
 void FeedbackProcessor::macFound(ElementFeedback feedback, const QString& macText)
 {
     if (macText.isEmpty()) {
-        notices_.error(ProgramTitle(), QStringLiteral("An error occured while retrieving 'Element MAC':") + CR
-                                           + QStringLiteral("Feedback is corrupted."));
+        notices_.error(ProgramTitle(),
+                       QStringLiteral("An error occured while retrieving 'Element MAC':") + CR
+                           + QStringLiteral("Feedback is corrupted."));
         finish();
         return;
     }
     feedback.ElementMAC = macText;
     LastFeedback.ElementMAC = macText;
     // The branch is chosen now: an answer whose lookup outlasted its discovery is ordinary feedback.
-    const bool collected = std::any_of(collectors_.cbegin(), collectors_.cend(),
-                                       [&feedback](AnswerCollector* collector) { return collector->collect(feedback); });
+    const bool collected =
+        std::any_of(collectors_.cbegin(), collectors_.cend(),
+                    [&feedback](AnswerCollector* collector) { return collector->collect(feedback); });
     if (!collected)
         selectedBranch(feedback);
     finish();
@@ -118,14 +115,16 @@ void FeedbackProcessor::macFound(ElementFeedback feedback, const QString& macTex
 void FeedbackProcessor::selectedBranch(ElementFeedback& feedback)
 {
     if (!state_.hasSelection() || state_.selectedMacText() != feedback.ElementMAC) {
-        notices_.error(ProgramTitle(), QStringLiteral("The response received does not match the selected element.")
-                                           + CR + QStringLiteral("Cannot save this element info."));
+        notices_.error(ProgramTitle(),
+                       QStringLiteral("The response received does not match the selected element.") + CR
+                           + QStringLiteral("Cannot save this element info."));
         return;
     }
     const QString key = MacTextToKey(feedback.ElementMAC);
     if (store_.read(key).entryCount > MaxSoundSectionEntries) {
-        notices_.error(ProgramTitle(), QStringLiteral("The data stored in your computer about this element, is corrupted.")
-                                           + CR + QStringLiteral("Cannot save this element info."));
+        notices_.error(ProgramTitle(),
+                       QStringLiteral("The data stored in your computer about this element, is corrupted.") + CR
+                           + QStringLiteral("Cannot save this element info."));
         return;
     }
 

@@ -22,13 +22,13 @@ const QChar CR(u'\r');
 
 LinkEndpoint::LinkEndpoint(const LinkPorts& ports, const Timing& timing, const ConsoleState& state,
                            const ElementStore& store, Notices& notices, QObject* parent)
-    : QObject(parent)
-    , ports_(ports)
-    , state_(state)
-    , store_(store)
-    , notices_(notices)
-    , udpClient_(new QUdpSocket(this))
-    , timerRemoteSent_(new QTimer(this))
+    : QObject(parent),
+      ports_(ports),
+      state_(state),
+      store_(store),
+      notices_(notices),
+      udpClient_(new QUdpSocket(this)),
+      timerRemoteSent_(new QTimer(this))
 {
     timerRemoteSent_->setInterval(timing.replyMs);
     timerRemoteSent_->setSingleShot(true);
@@ -56,8 +56,8 @@ bool LinkEndpoint::bind()
     }
     udpClient_->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferWanted);
     open_ = true;
-    qCDebug(traceLink) << "bound to UDP port" << ports_.console << "with a receive buffer of"
-                       << receiveBufferGranted() << "bytes";
+    qCDebug(traceLink) << "bound to UDP port" << ports_.console << "with a receive buffer of" << receiveBufferGranted()
+                       << "bytes";
     return true;
 }
 
@@ -160,8 +160,9 @@ void LinkEndpoint::Route(const QByteArray& datagram)
 void LinkEndpoint::timerRemoteSent_Timer()
 {
     qCDebug(traceLink) << "no answer to the configuration within" << timerRemoteSent_->interval() << "ms";
-    notices_.error(QStringLiteral("Error!"), QStringLiteral("Waiting for a response from Network Element has timed out!")
-                                                 + CR + QStringLiteral("Cannot save."));
+    notices_.error(QStringLiteral("Error!"),
+                   QStringLiteral("Waiting for a response from Network Element has timed out!") + CR
+                       + QStringLiteral("Cannot save."));
 }
 
 } // namespace nms

@@ -47,7 +47,8 @@ void NoticePresenter::showNext()
         return;
     }
     const Notice notice = queue_.dequeue();
-    qCDebug(traceNotices).noquote() << "shown:" << QString(notice.text).replace(QLatin1Char('\r'), QLatin1String(" / "));
+    qCDebug(traceNotices).noquote() << "shown:"
+                                    << QString(notice.text).replace(QLatin1Char('\r'), QLatin1String(" / "));
     showing_ = true;
     boxes_.show(notice.icon == NoticeIcon::Error ? MsgIcon::Error : MsgIcon::Information, notice.title, notice.text,
                 false);

@@ -14,11 +14,7 @@
 namespace nms {
 
 EchoProbe::EchoProbe(EchoService* echo, Notices& notices, const Timing& timing, QObject* parent)
-    : QObject(parent)
-    , echo_(echo)
-    , notices_(notices)
-    , timing_(timing)
-    , tmrRetryPing_(new QTimer(this))
+    : QObject(parent), echo_(echo), notices_(notices), timing_(timing), tmrRetryPing_(new QTimer(this))
 {
     tmrRetryPing_->setInterval(timing_.retryTickMs);
     connect(tmrRetryPing_, &QTimer::timeout, this, &EchoProbe::tmrRetryPing_Timer);
@@ -65,7 +61,7 @@ void EchoProbe::PingElement(const QString& address)
         return;
     }
     if (!echo_) {
-        showReply(EchoReply{});
+        showReply(EchoReply {});
         return;
     }
     probing_ = true;

@@ -17,9 +17,9 @@ public:
     InstanceLock& operator=(const InstanceLock&) = delete;
 
     enum class Result {
-        Acquired,  // we hold it (now or already): no other copy is running
+        Acquired, // we hold it (now or already): no other copy is running
         HeldByOther, // another process holds it: another copy is running
-        Failed,    // the lock file could not be made or opened; errorString() says why
+        Failed, // the lock file could not be made or opened; errorString() says why
     };
     Result tryLock();
     QString errorString() const { return error_; }

@@ -8,10 +8,7 @@
 namespace nms {
 
 MacLookup::MacLookup(NeighbourTable& table, const Timing& timing, QObject* parent)
-    : QObject(parent)
-    , table_(table)
-    , timing_(timing)
-    , timerGetMAC_(new QTimer(this))
+    : QObject(parent), table_(table), timing_(timing), timerGetMAC_(new QTimer(this))
 {
     timerGetMAC_->setSingleShot(true);
     // A window's length is a promise, not a hint: no early coarse expiry.

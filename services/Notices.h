@@ -11,7 +11,7 @@ enum class NoticeIcon { Information, Error };
 struct Notice {
     NoticeIcon icon = NoticeIcon::Error;
     QString title; // empty: the program's title
-    QString text;  // lines joined by CR (code 13)
+    QString text; // lines joined by CR (code 13)
     bool operator==(const Notice&) const = default;
 };
 

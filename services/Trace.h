@@ -10,11 +10,11 @@
 
 namespace nms {
 
-Q_DECLARE_LOGGING_CATEGORY(traceLink)      // orbilane.link: every datagram in and out
+Q_DECLARE_LOGGING_CATEGORY(traceLink) // orbilane.link: every datagram in and out
 Q_DECLARE_LOGGING_CATEGORY(traceDiscovery) // orbilane.discovery: paging, answers, windows
-Q_DECLARE_LOGGING_CATEGORY(traceStore)     // orbilane.store: every database write
-Q_DECLARE_LOGGING_CATEGORY(traceProbe)     // orbilane.probe: echo probes and their outcome
-Q_DECLARE_LOGGING_CATEGORY(traceNotices)   // orbilane.notices: what the operator is shown
+Q_DECLARE_LOGGING_CATEGORY(traceStore) // orbilane.store: every database write
+Q_DECLARE_LOGGING_CATEGORY(traceProbe) // orbilane.probe: echo probes and their outcome
+Q_DECLARE_LOGGING_CATEGORY(traceNotices) // orbilane.notices: what the operator is shown
 
 // Switches every category of the trace on.
 void EnableTrace();

@@ -6,17 +6,17 @@
 namespace nms {
 
 ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
-    : QObject(parent)
-    , store(environment.databasePath)
-    , link(environment.ports, environment.timing, state, store, *environment.notices)
-    , macLookup(*environment.neighbours, environment.timing)
-    , feedback(state, store, macLookup, link, *environment.notices)
-    , discovery(state, store, link, *environment.networks, *environment.notices, environment.timing,
-                environment.pagingAddress)
-    , manualAdd(store, link, *environment.networks, *environment.notices, environment.timing)
-    , probe(environment.echo, *environment.notices, environment.timing)
-    , audio(link, state, store, *environment.notices, environment.timing)
-    , environment_(environment)
+    : QObject(parent),
+      store(environment.databasePath),
+      link(environment.ports, environment.timing, state, store, *environment.notices),
+      macLookup(*environment.neighbours, environment.timing),
+      feedback(state, store, macLookup, link, *environment.notices),
+      discovery(state, store, link, *environment.networks, *environment.notices, environment.timing,
+                environment.pagingAddress),
+      manualAdd(store, link, *environment.networks, *environment.notices, environment.timing),
+      probe(environment.echo, *environment.notices, environment.timing),
+      audio(link, state, store, *environment.notices, environment.timing),
+      environment_(environment)
 {
     connect(&link, &LinkEndpoint::feedbackArrived, &feedback, &FeedbackProcessor::Process_Feedback);
     connect(&link, &LinkEndpoint::levelSamplesArrived, &audio, &AudioMonitor::ShowAudioLevel);

@@ -5,15 +5,15 @@
 namespace nms {
 
 struct Timing {
-    int replyMs = 3000;          // timerRemoteSent: an element's answer to a ConfigWrite
-    int macWindowMs = 5000;      // timerGetMAC: how long one answer's MAC address is looked for
-    int macRetryMs = 20;         // between two looks at the neighbour table
-    int solicitAgainMs = 1000;   // an address the kernel has not resolved is asked for again
-    int discoveryMs = 3000;      // Timer1: how long a discovery collects answers
-    int discoveryBatchMs = 50;   // answers recorded within this long share one rewrite
-    int echoWaitMs = 1000;       // one echo request's wait
-    int retryTickMs = 1000;      // tmrRetryPing: one step of the countdown after a time-out
-    int levelPeriodMs = 50;      // tmrVolume: one level query
+    int replyMs = 3000; // timerRemoteSent: an element's answer to a ConfigWrite
+    int macWindowMs = 5000; // timerGetMAC: how long one answer's MAC address is looked for
+    int macRetryMs = 20; // between two looks at the neighbour table
+    int solicitAgainMs = 1000; // an address the kernel has not resolved is asked for again
+    int discoveryMs = 3000; // Timer1: how long a discovery collects answers
+    int discoveryBatchMs = 50; // answers recorded within this long share one rewrite
+    int echoWaitMs = 1000; // one echo request's wait
+    int retryTickMs = 1000; // tmrRetryPing: one step of the countdown after a time-out
+    int levelPeriodMs = 50; // tmrVolume: one level query
 
     // Every period divided by `factor` (at least 1 ms), for tests.
     static Timing fast(int factor = 100)

@@ -100,9 +100,10 @@ FrmMain::FrmMain(const ConsoleEnvironment& environment, QWidget* parent)
     core = new ConsoleCore(coreEnvironment, this);
 
     elementList = new ElementListPanel({lstElements, lblElementsList}, *core, this);
-    editor = new EditorPanel({txtElementName, txtElementIP, txtElementMask, txtElementGW, txtRemoteIP, cmbAudioType,
-                              cmbAudioInput, cmbAudioTX, lblElementType, lblElementMAC, lblSerialNumber, Label9, cmdSave},
-                             *core, *notices, this);
+    editor =
+        new EditorPanel({txtElementName, txtElementIP, txtElementMask, txtElementGW, txtRemoteIP, cmbAudioType,
+                         cmbAudioInput, cmbAudioTX, lblElementType, lblElementMAC, lblSerialNumber, Label9, cmdSave},
+                        *core, *notices, this);
     audio = new AudioPanel({scrlAtten, lblAttenDB, chkGetVolume, imgPlay, imgStop, VUMeter, lblVolume}, *core, this);
     ping = new PingPanel(shpPing, lblPing, core->probe, this);
     discovery = new DiscoveryCommand(*core, *elementList, *notices, this);
@@ -135,8 +136,8 @@ FrmMain::~FrmMain()
         focused->clearFocus();
     // The panels and the core go before the controls they draw on: nothing may draw on a
     // control that is already gone.
-    for (QObject* assembled : std::initializer_list<QObject*> {commands, discovery, ping, audio, editor, elementList,
-                                                               tray, core, notices}) {
+    for (QObject* assembled :
+         std::initializer_list<QObject*> {commands, discovery, ping, audio, editor, elementList, tray, core, notices}) {
         delete assembled;
     }
 }

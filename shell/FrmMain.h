@@ -45,7 +45,7 @@ struct ConsoleEnvironment {
     EchoService* echo = nullptr;
     NeighbourTable* neighbours = nullptr;
     AttachedNetworks* networks = nullptr; // none: the machine's own interfaces
-    bool useTray = true;                  // tests of the window alone run without a tray icon
+    bool useTray = true; // tests of the window alone run without a tray icon
 };
 
 QString VersionText(); // "2.0.1"

@@ -16,11 +16,11 @@ bool CheckSingleInstance(InstanceLock& lock, MessageBoxes& messages)
         return false;
     case InstanceLock::Result::Failed:
         // Not a second copy: the console starts, and binding its port still refuses a second one.
-        messages.show(MsgIcon::Error, ProgramTitle(),
-                      QStringLiteral("The single-instance lock %1 could not be opened: %2.").arg(lock.path(),
-                                                                                                lock.errorString())
-                          + QStringLiteral("\rThe console starts anyway."),
-                      false);
+        messages.show(
+            MsgIcon::Error, ProgramTitle(),
+            QStringLiteral("The single-instance lock %1 could not be opened: %2.").arg(lock.path(), lock.errorString())
+                + QStringLiteral("\rThe console starts anyway."),
+            false);
         return true;
     }
     return true;

@@ -14,10 +14,7 @@ namespace {
 constexpr char kXEmbedIconClass[] = "QSystemTrayIconSys";
 } // namespace
 
-TrayController::TrayController(QWidget& window, bool enabled)
-    : QObject(&window)
-    , window_(window)
-    , enabled_(enabled)
+TrayController::TrayController(QWidget& window, bool enabled) : QObject(&window), window_(window), enabled_(enabled)
 {
 }
 

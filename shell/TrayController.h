@@ -9,7 +9,6 @@ class QWidget;
 
 namespace nms {
 
-
 class TrayController : public QObject {
     Q_OBJECT
 public:

@@ -3,10 +3,10 @@
 // discovery's grouped write of many new sections.
 #include <benchmark/benchmark.h>
 
-#include <QEventLoop>
-#include <QFile>
 #include "database/ElementStore.h"
 #include "link/LinkEndpoint.h"
+#include <QEventLoop>
+#include <QFile>
 
 #include "database/ElementRecords.h"
 #include "link/FeedbackProcessor.h"
@@ -98,8 +98,10 @@ void BM_DiscoveryBatchWrite(benchmark::State& state)
     QList<ProfileFile::SectionEntries> sections;
     for (int i = 0; i < batch; ++i)
         sections.append({QStringLiteral("02AA%1").arg(i, 8, 16, QLatin1Char('0')).toUpper(),
-                         {{QStringLiteral("name"), BenchName(i)}, {QStringLiteral("ip"), BenchIp(i)},
-                          {QStringLiteral("role"), QStringLiteral("1")}, {QStringLiteral("sn"), QStringLiteral("7")}}});
+                         {{QStringLiteral("name"), BenchName(i)},
+                          {QStringLiteral("ip"), BenchIp(i)},
+                          {QStringLiteral("role"), QStringLiteral("1")},
+                          {QStringLiteral("sn"), QStringLiteral("7")}}});
     ElementStore store(dir.database());
     for (auto _ : state) {
         state.PauseTiming();

@@ -120,8 +120,9 @@ std::unique_ptr<test::TestNetwork> g_network;
 void flushNeighbours()
 {
     QProcess::execute(QStringLiteral("ip"), {QStringLiteral("neigh"), QStringLiteral("flush"), QStringLiteral("all")});
-    QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-n"), g_network->name() + QStringLiteral("-m"),
-                                             QStringLiteral("neigh"), QStringLiteral("flush"), QStringLiteral("all")});
+    QProcess::execute(QStringLiteral("ip"),
+                      {QStringLiteral("-n"), g_network->name() + QStringLiteral("-m"), QStringLiteral("neigh"),
+                       QStringLiteral("flush"), QStringLiteral("all")});
 }
 
 // The kernel's count of datagrams it dropped for a full receive buffer, in this namespace.

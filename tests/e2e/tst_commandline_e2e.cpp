@@ -12,7 +12,6 @@
 
 #include <unistd.h>
 
-
 namespace {
 
 QString Binary()
@@ -107,8 +106,9 @@ void TestCommandLine::databasePlace()
         QSKIP("Needs root to run the program as an ordinary user (root may write to any folder)");
     constexpr uid_t user = 65534; // nobody
     QTemporaryDir top;
-    QVERIFY(QFile::setPermissions(top.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                      | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther));
+    QVERIFY(QFile::setPermissions(top.path(),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                      | QFileDevice::ExeGroup | QFileDevice::ExeOther));
     const QString program = top.filePath(QStringLiteral("bin"));
     const QString home = top.filePath(QStringLiteral("home"));
     QVERIFY(QDir().mkpath(program) && QDir().mkpath(home));
@@ -117,9 +117,9 @@ void TestCommandLine::databasePlace()
     if (programFolderWritable)
         QVERIFY(::chown(qPrintable(program), user, user) == 0);
     const QString chosen = top.filePath(QStringLiteral("home/chosen.ini"));
-    const QString expected = commandLine           ? chosen
-        : programFolderWritable                    ? program + QStringLiteral("/nms.ini")
-                                                   : home + QStringLiteral("/.local/share/orbilane-nms/nms.ini");
+    const QString expected = commandLine ? chosen
+        : programFolderWritable          ? program + QStringLiteral("/nms.ini")
+                                         : home + QStringLiteral("/.local/share/orbilane-nms/nms.ini");
 
     QProcess console;
     QProcessEnvironment environment;

@@ -40,12 +40,12 @@ std::unique_ptr<TestNetwork> Lan(const TestNetwork::Options& options)
 struct OnTheLan {
     OnTheLan()
         : fixture([this] {
-            CoreOptions options;
-            options.productPorts = true;
-            options.neighbours = &neighbours;
-            options.timing = Timing();
-            return options;
-        }())
+              CoreOptions options;
+              options.productPorts = true;
+              options.neighbours = &neighbours;
+              options.timing = Timing();
+              return options;
+          }())
     {
     }
     LinuxNeighbourTable neighbours;
@@ -94,11 +94,12 @@ void TstDiscoveryE2e::encoderAndDecoderAnswer()
 {
     auto net = Lan({2});
     QVERIFY(net);
-    QVERIFY(net->startSimulator(1, {"--role", "encoder", "--name", "Studio TX", "--serial", "42", "--gateway",
-                                    "10.77.0.254", "--remote", "10.77.0.12", "--input", "1", "--type", "1"}));
+    QVERIFY(net->startSimulator(1,
+                                {"--role", "encoder", "--name", "Studio TX", "--serial", "42", "--gateway",
+                                 "10.77.0.254", "--remote", "10.77.0.12", "--input", "1", "--type", "1"}));
     // The decoder answers a little later, so the order of the answers is known.
-    QVERIFY(net->startSimulator(2, {"--role", "decoder", "--name", "SITE RX", "--serial", "7", "--atten", "200",
-                                    "--delay-ms", "300"}));
+    QVERIFY(net->startSimulator(
+        2, {"--role", "decoder", "--name", "SITE RX", "--serial", "7", "--atten", "200", "--delay-ms", "300"}));
     OnTheLan lan;
     CoreFixture& f = lan.fixture;
     QVERIFY(f.start());
@@ -205,8 +206,8 @@ void TstDiscoveryE2e::manualAdd()
     auto net = Lan({2});
     QVERIFY(net);
     QVERIFY(net->startSimulator(1, {"--name", "FIRST"}));
-    QVERIFY(net->startSimulator(2, situation == QStringLiteral("silent") ? QStringList {"--no-answer"}
-                                                                          : QStringList {"--name", "ADDED"}));
+    QVERIFY(net->startSimulator(
+        2, situation == QStringLiteral("silent") ? QStringList {"--no-answer"} : QStringList {"--name", "ADDED"}));
     OnTheLan lan;
     CoreFixture& f = lan.fixture;
     QVERIFY(f.start());
@@ -221,7 +222,8 @@ void TstDiscoveryE2e::manualAdd()
     QSignalSpy unanswered(&f->manualAdd, &ManualAdd::unanswered);
     f.notices.clear();
 
-    const QString address = situation == QStringLiteral("off-network") ? QStringLiteral("10.99.0.5") : net->elementIp(2);
+    const QString address =
+        situation == QStringLiteral("off-network") ? QStringLiteral("10.99.0.5") : net->elementIp(2);
     const bool asked = f->manualAdd.start(address);
     if (situation == QStringLiteral("off-network")) {
         QVERIFY(!asked);

@@ -22,8 +22,8 @@ namespace nms::test {
 struct ConsoleOptions {
     bool productPorts = false;
     NeighbourTable* neighbours = nullptr; // default: the fixture's FakeNeighbourTable
-    EchoService* echo = nullptr;          // default: none (the probe then shows a failure)
-    QString databasePath;                 // default: nms.ini in a private folder
+    EchoService* echo = nullptr; // default: none (the probe then shows a failure)
+    QString databasePath; // default: nms.ini in a private folder
     Timing timing = Timing::fast(10);
 };
 

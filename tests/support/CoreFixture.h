@@ -19,11 +19,11 @@
 namespace nms::test {
 
 struct CoreOptions {
-    bool productPorts = false;            // 2976/2977/1901, the broadcast, the machine's networks
+    bool productPorts = false; // 2976/2977/1901, the broadcast, the machine's networks
     NeighbourTable* neighbours = nullptr; // default: the fixture's FakeNeighbourTable
-    EchoService* echo = nullptr;          // default: none (every probe then shows a failure)
-    QString databasePath;                 // default: nms.ini in a private folder
-    Timing timing = Timing::fast(10);     // every period a tenth of the product's
+    EchoService* echo = nullptr; // default: none (every probe then shows a failure)
+    QString databasePath; // default: nms.ini in a private folder
+    Timing timing = Timing::fast(10); // every period a tenth of the product's
 };
 
 // The loopback "network" a discovery pages on loopback: one network with no interface of its

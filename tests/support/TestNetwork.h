@@ -219,7 +219,7 @@ void prepareE2eEnvironment();
     int main(int argc, char* argv[])                                                                                   \
     {                                                                                                                  \
         nms::test::prepareE2eEnvironment();                                                                            \
-        NMS_E2E_APPLICATION app(argc, argv);                                                                               \
+        NMS_E2E_APPLICATION app(argc, argv);                                                                           \
         QString reason;                                                                                                \
         if (!nms::test::TestNetwork::available(&reason)) {                                                             \
             std::printf("SKIP %s: %s\n", #TestClass, qPrintable(reason));                                              \

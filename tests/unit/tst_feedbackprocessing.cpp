@@ -167,9 +167,10 @@ void TestFeedbackProcessing::confirmedConfigurationIsOneWrite()
     const ElementRecord stored = f->store.read(kKey);
     QCOMPARE(stored.name, QStringLiteral("STUDIO B"));
     QVERIFY(FileBytes(f.database()).contains("\nNAME=STUDIO B        \n"));
-    QCOMPARE(QStringList({stored.ip, stored.mask, stored.gw, stored.remote, stored.input, stored.type, stored.tx,
-                          stored.role, stored.sn, stored.att}),
-             QStringList({"192.168.1.20", "255.255.255.0", "192.168.1.254", "10.0.0.2", "1", "1", "1", "2", "7", "128"}));
+    QCOMPARE(
+        QStringList({stored.ip, stored.mask, stored.gw, stored.remote, stored.input, stored.type, stored.tx,
+                     stored.role, stored.sn, stored.att}),
+        QStringList({"192.168.1.20", "255.255.255.0", "192.168.1.254", "10.0.0.2", "1", "1", "1", "2", "7", "128"}));
     QCOMPARE(stored.entryCount, 11);
     QCOMPARE(f->feedback.LastFeedback.ElementMAC, kMac);
 }
@@ -179,14 +180,30 @@ void TestFeedbackProcessing::fieldNotConfirmed_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("sentValue");
     QTest::addColumn<QString>("field");
-    QTest::newRow("name") << "name" << "STUDIO C" << "Element Name";
-    QTest::newRow("ip with leading zeros") << "ip" << "192.168.001.020" << "Element IP";
-    QTest::newRow("mask") << "mask" << "255.255.255.128" << "Element Mask";
-    QTest::newRow("gw with a blank") << "gw" << " 192.168.1.254" << "Element GW";
-    QTest::newRow("remote") << "remote" << "10.0.0.3" << "Remote IP";
-    QTest::newRow("input unselected") << "input" << "-1" << "Audio Input";
-    QTest::newRow("type other") << "type" << "0" << "Audio Type";
-    QTest::newRow("tx other") << "tx" << "0" << "Audio TX";
+    QTest::newRow("name") << "name"
+                          << "STUDIO C"
+                          << "Element Name";
+    QTest::newRow("ip with leading zeros") << "ip"
+                                           << "192.168.001.020"
+                                           << "Element IP";
+    QTest::newRow("mask") << "mask"
+                          << "255.255.255.128"
+                          << "Element Mask";
+    QTest::newRow("gw with a blank") << "gw"
+                                     << " 192.168.1.254"
+                                     << "Element GW";
+    QTest::newRow("remote") << "remote"
+                            << "10.0.0.3"
+                            << "Remote IP";
+    QTest::newRow("input unselected") << "input"
+                                      << "-1"
+                                      << "Audio Input";
+    QTest::newRow("type other") << "type"
+                                << "0"
+                                << "Audio Type";
+    QTest::newRow("tx other") << "tx"
+                              << "0"
+                              << "Audio TX";
 }
 
 void TestFeedbackProcessing::fieldNotConfirmed()
@@ -197,8 +214,8 @@ void TestFeedbackProcessing::fieldNotConfirmed()
     CoreFixture f;
     PrepareSentElement(f);
     ConfigFields sent = Sent();
-    QHash<QString, QString*> texts = {{"name", &sent.name}, {"ip", &sent.ip}, {"mask", &sent.mask},
-                                      {"gw", &sent.gw},     {"remote", &sent.remote}};
+    QHash<QString, QString*> texts = {
+        {"name", &sent.name}, {"ip", &sent.ip}, {"mask", &sent.mask}, {"gw", &sent.gw}, {"remote", &sent.remote}};
     QHash<QString, int*> lists = {{"input", &sent.input}, {"type", &sent.type}, {"tx", &sent.tx}};
     if (texts.contains(key))
         *texts[key] = sentValue;
@@ -216,9 +233,17 @@ void TestFeedbackProcessing::fieldNotConfirmed()
     QCOMPARE(ProfileFile::counters().rewrites, 1);
 
     // Every other field, the role, the serial number and the attenuation are still stored.
-    const QList<QPair<QString, QString>> confirmed = {
-        {"name", "STUDIO B"}, {"ip", "192.168.1.20"}, {"mask", "255.255.255.0"}, {"gw", "192.168.1.254"},
-        {"remote", "10.0.0.2"}, {"input", "1"}, {"type", "1"}, {"tx", "1"}, {"role", "2"}, {"sn", "7"}, {"att", "128"}};
+    const QList<QPair<QString, QString>> confirmed = {{"name", "STUDIO B"},
+                                                      {"ip", "192.168.1.20"},
+                                                      {"mask", "255.255.255.0"},
+                                                      {"gw", "192.168.1.254"},
+                                                      {"remote", "10.0.0.2"},
+                                                      {"input", "1"},
+                                                      {"type", "1"},
+                                                      {"tx", "1"},
+                                                      {"role", "2"},
+                                                      {"sn", "7"},
+                                                      {"att", "128"}};
     for (const auto& [entry, value] : confirmed) {
         if (entry != key)
             QCOMPARE(Stored(f, entry.toLatin1().constData()), value);
@@ -335,7 +360,7 @@ void TestFeedbackProcessing::refusedAnswers()
 void TestFeedbackProcessing::attenuation_data()
 {
     QTest::addColumn<int>("role");
-    QTest::addColumn<int>("byte40");         // -1: a 40-byte feedback
+    QTest::addColumn<int>("byte40"); // -1: a 40-byte feedback
     QTest::addColumn<int>("earlierDecoder"); // -1: none before; else a decoder answered this first
     QTest::addColumn<int>("expected");
     QTest::newRow("decoder without byte 40") << 2 << -1 << -1 << 255;
@@ -421,8 +446,8 @@ void TestFeedbackProcessing::lostWrite()
 
     Handle(f, {NewFeedback().bytes()});
     QCOMPARE(f.notices.count(), 1);
-    QVERIFY(f.notices.texts().at(0).startsWith(QStringLiteral("The local database (%1) could not be written.")
-                                                   .arg(options.databasePath)));
+    QVERIFY(f.notices.texts().at(0).startsWith(
+        QStringLiteral("The local database (%1) could not be written.").arg(options.databasePath)));
     QCOMPARE(f.notices.shown.at(0).icon, NoticeIcon::Error);
 }
 

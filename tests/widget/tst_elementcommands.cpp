@@ -60,7 +60,8 @@ void TestElementCommands::manualAddListsAndShowsTheElement()
 
     QCOMPARE(f.boxes.count(), 1);
     QVERIFY(f.boxes.shown.at(0).question);
-    QCOMPARE(f.element->receivedOn(f.environment().ports.paging), QList<QByteArray> {"DIZEZIZI KESTRION PAGING REQUEST"});
+    QCOMPARE(f.element->receivedOn(f.environment().ports.paging),
+             QList<QByteArray> {"DIZEZIZI KESTRION PAGING REQUEST"});
     QVERIFY(pagingShown);
     QVERIFY(!f->commands->waiting());
     // Added without giving up the other element; listed and shown.
