@@ -82,10 +82,7 @@ bool ElementStore::write(const QString& key, const ProfileFile::Entries& entries
 
 bool ElementStore::replace(const QString& key, const ProfileFile::Entries& entries)
 {
-    ProfileFile::Entries upper;
-    for (const auto& [name, value] : entries)
-        upper.append({ProfileFile::upperName(name), value});
-    return Traced(ProfileFile::writeSections(path_, {{key, upper}}, ProfileFile::SectionWrite::Replace), path_,
+    return Traced(WriteIniSections({{key, entries}}, path_, ProfileFile::SectionWrite::Replace), path_,
                   QStringLiteral("[%1] replaced: %2").arg(key, KeysOf(entries)));
 }
 

@@ -43,7 +43,8 @@ qint16 CountSectionContent(const ProfileFile::Entries& entries)
     return qint16(packedContent(entries).size());
 }
 
-bool WriteIniSections(const QList<ProfileFile::SectionEntries>& sections, const QString& path)
+bool WriteIniSections(const QList<ProfileFile::SectionEntries>& sections, const QString& path,
+                      ProfileFile::SectionWrite mode)
 {
     QList<ProfileFile::SectionEntries> upper;
     upper.reserve(sections.size());
@@ -54,7 +55,7 @@ bool WriteIniSections(const QList<ProfileFile::SectionEntries>& sections, const 
             item.entries.append({ProfileFile::upperName(key), value});
         upper.append(std::move(item));
     }
-    return ProfileFile::writeSections(path, upper);
+    return ProfileFile::writeSections(path, upper, mode);
 }
 
 bool WriteToINI(const QString& section, const QString& key, const QString& value, const QString& path)

@@ -33,7 +33,8 @@ qint16 GetSectionKeyCount(const QString& section, const QString& path);
 void LoadIniSectionsWithValues(QStringList& list, QStringList& values, const QString& key, const QString& path,
                                const QString& defaultValue);
 // Several sections in one rewrite: the same result as WriteIniEntries for each in order.
-bool WriteIniSections(const QList<ProfileFile::SectionEntries>& sections, const QString& path);
+bool WriteIniSections(const QList<ProfileFile::SectionEntries>& sections, const QString& path,
+                      ProfileFile::SectionWrite mode = ProfileFile::SectionWrite::Merge);
 // A value as the store's reads give it: cut to what their buffer carries.
 QString StoredValue(const QString& value);
 // How many of a section's entries its content read delivers (GetSectionKeyCount's count).

@@ -35,6 +35,16 @@ QString MacLookup::FormatMac(const QByteArray& bytes, const QString& separator)
     return text;
 }
 
+namespace {
+
+// What the table answered is a hardware address: bytes, not all of them zero.
+bool Found(const QByteArray& bytes)
+{
+    return !bytes.isEmpty() && bytes.count('\0') != bytes.size();
+}
+
+} // namespace
+
 bool MacLookup::solicitDue(quint32 address)
 {
     // The kernel learns an element's address only from its ARP traffic; one that moved, or that
@@ -57,7 +67,7 @@ bool MacLookup::LookupMac(const QString& ipText, QString& macText, const QString
         table_.solicit(address);
         bytes = table_.lookup(address);
     }
-    if (bytes.isEmpty() || bytes.count('\0') == bytes.size())
+    if (!Found(bytes))
         return false;
     macText = FormatMac(bytes, separator);
     return true;
@@ -105,7 +115,7 @@ void MacLookup::resolvePending()
     QList<std::pair<Window, QString>> ended;
     for (auto it = windows_.begin(); it != windows_.end();) {
         const QByteArray bytes = it->second.address != 0 ? found.value(it->second.address) : QByteArray();
-        const bool hit = !bytes.isEmpty() && bytes.count('\0') != bytes.size();
+        const bool hit = Found(bytes);
         if (hit || it->second.deadline.hasExpired()) {
             ended.append({std::move(it->second), hit ? FormatMac(bytes, QStringLiteral(":")) : QString()});
             it = windows_.erase(it);

@@ -88,15 +88,8 @@ FrmMain::FrmMain(const ConsoleEnvironment& environment, QWidget* parent)
         env_.networks = ownNetworks_.get();
     }
     notices = new NoticePresenter(*env_.messages, this);
-    CoreEnvironment coreEnvironment;
-    coreEnvironment.databasePath = env_.databasePath;
-    coreEnvironment.ports = env_.ports;
-    coreEnvironment.pagingAddress = env_.pagingAddress;
-    coreEnvironment.timing = env_.timing;
+    CoreEnvironment coreEnvironment = env_;
     coreEnvironment.notices = notices;
-    coreEnvironment.echo = env_.echo;
-    coreEnvironment.neighbours = env_.neighbours;
-    coreEnvironment.networks = env_.networks;
     core = new ConsoleCore(coreEnvironment, this);
 
     elementList = new ElementListPanel({lstElements, lblElementsList}, *core, this);

@@ -15,8 +15,7 @@
 #include <memory>
 
 #include "console/Controls.h"
-#include "link/Datagrams.h"
-#include "session/Timing.h"
+#include "session/ConsoleCore.h"
 
 namespace nms {
 
@@ -36,15 +35,9 @@ class TrayController;
 
 // What the window needs from outside. The product passes the real services and the fixed
 // ports; tests pass doubles, a private database folder, free ports and short periods.
-struct ConsoleEnvironment {
-    QString databasePath; // the nms.ini in use
-    LinkPorts ports;
-    QHostAddress pagingAddress = QHostAddress::Broadcast;
-    Timing timing;
+// The core's own (its notices are the window's presenter, made here), plus the desktop's.
+struct ConsoleEnvironment : CoreEnvironment {
     MessageBoxes* messages = nullptr;
-    EchoService* echo = nullptr;
-    NeighbourTable* neighbours = nullptr;
-    AttachedNetworks* networks = nullptr; // none: the machine's own interfaces
     bool useTray = true; // tests of the window alone run without a tray icon
 };
 
