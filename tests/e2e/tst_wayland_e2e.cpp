@@ -269,9 +269,14 @@ void TestWayland::consoleOnWeston()
     QCOMPARE(band->topLeft() - QPoint(1, 1), moved);
     QCOMPARE(console_.state(), QProcess::Running);
 
-    // The exit button next to it ends the program: the clicks reach the title bar's buttons.
-    click(moved + QPoint(436, 16));
-    QVERIFY(console_.waitForFinished(10000));
+    // The exit button next to it ends the program: the clicks reach the title bar's buttons. On a
+    // loaded machine a click injected through weston's X11 seat now and then goes missing; the
+    // button is pressed again then (a second press of an exit button changes nothing).
+    for (int attempt = 0; attempt < 3 && console_.state() != QProcess::NotRunning; ++attempt) {
+        click(moved + QPoint(436, 16));
+        console_.waitForFinished(5000);
+    }
+    QCOMPARE(console_.state(), QProcess::NotRunning);
     QCOMPARE(console_.exitStatus(), QProcess::NormalExit);
     QCOMPARE(console_.exitCode(), 0);
     showLog.dismiss();
