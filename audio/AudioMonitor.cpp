@@ -5,15 +5,15 @@
 #include "database/ElementRecords.h"
 #include "database/ElementStore.h"
 #include "link/Datagrams.h"
-#include "link/LinkEndpoint.h"
-#include "services/Notices.h"
+#include "session/ElementSender.h"
+#include "base/Notices.h"
 #include "session/ConsoleState.h"
 
 namespace nms {
 
-AudioMonitor::AudioMonitor(LinkEndpoint& link, const ConsoleState& state, ElementStore& store, Notices& notices,
+AudioMonitor::AudioMonitor(ElementSender& sender, const ConsoleState& state, ElementStore& store, Notices& notices,
                            const Timing& timing, QObject* parent)
-    : QObject(parent), link_(link), state_(state), store_(store), notices_(notices), tmrVolume_(new QTimer(this))
+    : QObject(parent), sender_(sender), state_(state), store_(store), notices_(notices), tmrVolume_(new QTimer(this))
 {
     tmrVolume_->setInterval(timing.levelPeriodMs);
     connect(tmrVolume_, &QTimer::timeout, this, &AudioMonitor::tmrVolume_Timer);
@@ -39,12 +39,12 @@ void AudioMonitor::stop()
 
 bool AudioMonitor::Send_Attenuation(quint8 code)
 {
-    return link_.SendToSelected(BuildAttenuationCommand(code), link_.ports().command, false);
+    return sender_.SendToSelected(BuildAttenuationCommand(code), sender_.ports().command, false);
 }
 
 bool AudioMonitor::Send_LevelQuery()
 {
-    return link_.SendToSelected(LevelQuery(), link_.ports().command, false);
+    return sender_.SendToSelected(LevelQuery(), sender_.ports().command, false);
 }
 
 void AudioMonitor::setAttenuation(int value)

@@ -7,7 +7,7 @@
 #include <QObject>
 
 #include "audio/LevelMeter.h"
-#include "session/Timing.h"
+#include "base/Timing.h"
 
 class QTimer;
 
@@ -15,13 +15,13 @@ namespace nms {
 
 class ConsoleState;
 class ElementStore;
-class LinkEndpoint;
+class ElementSender;
 class Notices;
 
 class AudioMonitor : public QObject {
     Q_OBJECT
 public:
-    AudioMonitor(LinkEndpoint& link, const ConsoleState& state, ElementStore& store, Notices& notices,
+    AudioMonitor(ElementSender& sender, const ConsoleState& state, ElementStore& store, Notices& notices,
                  const Timing& timing, QObject* parent = nullptr);
 
     void start();
@@ -46,7 +46,7 @@ Q_SIGNALS:
 private:
     void tmrVolume_Timer();
 
-    LinkEndpoint& link_;
+    ElementSender& sender_;
     const ConsoleState& state_;
     ElementStore& store_;
     Notices& notices_;

@@ -7,7 +7,7 @@
 #include "audio/AttenuationText.h"
 #include "audio/LevelMeter.h"
 #include "console/Controls.h"
-#include "session/ConsoleCore.h"
+#include "app/ConsoleCore.h"
 
 namespace nms {
 
@@ -72,7 +72,7 @@ void AudioPanel::showSelection()
     // A missing, non-numeric or out-of-range attenuation leaves the slider where it is.
     bool ok = false;
     const int att = core_.state.selected().att.toInt(&ok);
-    if (ok && att >= c_.scrlAtten->minimum() && att <= c_.scrlAtten->maximum()) {
+    if (ok && att >= AttenuationMinimum && att <= AttenuationZeroDb) {
         applying_ = true;
         c_.scrlAtten->setValue(att);
         applying_ = false;
@@ -81,7 +81,7 @@ void AudioPanel::showSelection()
 
 void AudioPanel::scrlAtten_Change(int value)
 {
-    c_.lblAttenDB->setCaption(AttenuationCaption(value, c_.scrlAtten->minimum()));
+    c_.lblAttenDB->setCaption(AttenuationCaption(value, AttenuationMinimum));
     // Only the operator's own moves reach the element; the program's only redraw.
     if (applying_ || core_.state.role() != ElementRole::Decoder || !c_.scrlAtten->hasFocus())
         return;

@@ -1,14 +1,13 @@
 #include "console/DiscoveryCommand.h"
 
-#include "console/ElementListPanel.h"
 #include "console/FrmPaging.h"
 #include "notices/NoticePresenter.h"
-#include "session/ConsoleCore.h"
+#include "app/ConsoleCore.h"
 
 namespace nms {
 
-DiscoveryCommand::DiscoveryCommand(ConsoleCore& core, ElementListPanel& list, NoticePresenter& notices, QObject* parent)
-    : QObject(parent), core_(core), list_(list), notices_(notices)
+DiscoveryCommand::DiscoveryCommand(ConsoleCore& core, NoticePresenter& notices, QObject* parent)
+    : QObject(parent), core_(core), notices_(notices)
 {
 }
 
@@ -20,7 +19,7 @@ void DiscoveryCommand::cmdDiscover_Click()
 void DiscoveryCommand::mnuDiscover_Click()
 {
     // The modal paging window blocks the button, but not a call made from elsewhere meanwhile.
-    if (paging_ || core_.discovery.running())
+    if (paging_ || core_.busy())
         return;
     const QChar CR(u'\r');
     const bool yes =
@@ -31,7 +30,6 @@ void DiscoveryCommand::mnuDiscover_Click()
     if (!yes)
         return;
 
-    core_.clearSelection();
     FrmPaging window;
     paging_ = &window;
     if (Form_Load(window)) {
@@ -43,16 +41,10 @@ void DiscoveryCommand::mnuDiscover_Click()
 
 bool DiscoveryCommand::Form_Load(FrmPaging& window)
 {
-    list_.clear();
-    if (!core_.discovery.start()) {
-        // The operator has been told why; the list shows what the file holds.
-        list_.Load_Config();
+    // Refused: the operator has been told why, and the list shows what the file holds.
+    if (!core_.startDiscovery())
         return false;
-    }
-    connect(&core_.discovery, &DiscoverySession::finished, &window, [this, &window] {
-        list_.Load_Config();
-        window.endPaging();
-    });
+    connect(&core_.discovery, &DiscoverySession::finished, &window, &FrmPaging::endPaging);
     return true;
 }
 

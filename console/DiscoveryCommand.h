@@ -7,14 +7,13 @@
 namespace nms {
 
 class ConsoleCore;
-class ElementListPanel;
 class FrmPaging;
 class NoticePresenter;
 
 class DiscoveryCommand : public QObject {
     Q_OBJECT
 public:
-    DiscoveryCommand(ConsoleCore& core, ElementListPanel& list, NoticePresenter& notices, QObject* parent = nullptr);
+    DiscoveryCommand(ConsoleCore& core, NoticePresenter& notices, QObject* parent = nullptr);
 
     void cmdDiscover_Click();
     // The confirmation and, on Yes, the modal paging window; returns when that window has closed.
@@ -31,7 +30,6 @@ private:
     bool Form_Load(FrmPaging& window);
 
     ConsoleCore& core_;
-    ElementListPanel& list_;
     NoticePresenter& notices_;
     FrmPaging* paging_ = nullptr;
 };

@@ -7,11 +7,12 @@
 #include <QPushButton>
 
 #include "console/Controls.h"
-#include "database/Conversions.h"
+#include "base/AddressText.h"
+#include "session/ConfigChecks.h"
 #include "database/ElementRecords.h"
 #include "link/Datagrams.h"
 #include "notices/NoticePresenter.h"
-#include "session/ConsoleCore.h"
+#include "app/ConsoleCore.h"
 
 namespace nms {
 
@@ -81,9 +82,9 @@ void EditorPanel::showSelection()
     c_.txtElementMask->setText(record.mask);
     c_.txtElementGW->setText(record.gw);
     c_.txtRemoteIP->setText(record.remote);
-    c_.cmbAudioInput->setCurrentIndex(StoredListIndex(record.input, c_.cmbAudioInput->count()));
-    c_.cmbAudioType->setCurrentIndex(StoredListIndex(record.type, c_.cmbAudioType->count()));
-    c_.cmbAudioTX->setCurrentIndex(StoredListIndex(record.tx, c_.cmbAudioTX->count()));
+    c_.cmbAudioInput->setCurrentIndex(StoredListIndex(record.input, AudioChoiceCount));
+    c_.cmbAudioType->setCurrentIndex(StoredListIndex(record.type, AudioChoiceCount));
+    c_.cmbAudioTX->setCurrentIndex(StoredListIndex(record.tx, AudioChoiceCount));
     c_.lblElementType->setCaption(RoleCaption(state.role()));
     layOutForRole();
     c_.lblElementMAC->setCaption(state.hasSelection() ? state.selectedMacText() : QStringLiteral("<Unknown>"));
@@ -115,30 +116,9 @@ void EditorPanel::refuseSave(const QString& reason)
 
 void EditorPanel::cmdSave_Click()
 {
-    if (!core_.state.hasSelection()) {
-        refuseSave(QStringLiteral("No Network Element selected!"));
-        return;
-    }
-    if (c_.cmbAudioInput->currentIndex() < 0 || c_.cmbAudioType->currentIndex() < 0
-        || c_.cmbAudioTX->currentIndex() < 0) {
-        refuseSave(QStringLiteral("Please verify that all audio fields are correct!"));
-        return;
-    }
-    if (c_.txtElementName->text().isEmpty()) {
-        refuseSave(QStringLiteral("Please verify that the name field is correct!"));
-        return;
-    }
-    // The remote address is checked even when it is hidden: the element receives it anyway.
-    bool addressesOk = true;
-    for (const QLineEdit* box : {c_.txtElementIP, c_.txtElementMask, c_.txtElementGW, c_.txtRemoteIP})
-        addressesOk = IsDottedQuad(box->text()) && addressesOk;
-    if (!addressesOk) {
-        refuseSave(QStringLiteral("Please verify that all IP fields are correct!"));
-        return;
-    }
-    // The answer is stored in the database, so there must be one to store it in.
-    if (!core_.store.exists()) {
-        refuseSave(QStringLiteral("The local database in your computer, is corrupted!"));
+    const QString refusal = SaveRefusal(core_.state.hasSelection(), EditorFields(), core_.store.exists());
+    if (!refusal.isEmpty()) {
+        refuseSave(refusal);
         return;
     }
     const bool yes = notices_.ask(QStringLiteral("Send configuration"),
@@ -165,14 +145,8 @@ ConfigFields EditorPanel::EditorFields() const
 
 bool EditorPanel::Send_Config()
 {
-    // Sent to the address stored for the selected element, which is the one it still has: the
-    // address in the editor is what it is being asked to take. The answer is checked against
-    // exactly what went out, whatever the operator types meanwhile.
-    const ConfigFields fields = EditorFields();
-    if (!core_.link.SendToSelected(BuildConfigWrite(fields), core_.link.ports().config, true))
-        return false;
-    core_.state.setLastSent(fields);
-    return true;
+    // The answer is checked against exactly what went out, whatever the operator types meanwhile.
+    return core_.sendConfig(EditorFields());
 }
 
 } // namespace nms

@@ -2,33 +2,31 @@
 
 #include <QAction>
 
-#include "console/ElementListPanel.h"
 #include "console/FrmPaging.h"
 #include "notices/NoticePresenter.h"
-#include "session/ConsoleCore.h"
+#include "app/ConsoleCore.h"
 
 namespace nms {
 
-ElementCommands::ElementCommands(ConsoleCore& core, ElementListPanel& list, NoticePresenter& notices, QAction* mnuAdd,
+ElementCommands::ElementCommands(ConsoleCore& core, NoticePresenter& notices, QAction* mnuAdd,
                                  QAction* mnuDelete, QObject* parent)
-    : QObject(parent), core_(core), list_(list), notices_(notices)
+    : QObject(parent), core_(core), notices_(notices)
 {
     connect(mnuAdd, &QAction::triggered, this, &ElementCommands::mnuAdd_Click);
     connect(mnuDelete, &QAction::triggered, this, &ElementCommands::mnuDelete_Click);
     mnuDelete->setEnabled(core_.state.hasSelection());
     connect(&core_.state, &ConsoleState::selectionChanged, mnuDelete,
             [this, mnuDelete] { mnuDelete->setEnabled(core_.state.hasSelection()); });
-    connect(&core_.manualAdd, &ManualAdd::added, this, &ElementCommands::showAdded);
 }
 
 void ElementCommands::mnuAdd_Click()
 {
-    if (waiting_ || core_.manualAdd.running() || core_.discovery.running())
+    if (waiting_ || core_.busy())
         return;
     const std::optional<QString> address =
         notices_.askText(QStringLiteral("Manual add"),
                          QStringLiteral("IP address of the Network Element to add to the local database:"));
-    if (!address || !core_.manualAdd.start(address->trimmed()))
+    if (!address || !core_.startManualAdd(address->trimmed()))
         return;
     // The same wait as a discovery's, ended by the answer or by the window running out.
     FrmPaging window;
@@ -38,12 +36,6 @@ void ElementCommands::mnuAdd_Click()
     Q_EMIT addStarted();
     window.exec();
     waiting_ = nullptr;
-}
-
-void ElementCommands::showAdded(const QString& key)
-{
-    list_.Load_Config();
-    list_.pick(key);
 }
 
 void ElementCommands::mnuDelete_Click()
@@ -59,7 +51,6 @@ void ElementCommands::mnuDelete_Click()
     if (!yes)
         return;
     core_.deleteSelected();
-    list_.Load_Config();
 }
 
 } // namespace nms

@@ -10,7 +10,6 @@ class QAction;
 namespace nms {
 
 class ConsoleCore;
-class ElementListPanel;
 class FrmPaging;
 class NoticePresenter;
 
@@ -18,7 +17,7 @@ class ElementCommands : public QObject {
     Q_OBJECT
 public:
     // Delete is offered only while an element is shown.
-    ElementCommands(ConsoleCore& core, ElementListPanel& list, NoticePresenter& notices, QAction* mnuAdd,
+    ElementCommands(ConsoleCore& core, NoticePresenter& notices, QAction* mnuAdd,
                     QAction* mnuDelete, QObject* parent = nullptr);
 
     void mnuAdd_Click();
@@ -32,10 +31,8 @@ Q_SIGNALS:
     void addStarted();
 
 private:
-    void showAdded(const QString& key);
 
     ConsoleCore& core_;
-    ElementListPanel& list_;
     NoticePresenter& notices_;
     FrmPaging* waiting_ = nullptr;
 };

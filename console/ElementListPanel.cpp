@@ -3,10 +3,9 @@
 #include <QComboBox>
 #include <QSignalBlocker>
 
+#include "app/ConsoleCore.h"
 #include "console/Controls.h"
 #include "database/ElementRecords.h"
-#include "services/Notices.h"
-#include "session/ConsoleCore.h"
 
 namespace nms {
 
@@ -15,6 +14,9 @@ ElementListPanel::ElementListPanel(const ElementListControls& controls, ConsoleC
 {
     // activated: every pick by the operator, by mouse or keyboard, also of the entry already shown.
     connect(c_.lstElements, &QComboBox::activated, this, &ElementListPanel::lstElements_Click);
+    connect(&core_, &ConsoleCore::elementsChanged, this, &ElementListPanel::showElements);
+    connect(&core_.state, &ConsoleState::selectionChanged, this, &ElementListPanel::showSelection);
+    showElements();
 }
 
 QString ElementListPanel::DisplayText(const QString& name, const QString& key)
@@ -27,58 +29,32 @@ void ElementListPanel::updateCountCaption()
     c_.lblElementsList->setCaption(QStringLiteral("Select element: (%1 items)").arg(c_.lstElements->count()));
 }
 
-void ElementListPanel::clear()
+void ElementListPanel::showElements()
 {
-    // Emptying the list is not the operator's pick.
-    const QSignalBlocker blocker(c_.lstElements);
-    lstHidden_.clear();
-    c_.lstElements->clear();
-    updateCountCaption();
-}
-
-void ElementListPanel::Load_Config()
-{
-    clear();
-    Notices& notices = *core_.environment().notices;
-    const ElementStore::Listing listing = core_.store.list();
-    if (!listing.fileExists) {
-        notices.information(
-            QStringLiteral("Information"),
-            QStringLiteral("Local database is empty.\rPlease click 'Auto Discover' icon to probe the network."));
-        return;
-    }
-    if (listing.keys.isEmpty()) {
-        notices.information(
-            QStringLiteral("Information"),
-            QStringLiteral("Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network."));
-        return;
-    }
+    const ElementStore::Listing& listing = core_.elements();
     QStringList texts;
     texts.reserve(listing.keys.size());
     for (qsizetype i = 0; i < listing.keys.size(); ++i)
         texts.append(DisplayText(listing.names.at(i), listing.keys.at(i)));
     {
+        // Filling the list is not the operator's pick.
         const QSignalBlocker blocker(c_.lstElements);
         lstHidden_ = listing.keys;
+        c_.lstElements->clear();
         c_.lstElements->addItems(texts);
         c_.lstElements->setCurrentIndex(-1);
     }
     updateCountCaption();
+}
 
-    // Reselection: the first entry whose text contains the MAC text of the element shown before.
+void ElementListPanel::showSelection()
+{
+    // The entry of the element shown, by its key. Showing nothing (Revert) leaves the entry picked.
     if (!core_.state.hasSelection())
         return;
-    const QString shown = core_.state.selectedMacText();
-    for (int i = 0; i < c_.lstElements->count(); ++i) {
-        if (c_.lstElements->itemText(i).contains(shown, Qt::CaseSensitive)) {
-            {
-                const QSignalBlocker blocker(c_.lstElements);
-                c_.lstElements->setCurrentIndex(i);
-            }
-            lstElements_Click();
-            return;
-        }
-    }
+    const int index = int(lstHidden_.indexOf(core_.state.selectedKey()));
+    const QSignalBlocker blocker(c_.lstElements);
+    c_.lstElements->setCurrentIndex(index);
 }
 
 bool ElementListPanel::pick(const QString& key)
@@ -97,7 +73,7 @@ bool ElementListPanel::pick(const QString& key)
 void ElementListPanel::lstElements_Click()
 {
     const int index = c_.lstElements->currentIndex();
-    if (index < 0 || c_.lstElements->itemText(index).isEmpty() || index >= lstHidden_.size()) {
+    if (index < 0 || index >= lstHidden_.size()) {
         core_.probe.markNotProbed();
         return;
     }

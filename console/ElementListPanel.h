@@ -1,7 +1,7 @@
 #pragma once
-// The element selector: lstElements lists the elements of the database as "name [MAC text]",
-// lstHidden holds their keys at the same positions, lblElementsList counts them. Picking an entry
-// shows that element.
+// The element selector: lstElements lists the core's elements as "name [MAC text]", lstHidden
+// holds their keys at the same positions, lblElementsList counts them. The list follows the
+// core's element list and its selection; picking an entry shows that element.
 
 #include <QObject>
 #include <QStringList>
@@ -23,12 +23,8 @@ class ElementListPanel : public QObject {
 public:
     ElementListPanel(const ElementListControls& controls, ConsoleCore& core, QObject* parent = nullptr);
 
-    // Rebuilds both lists from the database (one read) and shows again the element shown before.
-    void Load_Config();
-    // The operator's pick (also of the entry already shown), and the reselection of a reload.
+    // The operator's pick (also of the entry already shown).
     void lstElements_Click();
-    // Both lists emptied, as a discovery starts.
-    void clear();
     // Picks the entry of that key as the operator would; false when it is not listed.
     bool pick(const QString& key);
 
@@ -37,6 +33,8 @@ public:
     static QString DisplayText(const QString& name, const QString& key);
 
 private:
+    void showElements();
+    void showSelection();
     void updateCountCaption();
 
     ElementListControls c_;

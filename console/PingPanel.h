@@ -4,7 +4,7 @@
 #include <QColor>
 #include <QObject>
 
-#include "services/EchoProbe.h"
+#include "session/EchoProbe.h"
 
 namespace nms {
 

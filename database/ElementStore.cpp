@@ -6,7 +6,7 @@
 
 #include "database/ElementRecords.h"
 #include "database/ProfileStore.h"
-#include "services/Trace.h"
+#include "base/Trace.h"
 
 namespace nms {
 

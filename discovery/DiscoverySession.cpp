@@ -3,12 +3,12 @@
 #include <QTimer>
 
 #include "database/ElementRecords.h"
-#include "discovery/AttachedNetworks.h"
+#include "services/AttachedNetworks.h"
 #include "link/Datagrams.h"
-#include "link/FeedbackProcessor.h"
+#include "session/FeedbackProcessor.h"
 #include "link/LinkEndpoint.h"
-#include "services/Notices.h"
-#include "services/Trace.h"
+#include "base/Notices.h"
+#include "base/Trace.h"
 #include "session/ConsoleState.h"
 
 namespace nms {

@@ -8,8 +8,8 @@
 #include <QObject>
 
 #include "database/ElementStore.h"
-#include "link/AnswerCollector.h"
-#include "session/Timing.h"
+#include "session/AnswerCollector.h"
+#include "base/Timing.h"
 
 class QTimer;
 

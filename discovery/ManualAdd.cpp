@@ -4,14 +4,14 @@
 #include <QTimer>
 #include <QtEndian>
 
-#include "database/Conversions.h"
+#include "base/AddressText.h"
 #include "database/ElementRecords.h"
 #include "database/ElementStore.h"
-#include "discovery/AttachedNetworks.h"
+#include "services/AttachedNetworks.h"
 #include "link/Datagrams.h"
-#include "link/FeedbackProcessor.h"
+#include "session/FeedbackProcessor.h"
 #include "link/LinkEndpoint.h"
-#include "services/Notices.h"
+#include "base/Notices.h"
 
 namespace nms {
 

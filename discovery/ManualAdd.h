@@ -6,8 +6,8 @@
 #include <QObject>
 #include <QString>
 
-#include "link/AnswerCollector.h"
-#include "session/Timing.h"
+#include "session/AnswerCollector.h"
+#include "base/Timing.h"
 
 class QTimer;
 

@@ -12,7 +12,7 @@
 #include <cstdlib>
 
 #include "database/ElementRecords.h"
-#include "link/FeedbackProcessor.h"
+#include "session/FeedbackProcessor.h"
 #include "services/MacLookup.h"
 
 namespace nms::fuzz {
@@ -116,7 +116,7 @@ void ResetConsole(const QByteArray& contents)
     file.close();
     f->discovery.abort();
     f->feedback.LastFeedback = ElementFeedback {};
-    f->link.stopReplyTimer();
+    f->sender.stopReplyTimer();
     if (!f.select(SelectedKey()))
         f->clearSelection();
     f.notices.clear();

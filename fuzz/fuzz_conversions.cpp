@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "database/Conversions.h"
+#include "base/AddressText.h"
+#include "link/Datagrams.h"
 #include "database/ElementRecords.h"
 #include "services/EchoService.h"
 #include "services/MacLookup.h"

@@ -13,7 +13,7 @@
 #include "database/ElementRecords.h"
 #include "database/ProfileStore.h"
 #include "fuzz/FuzzConsole.h"
-#include "link/FeedbackProcessor.h"
+#include "session/FeedbackProcessor.h"
 #include "link/LinkEndpoint.h"
 
 using namespace nms;

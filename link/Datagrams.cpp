@@ -1,10 +1,28 @@
 #include "link/Datagrams.h"
 
-#include "database/Conversions.h"
+#include "base/AddressText.h"
 
 #include <QStringList>
 
 namespace nms {
+
+namespace {
+
+QString fitted(QString text)
+{
+    if (text.size() < ElementNameWidth)
+        text += QString(ElementNameWidth - text.size(), QLatin1Char(' '));
+    text.truncate(ElementNameWidth);
+    return text;
+}
+
+} // namespace
+
+QString FitElementName(const QString& text)
+{
+    // Upper-casing can lengthen a text (a sharp s becomes two letters), so fit once more after it.
+    return fitted(fitted(text).toUpper());
+}
 
 namespace {
 
@@ -60,18 +78,6 @@ QByteArray BuildAttenuationCommand(quint8 code)
 QByteArray LevelQuery()
 {
     return QByteArrayLiteral("VOL");
-}
-
-QString AddressBytesToText(const quint8* four)
-{
-    QString text;
-    text.reserve(15);
-    for (int k = 0; k < AddressWidth; ++k) {
-        if (k > 0)
-            text.append(u'.');
-        text.append(QString::number(int(four[k])));
-    }
-    return text;
 }
 
 DatagramKind ClassifyDatagram(qsizetype length)

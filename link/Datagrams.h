@@ -43,7 +43,13 @@ constexpr int AddressWidth = 4;
 constexpr int ElementNameWidth = 16;
 constexpr int SerialNumberWidth = 4;
 
+// Exactly ElementNameWidth characters, upper case: padded with blanks or cut.
+QString FitElementName(const QString& text);
+
 QByteArray PagingRequest();
+
+// Each audio selector (input, type, TX) is one of two choices, sent as its position.
+constexpr int AudioChoiceCount = 2;
 
 struct ConfigFields {
     QString ip, mask, gw, remote;
@@ -53,11 +59,12 @@ struct ConfigFields {
 
 // 35 bytes. Address parts that do not convert are sent as 0; callers check the texts first.
 QByteArray BuildConfigWrite(const ConfigFields& fields);
+// An attenuation code: AttenuationZeroDb is 0 dB, each step below it 0.5 dB more attenuation, and
+// AttenuationMinimum is mute; a decoder reporting less is shown and stored at the minimum.
+constexpr int AttenuationZeroDb = 255;
+constexpr int AttenuationMinimum = 14;
 QByteArray BuildAttenuationCommand(quint8 code);
 QByteArray LevelQuery();
-
-// Four address bytes as decimal parts without leading zeros, joined by ".".
-QString AddressBytesToText(const quint8* four);
 
 enum class DatagramKind { LevelSamples, ShortReply, Feedback, Dropped };
 DatagramKind ClassifyDatagram(qsizetype length);

@@ -1,6 +1,6 @@
 #include "link/Feedback.h"
 
-#include "database/Conversions.h"
+#include "base/AddressText.h"
 #include "link/Datagrams.h"
 
 namespace nms {

@@ -1,41 +1,61 @@
 #include "link/LinkEndpoint.h"
 
 #include <QNetworkDatagram>
-#include <QTimer>
 #include <QUdpSocket>
 #include <QVariant>
-#include <QtEndian>
 
-#include "database/Conversions.h"
-#include "database/ElementStore.h"
-#include "services/Notices.h"
-#include "services/Trace.h"
-#include "session/ConsoleState.h"
+#include "base/Trace.h"
 
 namespace nms {
 
 namespace {
 
-const QChar CR(u'\r');
+QString KindOf(bool sent, const QByteArray& datagram)
+{
+    if (sent) {
+        if (datagram == PagingRequest())
+            return QStringLiteral("PagingRequest");
+        if (datagram == LevelQuery())
+            return QStringLiteral("LevelQuery");
+        switch (datagram.size()) {
+        case ConfigWriteLength: return QStringLiteral("ConfigWrite");
+        case AttenuationCommandLength: return QStringLiteral("AttenuationCommand");
+        default: return QStringLiteral("datagram");
+        }
+    }
+    switch (ClassifyDatagram(datagram.size())) {
+    case DatagramKind::LevelSamples: return QStringLiteral("LevelSamples");
+    case DatagramKind::ShortReply: return QStringLiteral("ShortReply");
+    case DatagramKind::Feedback: return QStringLiteral("ElementFeedback");
+    case DatagramKind::Dropped: break;
+    }
+    return QStringLiteral("dropped");
+}
+
+// One datagram as a trace line: direction, peer, kind, length and the leading bytes in hex.
+QString DatagramTraceLine(bool sent, const QHostAddress& peer, quint16 port, const QByteArray& datagram,
+                          int interfaceIndex = 0)
+{
+    constexpr int leading = 48;
+    QString line = QStringLiteral("%1 %2:%3 %4 %5 bytes")
+                       .arg(sent ? QStringLiteral("sent to") : QStringLiteral("received from"), peer.toString())
+                       .arg(port)
+                       .arg(KindOf(sent, datagram))
+                       .arg(datagram.size());
+    if (interfaceIndex > 0)
+        line += QStringLiteral(" on interface %1").arg(interfaceIndex);
+    line += QLatin1String(": ") + QString::fromLatin1(datagram.left(leading).toHex(' '));
+    if (datagram.size() > leading)
+        line += QStringLiteral(" ...");
+    return line;
+}
 
 } // namespace
 
-LinkEndpoint::LinkEndpoint(const LinkPorts& ports, const Timing& timing, const ConsoleState& state,
-                           const ElementStore& store, Notices& notices, QObject* parent)
-    : QObject(parent),
-      ports_(ports),
-      state_(state),
-      store_(store),
-      notices_(notices),
-      udpClient_(new QUdpSocket(this)),
-      timerRemoteSent_(new QTimer(this))
+LinkEndpoint::LinkEndpoint(const LinkPorts& ports, QObject* parent)
+    : QObject(parent), ports_(ports), udpClient_(new QUdpSocket(this))
 {
-    timerRemoteSent_->setInterval(timing.replyMs);
-    timerRemoteSent_->setSingleShot(true);
-    // A coarse timer may fire up to 5% early; the operator is promised the full period.
-    timerRemoteSent_->setTimerType(Qt::PreciseTimer);
     connect(udpClient_, &QUdpSocket::readyRead, this, &LinkEndpoint::udpClient_DataArrival);
-    connect(timerRemoteSent_, &QTimer::timeout, this, &LinkEndpoint::timerRemoteSent_Timer);
     // Qt may close a UDP socket after a send error; the console's port must stay its own, so it
     // is taken again at once (a send from a closed socket would go out from a random port).
     connect(udpClient_, &QUdpSocket::stateChanged, this, [this](QAbstractSocket::SocketState socketState) {
@@ -74,18 +94,7 @@ int LinkEndpoint::receiveBufferGranted() const
 void LinkEndpoint::close()
 {
     open_ = false;
-    timerRemoteSent_->stop();
     udpClient_->close();
-}
-
-void LinkEndpoint::stopReplyTimer()
-{
-    timerRemoteSent_->stop();
-}
-
-bool LinkEndpoint::replyTimerActive() const
-{
-    return timerRemoteSent_->isActive();
 }
 
 bool LinkEndpoint::sendTo(const QByteArray& datagram, const QHostAddress& address, quint16 port, int interfaceIndex,
@@ -109,31 +118,6 @@ bool LinkEndpoint::sendTo(const QByteArray& datagram, const QHostAddress& addres
     return true;
 }
 
-bool LinkEndpoint::SendToSelected(const QByteArray& datagram, quint16 remotePort, bool startReplyTimer)
-{
-    auto refuse = [this](const QString& firstLine) {
-        notices_.error(QStringLiteral("Error!"), firstLine + CR + QStringLiteral("Nothing was sent."));
-        return false;
-    };
-    if (!state_.hasSelection())
-        return refuse(QStringLiteral("No element is selected."));
-    const QString ip = store_.storedIp(state_.selectedKey());
-    if (ip.isEmpty())
-        return refuse(QStringLiteral("No address is stored for the element %1.").arg(state_.selectedMacText()));
-    bool ok = false;
-    const quint32 address = Ipv4FromDottedText(ip, &ok);
-    if (!ok || address == 0)
-        return refuse(QStringLiteral("The stored address of this element ('%1') is not a valid IP address.").arg(ip));
-    QString failure;
-    if (!sendTo(datagram, QHostAddress(qFromBigEndian(address)), remotePort, 0, &failure))
-        return refuse(
-            QStringLiteral("The datagram to %1 port %2 could not be sent: %3.").arg(ip).arg(remotePort).arg(failure));
-    // A second ConfigWrite gives its answer the full period again.
-    if (startReplyTimer)
-        timerRemoteSent_->start();
-    return true;
-}
-
 void LinkEndpoint::udpClient_DataArrival()
 {
     while (udpClient_->hasPendingDatagrams()) {
@@ -142,27 +126,19 @@ void LinkEndpoint::udpClient_DataArrival()
             break;
         qCDebug(traceLink).noquote() << DatagramTraceLine(false, datagram.senderAddress(),
                                                           quint16(datagram.senderPort()), datagram.data());
-        Route(datagram.data());
+        Route(datagram.data(), datagram.senderAddress());
     }
 }
 
-void LinkEndpoint::Route(const QByteArray& datagram)
+void LinkEndpoint::Route(const QByteArray& datagram, const QHostAddress& sender)
 {
-    // Neither the sender nor a running discovery plays a part: the length alone decides.
+    // The length alone decides what a datagram is; the sender goes with it to whoever takes it.
     switch (ClassifyDatagram(datagram.size())) {
-    case DatagramKind::LevelSamples: Q_EMIT levelSamplesArrived(datagram); break;
-    case DatagramKind::Feedback: Q_EMIT feedbackArrived(datagram); break;
+    case DatagramKind::LevelSamples: Q_EMIT levelSamplesArrived(datagram, sender); break;
+    case DatagramKind::Feedback: Q_EMIT feedbackArrived(datagram, sender); break;
     case DatagramKind::ShortReply:
     case DatagramKind::Dropped: break;
     }
-}
-
-void LinkEndpoint::timerRemoteSent_Timer()
-{
-    qCDebug(traceLink) << "no answer to the configuration within" << timerRemoteSent_->interval() << "ms";
-    notices_.error(QStringLiteral("Error!"),
-                   QStringLiteral("Waiting for a response from Network Element has timed out!") + CR
-                       + QStringLiteral("Cannot save."));
 }
 
 } // namespace nms

@@ -4,7 +4,7 @@
 #include <QTimer>
 
 #include "platform/MessageBoxes.h"
-#include "services/Trace.h"
+#include "base/Trace.h"
 
 namespace nms {
 

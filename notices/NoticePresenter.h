@@ -10,7 +10,7 @@
 
 #include <optional>
 
-#include "services/Notices.h"
+#include "base/Notices.h"
 
 namespace nms {
 

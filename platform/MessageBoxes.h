@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "services/Notices.h"
+#include "base/Notices.h"
 
 class QWidget;
 

@@ -1,6 +1,6 @@
 #include "services/EchoService.h"
 
-#include "database/Conversions.h"
+#include "base/AddressText.h"
 
 #include <QRandomGenerator>
 #include <QSocketNotifier>

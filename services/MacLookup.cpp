@@ -2,7 +2,7 @@
 
 #include <QTimer>
 
-#include "database/Conversions.h"
+#include "base/AddressText.h"
 #include "services/NeighbourTable.h"
 
 namespace nms {

@@ -14,7 +14,7 @@
 #include <functional>
 #include <map>
 
-#include "session/Timing.h"
+#include "base/Timing.h"
 
 class QTimer;
 

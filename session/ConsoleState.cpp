@@ -26,6 +26,21 @@ ElementRole RoleFromStored(const QString& stored)
     return ElementRole::Unknown;
 }
 
+QStringList AudioInputChoices()
+{
+    return {QStringLiteral("Digital"), QStringLiteral("Analog")};
+}
+
+QStringList AudioTypeChoices()
+{
+    return {QStringLiteral("Left/Right"), QStringLiteral("MPX")};
+}
+
+QStringList AudioTxChoices()
+{
+    return {QStringLiteral("Unicast"), QStringLiteral("Multicast")};
+}
+
 int StoredListIndex(const QString& stored, int count)
 {
     bool ok = false;

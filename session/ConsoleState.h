@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -20,6 +21,10 @@ enum class ElementRole { None, Unknown, Encoder, Decoder };
 QString RoleCaption(ElementRole role);
 // A stored role value: 1 encoder, 2 decoder, any other number or text an unknown role.
 ElementRole RoleFromStored(const QString& stored);
+// The audio selectors' choices as the editor lists them, in the order of their positions.
+QStringList AudioInputChoices(); // "Digital", "Analog"
+QStringList AudioTypeChoices(); // "Left/Right", "MPX"
+QStringList AudioTxChoices(); // "Unicast", "Multicast"
 // A stored list index as the list's position; -1 (nothing chosen) for a missing or foreign
 // value, so that a damaged record can never be sent on as if it were valid.
 int StoredListIndex(const QString& stored, int count);

@@ -12,20 +12,15 @@
 #include "console/ElementCommands.h"
 #include "console/ElementListPanel.h"
 #include "console/PingPanel.h"
-#include "discovery/AttachedNetworks.h"
+#include "services/AttachedNetworks.h"
 #include "notices/NoticePresenter.h"
 #include "platform/MessageBoxes.h"
-#include "session/ConsoleCore.h"
+#include "app/ConsoleCore.h"
 #include "shell/Artwork.h"
 #include "shell/TrayController.h"
 #include "shell/WindowShape.h"
 
 namespace nms {
-
-QString VersionText()
-{
-    return QStringLiteral("%1.%2.%3").arg(NMS_VERSION_MAJOR).arg(NMS_VERSION_MINOR).arg(NMS_VERSION_PATCH);
-}
 
 QString TrayTipText()
 {
@@ -99,19 +94,15 @@ FrmMain::FrmMain(const ConsoleEnvironment& environment, QWidget* parent)
                         *core, *notices, this);
     audio = new AudioPanel({scrlAtten, lblAttenDB, chkGetVolume, imgPlay, imgStop, VUMeter, lblVolume}, *core, this);
     ping = new PingPanel(shpPing, lblPing, core->probe, this);
-    discovery = new DiscoveryCommand(*core, *elementList, *notices, this);
+    discovery = new DiscoveryCommand(*core, *notices, this);
     tray = new TrayController(*this, env_.useTray);
-    // The retry probes whatever address the editor holds by then.
-    core->probe.setRetryAddress([this] { return txtElementIP->text(); });
-    // Outside a discovery the list follows the database after every answer.
-    connect(&core->feedback, &FeedbackProcessor::reloadRequested, this, &FrmMain::Load_Config);
 
     mnuHidden1 = new QMenu(this);
     mnuDiscover = mnuHidden1->addAction(QStringLiteral("&Auto Discover..."));
     mnuAdd = mnuHidden1->addAction(QStringLiteral("&Manual add..."));
     mnuSep1 = mnuHidden1->addSeparator();
     mnuDelete = mnuHidden1->addAction(QStringLiteral("&Delete"));
-    commands = new ElementCommands(*core, *elementList, *notices, mnuAdd, mnuDelete, this);
+    commands = new ElementCommands(*core, *notices, mnuAdd, mnuDelete, this);
     connect(mnuDiscover, &QAction::triggered, discovery, &DiscoveryCommand::mnuDiscover_Click);
     connect(cmdDiscover, &QPushButton::clicked, discovery, &DiscoveryCommand::cmdDiscover_Click);
 
@@ -303,13 +294,13 @@ void FrmMain::buildControls()
     Label15 = label(QStringLiteral("N/A"), 328, 248);
     Label16 = label(QStringLiteral("N/A"), 328, 272);
     Label8 = label(QStringLiteral("Audio type:"), 256, 200);
-    cmbAudioType = list(328, 200, {QStringLiteral("Left/Right"), QStringLiteral("MPX")});
+    cmbAudioType = list(328, 200, AudioTypeChoices());
     Label9 = label(QStringLiteral("Audio source:"), 256, 224);
-    cmbAudioInput = list(328, 224, {QStringLiteral("Digital"), QStringLiteral("Analog")});
+    cmbAudioInput = list(328, 224, AudioInputChoices());
     scrlAtten = new QScrollBar(Qt::Horizontal, this);
     scrlAtten->setGeometry(328, 229, 65, 11);
-    scrlAtten->setRange(14, 255);
-    scrlAtten->setValue(255);
+    scrlAtten->setRange(AttenuationMinimum, AttenuationZeroDb);
+    scrlAtten->setValue(AttenuationZeroDb);
     scrlAtten->setSingleStep(1);
     scrlAtten->setPageStep(10);
     scrlAtten->setFocusPolicy(Qt::StrongFocus);
@@ -317,7 +308,7 @@ void FrmMain::buildControls()
     lblAttenDB = label(QStringLiteral("dB"), 397, 224);
     lblAttenDB->hide();
     Label10 = label(QStringLiteral("TX type:"), 256, 248);
-    cmbAudioTX = list(328, 248, {QStringLiteral("Unicast"), QStringLiteral("Multicast")});
+    cmbAudioTX = list(328, 248, AudioTxChoices());
     Label7 = label(QStringLiteral("Remote IP:"), 256, 272);
     txtRemoteIP = textBox(328, 272, 15);
 }
@@ -386,7 +377,7 @@ void FrmMain::ClearElementFields()
 
 void FrmMain::Load_Config()
 {
-    elementList->Load_Config();
+    core->Load_Config();
 }
 
 void FrmMain::MinimizeToTray()

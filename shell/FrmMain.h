@@ -15,7 +15,8 @@
 #include <memory>
 
 #include "console/Controls.h"
-#include "session/ConsoleCore.h"
+#include "app/ConsoleCore.h"
+#include "base/ProgramInfo.h"
 
 namespace nms {
 
@@ -41,7 +42,6 @@ struct ConsoleEnvironment : CoreEnvironment {
     bool useTray = true; // tests of the window alone run without a tray icon
 };
 
-QString VersionText(); // "2.0.1"
 QString TrayTipText(); // "Kestrion MPX IP STL - NMS version 2.0.1"
 
 class FrmMain : public QWidget {

@@ -13,7 +13,7 @@
 #include "services/InstanceLock.h"
 #include "services/NeighbourTable.h"
 #include "services/TerminationSignals.h"
-#include "services/Trace.h"
+#include "base/Trace.h"
 #include "shell/CommandLine.h"
 #include "shell/FrmMain.h"
 #include "shell/SingleInstance.h"

@@ -9,7 +9,7 @@
 #include <QFile>
 
 #include "database/ElementRecords.h"
-#include "link/FeedbackProcessor.h"
+#include "session/FeedbackProcessor.h"
 #include "micro/BenchDatabase.h"
 #include "support/ConsoleFixture.h"
 

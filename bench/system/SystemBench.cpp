@@ -27,7 +27,7 @@
 #include "console/ElementListPanel.h"
 #include "database/ElementRecords.h"
 #include "discovery/DiscoverySession.h"
-#include "link/FeedbackProcessor.h"
+#include "session/FeedbackProcessor.h"
 #include "link/LinkEndpoint.h"
 #include "micro/BenchDatabase.h"
 #include "services/NeighbourTable.h"

@@ -94,7 +94,7 @@ void TstConsoleE2e::operatorRenamesAnElement()
     QVERIFY(f.boxes.shown.at(0).question);
     QCOMPARE(f.boxes.shown.at(1).title, QStringLiteral("Configuration changed"));
     QCOMPARE(f.boxes.shown.at(1).text, QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
-    QVERIFY(!f.core().link.replyTimerActive());
+    QVERIFY(!f.core().sender.replyTimerActive());
 
     // One ConfigWrite reached the element, from the console's port 2976, with the name upper-cased.
     int configWrites = 0;

@@ -140,7 +140,7 @@ void TstLinkE2e::movedElementIsResolvedByTheConsole()
     QVERIFY(neighbours_.kernel.lookup(newAddress).isEmpty());
 
     QSignalSpy handled(&(*f)->feedback, &FeedbackProcessor::feedbackHandled);
-    QVERIFY((*f)->link.SendToSelected(BuildConfigWrite(Config(newIp)), 2976, true));
+    QVERIFY((*f)->sender.SendToSelected(BuildConfigWrite(Config(newIp)), 2976, true));
     (*f)->state.setLastSent(Config(newIp));
     QTRY_COMPARE_WITH_TIMEOUT(receivedBy(2, 2976).size(), 1, 900);
     QCOMPARE(net_->runIn(ns, {"ip", "addr", "del", oldIp + QStringLiteral("/24"), "dev", "eth0"}), 0);
@@ -192,11 +192,11 @@ void TstLinkE2e::answersToAConfigWrite()
     auto f = coreShowing(1, net_->elementIp(answering), timing);
     QVERIFY(f);
     const ConfigFields sent = Config(net_->elementIp(answering), QStringLiteral("NEW NAME"));
-    QVERIFY((*f)->link.SendToSelected(BuildConfigWrite(sent), 2976, true));
+    QVERIFY((*f)->sender.SendToSelected(BuildConfigWrite(sent), 2976, true));
     (*f)->state.setLastSent(sent);
 
     QTRY_COMPARE_WITH_TIMEOUT(f->notices.count(), notices.size(), 5000);
-    QTRY_VERIFY(!(*f)->link.replyTimerActive());
+    QTRY_VERIFY(!(*f)->sender.replyTimerActive());
     QCOMPARE(f->notices.texts(), notices);
     QCOMPARE(LoadIniSectionsArray(f->database()), QStringList {key(1)});
     QCOMPARE((*f)->store.read(key(1)).name, storedName);

@@ -9,8 +9,8 @@
 
 #include <memory>
 
-#include "discovery/AttachedNetworks.h"
-#include "session/ConsoleCore.h"
+#include "services/AttachedNetworks.h"
+#include "app/ConsoleCore.h"
 #include "shell/FrmMain.h"
 #include "support/FakeNeighbourTable.h"
 #include "support/LoopbackElement.h"

@@ -1,6 +1,6 @@
 #include "support/FakeNeighbourTable.h"
 
-#include "database/Conversions.h"
+#include "base/AddressText.h"
 
 namespace nms::test {
 

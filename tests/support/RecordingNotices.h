@@ -5,7 +5,7 @@
 #include <QObject>
 #include <QStringList>
 
-#include "services/Notices.h"
+#include "base/Notices.h"
 
 namespace nms::test {
 

@@ -35,7 +35,7 @@ QList<QByteArray> CommandsUpToMarker(CoreFixture& f)
 {
     const quint16 port = f.environment().ports.command;
     const int before = int(f.element->receivedOn(port).size());
-    if (!f->link.SendToSelected(kMarker, port, false))
+    if (!f->sender.SendToSelected(kMarker, port, false))
         return {QByteArrayLiteral("marker not sent")};
     QList<QByteArray> received;
     if (!QTest::qWaitFor([&] {

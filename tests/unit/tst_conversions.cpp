@@ -1,6 +1,7 @@
 // Dotted-quad splitting and checking, the byte value of a part, the address every user of an
 // address reads from the same text, and the fitted name.
-#include "database/Conversions.h"
+#include "base/AddressText.h"
+#include "link/Datagrams.h"
 
 #include <QTest>
 #include <QtEndian>

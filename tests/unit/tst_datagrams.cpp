@@ -1,3 +1,4 @@
+#include "base/AddressText.h"
 #include "link/Datagrams.h"
 
 #include <QtTest>

@@ -7,7 +7,7 @@
 #include <functional>
 #include <utility>
 
-#include "services/EchoProbe.h"
+#include "session/EchoProbe.h"
 #include "services/EchoStatus.h"
 #include "support/FakeEchoService.h"
 #include "support/RecordingNotices.h"

@@ -21,6 +21,9 @@ const QString kKey = QStringLiteral("02000000010A");
 const QString kMac = QStringLiteral("02:00:00:00:01:0A");
 const QString kOtherMac = QStringLiteral("02:00:00:00:01:0B");
 const QChar CR(u'\r');
+// The list read again after an answer finds no element in the file (or no file).
+const QString kEmpty = QStringLiteral("Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network.");
+const QString kNoFile = QStringLiteral("Local database is empty.\rPlease click 'Auto Discover' icon to probe the network.");
 const QString kSuccess = QStringLiteral("New configuration has been sucessfuly saved and loaded!");
 const QString kMismatch = QStringLiteral("The response received does not match the selected element.") + CR
     + QStringLiteral("Cannot save this element info.");
@@ -151,7 +154,7 @@ void TestFeedbackProcessing::confirmedConfigurationIsOneWrite()
 {
     CoreFixture f;
     PrepareSentElement(f);
-    f->link.stopReplyTimer();
+    f->sender.stopReplyTimer();
     QSignalSpy reload(&f->feedback, &FeedbackProcessor::reloadRequested);
     ProfileFile::resetCounters();
 
@@ -159,9 +162,10 @@ void TestFeedbackProcessing::confirmedConfigurationIsOneWrite()
     QCOMPARE(f.notices.texts(), QStringList {kSuccess});
     QCOMPARE(f.notices.shown.at(0).icon, NoticeIcon::Information);
     QCOMPARE(f.notices.shown.at(0).title, QStringLiteral("Configuration changed"));
-    // One rewrite for the whole answer, with one read before it to check the section.
+    // One rewrite for the whole answer, with one read before it to check the section; then the
+    // list and the element shown are read again.
     QCOMPARE(ProfileFile::counters().rewrites, 1);
-    QCOMPARE(ProfileFile::counters().reads, 2);
+    QCOMPARE(ProfileFile::counters().reads, 4);
     QCOMPARE(reload.count(), 1);
 
     const ElementRecord stored = f->store.read(kKey);
@@ -306,7 +310,7 @@ void TestFeedbackProcessing::validationNotices()
     QVERIFY(f.start());
     PrepareSentElement(f);
     const QByteArray before = FileBytes(f.database());
-    QVERIFY(f->link.SendToSelected(QByteArray(35, '\0'), f.environment().ports.config, true));
+    QVERIFY(f->sender.SendToSelected(QByteArray(35, '\0'), f.environment().ports.config, true));
     QSignalSpy reload(&f->feedback, &FeedbackProcessor::reloadRequested);
 
     FeedbackFields fb = NewFeedback();
@@ -320,7 +324,7 @@ void TestFeedbackProcessing::validationNotices()
     // Nothing written, no MAC looked up, the reply timer still running, the list reloaded.
     QCOMPARE(FileBytes(f.database()), before);
     QCOMPARE(f.neighbours.lookups(), 0);
-    QVERIFY(f->link.replyTimerActive());
+    QVERIFY(f->sender.replyTimerActive());
     QCOMPARE(reload.count(), 1);
 }
 
@@ -353,7 +357,9 @@ void TestFeedbackProcessing::refusedAnswers()
     }
     const QByteArray before = FileBytes(f.database());
     Handle(f, {fb.bytes()});
-    QCOMPARE(f.notices.texts(), QStringList {notice});
+    // The element shown is shown again after the answer: a damaged section is refused once more.
+    QCOMPARE(f.notices.texts().first(), notice);
+    QCOMPARE(f.notices.count(), situation == QStringLiteral("corrupted") ? 2 : 1);
     QCOMPARE(FileBytes(f.database()), before);
 }
 
@@ -417,7 +423,7 @@ void TestFeedbackProcessing::macNotFound()
     QVERIFY(f.start());
     PrepareSentElement(f);
     f.neighbours.remove(QStringLiteral("192.168.1.20"));
-    QVERIFY(f->link.SendToSelected(QByteArray(35, '\0'), f.environment().ports.config, true));
+    QVERIFY(f->sender.SendToSelected(QByteArray(35, '\0'), f.environment().ports.config, true));
     const QByteArray before = FileBytes(f.database());
     QElapsedTimer clock;
     clock.start();
@@ -425,7 +431,7 @@ void TestFeedbackProcessing::macNotFound()
     QVERIFY2(clock.elapsed() >= 295, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(f.notices.texts(), QStringList {FieldMessage("retrieving", "Element MAC")});
     QVERIFY(f.neighbours.wasSolicited(QStringLiteral("192.168.1.20")));
-    QVERIFY(!f->link.replyTimerActive());
+    QVERIFY(!f->sender.replyTimerActive());
     QCOMPARE(FileBytes(f.database()), before);
 }
 
@@ -445,7 +451,8 @@ void TestFeedbackProcessing::lostWrite()
     f->state.setLastSent(Sent());
 
     Handle(f, {NewFeedback().bytes()});
-    QCOMPARE(f.notices.count(), 1);
+    QCOMPARE(f.notices.count(), 2);
+    QCOMPARE(f.notices.texts().at(1), kNoFile);
     QVERIFY(f.notices.texts().at(0).startsWith(
         QStringLiteral("The local database (%1) could not be written.").arg(options.databasePath)));
     QCOMPARE(f.notices.shown.at(0).icon, NoticeIcon::Error);
@@ -496,13 +503,14 @@ void TestFeedbackProcessing::discoveryLookupOutlastingTheWindowIsOrdinaryFeedbac
     QTRY_COMPARE(finished.count(), 1);
     QCOMPARE(handled.count(), 0);
     QTRY_COMPARE(handled.count(), 1);
-    QCOMPARE(f.notices.texts(), QStringList {kMismatch});
+    // The list read at the end of the window and after the answer finds nothing.
+    QCOMPARE(f.notices.texts(), (QStringList {kEmpty, kMismatch, kEmpty}));
     QCOMPARE(LoadIniSectionsArray(f.database()), QStringList());
 
     // An answer after the window is ordinary feedback too.
     f.notices.clear();
     Handle(f, {NewFeedback().bytes()});
-    QCOMPARE(f.notices.texts(), QStringList {kMismatch});
+    QCOMPARE(f.notices.texts(), (QStringList {kMismatch, kEmpty}));
     QCOMPARE(LoadIniSectionsArray(f.database()), QStringList());
 }
 

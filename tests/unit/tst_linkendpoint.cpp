@@ -83,11 +83,11 @@ void TestLinkEndpoint::sendsToTheStoredAddressReadAfresh()
     CoreFixture f;
     QVERIFY(Ready(f));
     const LinkPorts ports = f.environment().ports;
-    QVERIFY(f->link.SendToSelected(Filled(35), ports.config, true));
-    QVERIFY(f->link.replyTimerActive());
-    f->link.stopReplyTimer();
-    QVERIFY(f->link.SendToSelected(Filled(2), ports.command, false));
-    QVERIFY(!f->link.replyTimerActive());
+    QVERIFY(f->sender.SendToSelected(Filled(35), ports.config, true));
+    QVERIFY(f->sender.replyTimerActive());
+    f->sender.stopReplyTimer();
+    QVERIFY(f->sender.SendToSelected(Filled(2), ports.command, false));
+    QVERIFY(!f->sender.replyTimerActive());
     QTRY_COMPARE(f.element->received.size(), 2);
     QCOMPARE(f.element->receivedOn(ports.config), QList<QByteArray> {Filled(35)});
     QCOMPARE(f.element->receivedOn(ports.command), QList<QByteArray> {Filled(2)});
@@ -98,7 +98,7 @@ void TestLinkEndpoint::sendsToTheStoredAddressReadAfresh()
     QUdpSocket moved;
     QVERIFY(moved.bind(QHostAddress(QStringLiteral("127.0.0.2")), ports.config));
     QVERIFY(WriteToINI(kKey, QStringLiteral("ip"), QStringLiteral("127.0.0.2"), f.database()));
-    QVERIFY(f->link.SendToSelected(Filled(35), ports.config, false));
+    QVERIFY(f->sender.SendToSelected(Filled(35), ports.config, false));
     QTRY_VERIFY(moved.hasPendingDatagrams());
     const QNetworkDatagram arrived = moved.receiveDatagram();
     QCOMPARE(arrived.data(), Filled(35));
@@ -139,7 +139,7 @@ void TestLinkEndpoint::refusedSends()
         firstLine = QStringLiteral("The stored address of this element ('%1') is not a valid IP address.").arg(setup);
     f.notices.clear();
 
-    QVERIFY(!f->link.SendToSelected(Filled(length), port, true));
+    QVERIFY(!f->sender.SendToSelected(Filled(length), port, true));
     QCOMPARE(f.notices.count(), 1);
     const QString text = f.notices.shown.at(0).text;
     QVERIFY(f.notices.shown.at(0).icon == NoticeIcon::Error && f.notices.shown.at(0).title == QStringLiteral("Error!"));
@@ -148,14 +148,14 @@ void TestLinkEndpoint::refusedSends()
     const QStringList expected = QString(firstLine + QStringLiteral("\rNothing was sent.")).split(QLatin1Char('*'));
     QVERIFY2(expected.size() == 2 ? text.startsWith(expected[0]) && text.endsWith(expected[1]) : text == expected[0],
              qPrintable(text));
-    QVERIFY(!f->link.replyTimerActive());
+    QVERIFY(!f->sender.replyTimerActive());
     QCOMPARE(f->link.isBound(), setup != QLatin1String("unbound")); // never bound by a send
 
     // Nothing went out: once everything is in order, the next datagram is all the element sees.
     QVERIFY(f->link.isBound() || f.start());
     QVERIFY(WriteToINI(kKey, QStringLiteral("ip"), QStringLiteral("127.0.0.1"), f.database()));
     QVERIFY(f->state.hasSelection() || f.select(kKey));
-    QVERIFY(f->link.SendToSelected(Filled(3), port, false));
+    QVERIFY(f->sender.SendToSelected(Filled(3), port, false));
     QTRY_COMPARE(f.element->received.size(), 1);
     QCOMPARE(f.element->received.at(0).data, Filled(3));
 }
@@ -167,24 +167,24 @@ void TestLinkEndpoint::replyTimeoutOnceAfterTheLastConfigWrite()
     CoreFixture f(options);
     QVERIFY(Ready(f));
     QSignalSpy samples(&f->link, &LinkEndpoint::levelSamplesArrived);
-    QVERIFY(f->link.SendToSelected(Filled(35), f.environment().ports.config, true));
+    QVERIFY(f->sender.SendToSelected(Filled(35), f.environment().ports.config, true));
     QTest::qWait(options.timing.replyMs / 2);
     // A second ConfigWrite gives its answer the full period again.
     QElapsedTimer sinceSecond;
     sinceSecond.start();
-    QVERIFY(f->link.SendToSelected(Filled(35), f.environment().ports.config, true));
+    QVERIFY(f->sender.SendToSelected(Filled(35), f.environment().ports.config, true));
     // A short reply is no answer (the samples behind it show it was read).
     QVERIFY(f.deliver(Filled(3)));
     QVERIFY(f.deliver(Filled(1440)));
     QTRY_COMPARE(samples.count(), 1);
-    QVERIFY(f->link.replyTimerActive());
+    QVERIFY(f->sender.replyTimerActive());
 
     QTRY_COMPARE_WITH_TIMEOUT(f.notices.count(), 1, 5000);
     QVERIFY2(sinceSecond.elapsed() >= options.timing.replyMs, qPrintable(QString::number(sinceSecond.elapsed())));
     const Notice expected {NoticeIcon::Error, QStringLiteral("Error!"),
                            QStringLiteral("Waiting for a response from Network Element has timed out!\rCannot save.")};
     QCOMPARE(f.notices.shown.at(0), expected);
-    QVERIFY(!f->link.replyTimerActive()); // once: it does not come round again
+    QVERIFY(!f->sender.replyTimerActive()); // once: it does not come round again
 }
 
 void TestLinkEndpoint::bindTakesThePortAloneWithItsBuffer_data()

@@ -65,7 +65,7 @@ QList<QByteArray> TestAudioPanel::commandsUpToMarker()
 {
     const quint16 port = f_->environment().ports.command;
     const int before = int(f_->element->receivedOn(port).size());
-    if (!f_->core().link.SendToSelected(kMarker, port, false))
+    if (!f_->core().sender.SendToSelected(kMarker, port, false))
         return {QByteArrayLiteral("marker not sent")};
     QList<QByteArray> received;
     if (!QTest::qWaitFor([&] {

@@ -18,7 +18,7 @@
 #include "console/ElementListPanel.h"
 #include "database/ElementRecords.h"
 #include "database/ProfileStore.h"
-#include "link/FeedbackProcessor.h"
+#include "session/FeedbackProcessor.h"
 #include "support/ConsoleFixture.h"
 
 using namespace nms;

@@ -298,7 +298,7 @@ void TestEditor::saveChecksRunInOrder()
              QStringLiteral("This configuration will be sent to selected Network Element and\r"
                             "will also be saved to local database in your computer. \r"
                             "Are you sure?"));
-    QVERIFY(!f_->core().link.replyTimerActive());
+    QVERIFY(!f_->core().sender.replyTimerActive());
 
     // None of the refused or declined saves sent anything: the one answered Yes is the first.
     f_->boxes.setNextAnswer(MsgAnswer::Yes);
@@ -319,7 +319,7 @@ void TestEditor::confirmedSaveSendsTheEditorToTheStoredAddress()
     w().editor->cmdSave_Click();
 
     QCOMPARE(f_->boxes.count(), 1);
-    QVERIFY(f_->core().link.replyTimerActive());
+    QVERIFY(f_->core().sender.replyTimerActive());
     QTRY_COMPARE(configWritesReceived().size(), 1);
     QByteArray expected;
     for (int b : {10, 1, 2, 3, 255, 255, 255, 0, 10, 1, 2, 254, 10, 9, 8, 7, 1, 1, 1})

@@ -123,8 +123,9 @@ void TestElementList::reloadPicksTheElementShownBefore_data()
     QTest::newRow("the element shown, as stored now") << "0000000000B2" << false << 1 << "127.0.0.4";
     QTest::newRow("nothing shown") << "" << false << -1 << "";
     QTest::newRow("the element shown is gone") << "0000000000B2" << true << -1 << "edited";
-    // A key that is no MAC address has no MAC text, and every entry contains "".
-    QTest::newRow("a key that is no MAC") << "SHORT" << false << 0 << "127.0.0.9";
+    // Found by its key: a key that is no MAC address has no MAC text, which every entry's text
+    // contains, yet its own entry is the one picked.
+    QTest::newRow("a key that is no MAC") << "SHORT" << false << 2 << "127.0.0.1";
 }
 
 void TestElementList::reloadPicksTheElementShownBefore()

@@ -261,14 +261,14 @@ void TestShell::shutdownClosesTheSocketAndWritesNothing()
     QVERIFY(f.writeElement(QStringLiteral("0000000000A1"), StoredElement {}));
     QVERIFY(f.load());
     QVERIFY(f.select(QStringLiteral("0000000000A1")));
-    QVERIFY(f.core().link.SendToSelected(QByteArray(35, '\0'), f.element->configPort(), true));
-    QVERIFY(f.core().link.replyTimerActive());
+    QVERIFY(f.core().sender.SendToSelected(QByteArray(35, '\0'), f.element->configPort(), true));
+    QVERIFY(f.core().sender.replyTimerActive());
     const QByteArray before = FileBytes(f.database());
     const QDateTime modified = QFileInfo(f.database()).lastModified();
 
     f->Form_Unload();
     QVERIFY(!f.core().link.isBound());
-    QVERIFY(!f.core().link.replyTimerActive());
+    QVERIFY(!f.core().sender.replyTimerActive());
     QCOMPARE(FileBytes(f.database()), before);
     QCOMPARE(QFileInfo(f.database()).lastModified(), modified);
     // The port is free again for the next start, and nothing more is shown.

@@ -1,12 +1,11 @@
-#include "link/FeedbackProcessor.h"
+#include "session/FeedbackProcessor.h"
 
-#include "audio/AttenuationText.h"
-#include "database/Conversions.h"
+#include "link/Datagrams.h"
 #include "database/ElementRecords.h"
 #include "database/ElementStore.h"
-#include "link/LinkEndpoint.h"
+#include "session/ElementSender.h"
 #include "services/MacLookup.h"
-#include "services/Notices.h"
+#include "base/Notices.h"
 #include "session/ConsoleState.h"
 
 namespace nms {
@@ -34,9 +33,9 @@ ConfigFields Baseline(const ConsoleState& state)
     fields.mask = record.mask;
     fields.gw = record.gw;
     fields.remote = record.remote;
-    fields.input = StoredListIndex(record.input, 2);
-    fields.type = StoredListIndex(record.type, 2);
-    fields.tx = StoredListIndex(record.tx, 2);
+    fields.input = StoredListIndex(record.input, AudioChoiceCount);
+    fields.type = StoredListIndex(record.type, AudioChoiceCount);
+    fields.tx = StoredListIndex(record.tx, AudioChoiceCount);
     return fields;
 }
 
@@ -61,9 +60,9 @@ QList<QPair<QString, QString>> DiscoveryEntries(const ElementFeedback& feedback)
     return entries;
 }
 
-FeedbackProcessor::FeedbackProcessor(ConsoleState& state, ElementStore& store, MacLookup& macLookup, LinkEndpoint& link,
+FeedbackProcessor::FeedbackProcessor(ConsoleState& state, ElementStore& store, MacLookup& macLookup, ElementSender& sender,
                                      Notices& notices, QObject* parent)
-    : QObject(parent), state_(state), store_(store), macLookup_(macLookup), link_(link), notices_(notices)
+    : QObject(parent), state_(state), store_(store), macLookup_(macLookup), sender_(sender), notices_(notices)
 {
 }
 
@@ -84,7 +83,7 @@ void FeedbackProcessor::Process_Feedback(const QByteArray& datagram)
         finish();
         return;
     }
-    link_.stopReplyTimer();
+    sender_.stopReplyTimer();
     // The address the element reports: after a ConfigWrite, its new one.
     const QString ip = feedback.ElementIP;
     macLookup_.FindMac(ip, this, [this, feedback = std::move(feedback)](const QString& macText) mutable {

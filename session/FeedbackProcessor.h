@@ -11,21 +11,21 @@
 #include <QByteArray>
 #include <QObject>
 
-#include "link/AnswerCollector.h"
+#include "session/AnswerCollector.h"
 #include "link/Feedback.h"
 
 namespace nms {
 
 class ConsoleState;
 class ElementStore;
-class LinkEndpoint;
+class ElementSender;
 class MacLookup;
 class Notices;
 
 class FeedbackProcessor : public QObject {
     Q_OBJECT
 public:
-    FeedbackProcessor(ConsoleState& state, ElementStore& store, MacLookup& macLookup, LinkEndpoint& link,
+    FeedbackProcessor(ConsoleState& state, ElementStore& store, MacLookup& macLookup, ElementSender& sender,
                       Notices& notices, QObject* parent = nullptr);
 
     // Feedbacks in hand at once. Outside a discovery an answer is expected from one element and
@@ -61,7 +61,7 @@ private:
     ConsoleState& state_;
     ElementStore& store_;
     MacLookup& macLookup_;
-    LinkEndpoint& link_;
+    ElementSender& sender_;
     Notices& notices_;
     QList<AnswerCollector*> collectors_;
     int inHand_ = 0;

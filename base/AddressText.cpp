@@ -1,4 +1,4 @@
-#include "database/Conversions.h"
+#include "base/AddressText.h"
 
 #include <QtEndian>
 
@@ -6,19 +6,9 @@ namespace nms {
 
 namespace {
 
-constexpr int kNameWidth = 16;
-
 bool isBlank(QChar c)
 {
     return c == u' ' || c == u'\t';
-}
-
-QString fitted(QString text)
-{
-    if (text.size() < kNameWidth)
-        text += QString(kNameWidth - text.size(), QLatin1Char(' '));
-    text.truncate(kNameWidth);
-    return text;
 }
 
 } // namespace
@@ -78,10 +68,16 @@ quint32 Ipv4FromDottedText(const QString& text, bool* ok)
     return good ? qToBigEndian(hostOrder) : 0xFFFFFFFFu;
 }
 
-QString FitElementName(const QString& text)
+QString AddressBytesToText(const quint8* four)
 {
-    // Upper-casing can lengthen a text (a sharp s becomes two letters), so fit once more after it.
-    return fitted(fitted(text).toUpper());
+    QString text;
+    text.reserve(15);
+    for (int k = 0; k < 4; ++k) {
+        if (k > 0)
+            text.append(u'.');
+        text.append(QString::number(int(four[k])));
+    }
+    return text;
 }
 
 } // namespace nms

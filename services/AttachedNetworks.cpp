@@ -1,4 +1,4 @@
-#include "discovery/AttachedNetworks.h"
+#include "services/AttachedNetworks.h"
 
 #include <QNetworkInterface>
 

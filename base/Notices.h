@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include "base/ProgramInfo.h"
+
 namespace nms {
 
 enum class NoticeIcon { Information, Error };
@@ -14,9 +16,6 @@ struct Notice {
     QString text; // lines joined by CR (code 13)
     bool operator==(const Notice&) const = default;
 };
-
-// The title of boxes that have none of their own.
-QString ProgramTitle();
 
 class Notices {
 public:

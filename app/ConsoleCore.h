@@ -1,23 +1,25 @@
 #pragma once
 // The console without its window: the state, the element database, the link, feedback
 // processing, discovery, the MAC lookup, the echo probe and the audio functions, built from their
-// real collaborators and wired together. The window constructs one and connects its panels to it;
-// tests drive it alone.
+// real collaborators and wired together, and the rules that span them: one operation at a time,
+// and the element list as a model that follows every write. A window or a command line connects
+// to it; tests drive it alone.
 
 #include <QHostAddress>
 #include <QObject>
 
 #include "audio/AudioMonitor.h"
+#include "base/Timing.h"
 #include "database/ElementStore.h"
 #include "discovery/DiscoverySession.h"
 #include "discovery/ManualAdd.h"
 #include "link/Datagrams.h"
-#include "link/FeedbackProcessor.h"
 #include "link/LinkEndpoint.h"
-#include "services/EchoProbe.h"
 #include "services/MacLookup.h"
 #include "session/ConsoleState.h"
-#include "session/Timing.h"
+#include "session/EchoProbe.h"
+#include "session/ElementSender.h"
+#include "session/FeedbackProcessor.h"
 
 namespace nms {
 
@@ -48,20 +50,35 @@ public:
     // Every timer, window and probe stops and the socket closes; nothing is written.
     void shutdown();
 
+    // The element list: the database's sections with their names, from one read. An empty or
+    // missing database is reported; the element shown before is shown again (its record reloaded
+    // and probed) when it is still listed.
+    void Load_Config();
+    const ElementStore::Listing& elements() const { return elements_; }
+
     // Shows the element of that section: its record read in one parse (a damaged one is refused
     // with a notice, and what is shown stays), then one probe of its stored address.
     bool selectElement(const QString& key);
     // Nothing shown any more; the probe and its countdown are dropped.
     void clearSelection();
-    // Removes the selected element's section in one rewrite and shows nothing. False (with a
-    // notice) when the file could not be written, or nothing is selected.
+    // Removes the selected element's section in one rewrite, shows nothing and lists the rest.
+    // False (with a notice) when the file could not be written, or nothing is selected.
     bool deleteSelected();
+
+    // One operation at a time: none of these starts while a discovery or a manual add waits for
+    // answers. A discovery shows nothing and empties the list until its answers are written.
+    bool busy() const;
+    bool startDiscovery();
+    bool startManualAdd(const QString& address);
+    // The configuration to the element shown, which its answer is then checked against.
+    bool sendConfig(const ConfigFields& fields);
 
     const CoreEnvironment& environment() const { return environment_; }
 
     ConsoleState state;
     ElementStore store;
     LinkEndpoint link;
+    ElementSender sender;
     MacLookup macLookup;
     FeedbackProcessor feedback;
     DiscoverySession discovery;
@@ -69,8 +86,16 @@ public:
     EchoProbe probe;
     AudioMonitor audio;
 
+Q_SIGNALS:
+    // After every read of the list (every write that changes the database is followed by one).
+    void elementsChanged();
+
 private:
+    void setElements(ElementStore::Listing listing);
+    bool refuseWhileBusy();
+
     CoreEnvironment environment_;
+    ElementStore::Listing elements_;
 };
 
 } // namespace nms

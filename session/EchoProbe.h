@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "services/EchoService.h"
-#include "session/Timing.h"
+#include "base/Timing.h"
 
 class QTimer;
 

@@ -3,8 +3,6 @@
 // the operator was told. Off unless switched on (--trace, or QT_LOGGING_RULES="orbilane.*=true"),
 // each line on standard error.
 
-#include <QByteArray>
-#include <QHostAddress>
 #include <QLoggingCategory>
 #include <QString>
 
@@ -18,9 +16,5 @@ Q_DECLARE_LOGGING_CATEGORY(traceNotices) // orbilane.notices: what the operator 
 
 // Switches every category of the trace on.
 void EnableTrace();
-
-// One datagram as a trace line: direction, peer, kind, length and the leading bytes in hex.
-QString DatagramTraceLine(bool sent, const QHostAddress& peer, quint16 port, const QByteArray& datagram,
-                          int interfaceIndex = 0);
 
 } // namespace nms

@@ -1,4 +1,4 @@
-#include "services/EchoProbe.h"
+#include "session/EchoProbe.h"
 
 #include <QTimer>
 
@@ -6,10 +6,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "database/Conversions.h"
+#include "base/AddressText.h"
 #include "services/EchoStatus.h"
-#include "services/Notices.h"
-#include "services/Trace.h"
+#include "base/Notices.h"
+#include "base/Trace.h"
 
 namespace nms {
 

@@ -1,0 +1,46 @@
+# Fails when a file includes a header of a layer above its own, or of another folder of its own
+# layer, naming the file and the line. Run by the build (see the top CMakeLists.txt) as
+#   cmake -DROOT=<source dir> -DLAYERS="<folder>:<level>;..." -DSTAMP=<file> -P CheckLayers.cmake
+# A folder may include its own headers and those of folders with a lower level.
+foreach(entry IN LISTS LAYERS)
+  string(REPLACE ":" ";" pair "${entry}")
+  list(GET pair 0 folder)
+  list(GET pair 1 level)
+  set(level_of_${folder} ${level})
+  list(APPEND folders ${folder})
+endforeach()
+
+set(violations "")
+foreach(folder IN LISTS folders)
+  file(GLOB sources "${ROOT}/${folder}/*.h" "${ROOT}/${folder}/*.cpp")
+  foreach(source IN LISTS sources)
+    file(READ "${source}" content)
+    # One list entry per line; characters CMake's lists treat specially are dropped first.
+    string(REPLACE ";" "" content "${content}")
+    string(REPLACE "[" "" content "${content}")
+    string(REPLACE "]" "" content "${content}")
+    string(REPLACE "\\" "" content "${content}")
+    string(REPLACE "\n" ";" lines "${content}")
+    set(number 0)
+    foreach(line IN LISTS lines)
+      math(EXPR number "${number} + 1")
+      if(line MATCHES "^[ \t]*#[ \t]*include[ \t]*\"([A-Za-z0-9_-]+)/[^\"]*\"")
+        set(target ${CMAKE_MATCH_1})
+        if(DEFINED level_of_${target} AND NOT target STREQUAL folder)
+          if(NOT level_of_${target} LESS level_of_${folder})
+            file(RELATIVE_PATH shown "${ROOT}" "${source}")
+            string(APPEND violations
+              "${shown}:${number}: ${folder}/ (layer ${level_of_${folder}}) may not include ${target}/ (layer ${level_of_${target}})\n")
+          endif()
+        endif()
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(violations)
+  message(FATAL_ERROR "Includes against the layers:\n${violations}")
+endif()
+if(STAMP)
+  file(TOUCH "${STAMP}")
+endif()
