@@ -2,12 +2,12 @@
 
 #include <QTimer>
 
+#include "base/Notices.h"
 #include "database/ElementRecords.h"
 #include "database/ElementStore.h"
 #include "link/Datagrams.h"
-#include "session/ElementSender.h"
-#include "base/Notices.h"
 #include "session/ConsoleState.h"
+#include "session/ElementSender.h"
 
 namespace nms {
 

@@ -6,7 +6,7 @@ namespace nms {
 
 namespace {
 
-bool isBlank(QChar c)
+bool IsBlank(QChar c)
 {
     return c == u' ' || c == u'\t';
 }
@@ -23,9 +23,9 @@ QStringList SplitDotted(const QString& text)
 bool DottedPartToByte(const QString& part, quint8* value)
 {
     qsizetype b = 0, e = part.size();
-    while (b < e && isBlank(part[b]))
+    while (b < e && IsBlank(part[b]))
         ++b;
-    while (e > b && isBlank(part[e - 1]))
+    while (e > b && IsBlank(part[e - 1]))
         --e;
     if (b == e)
         return false;

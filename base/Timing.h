@@ -16,7 +16,7 @@ struct Timing {
     int levelPeriodMs = 50; // tmrVolume: one level query
 
     // Every period divided by `factor` (at least 1 ms), for tests.
-    static Timing fast(int factor = 100)
+    static Timing Fast(int factor = 100)
     {
         Timing t;
         for (int* period : {&t.replyMs, &t.macWindowMs, &t.macRetryMs, &t.solicitAgainMs, &t.discoveryMs,

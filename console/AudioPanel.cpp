@@ -4,10 +4,10 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 
+#include "app/ConsoleCore.h"
 #include "audio/AttenuationText.h"
 #include "audio/LevelMeter.h"
 #include "console/Controls.h"
-#include "app/ConsoleCore.h"
 
 namespace nms {
 

@@ -1,8 +1,8 @@
 #include "console/DiscoveryCommand.h"
 
+#include "app/ConsoleCore.h"
 #include "console/FrmPaging.h"
 #include "notices/NoticePresenter.h"
-#include "app/ConsoleCore.h"
 
 namespace nms {
 

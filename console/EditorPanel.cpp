@@ -6,13 +6,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "console/Controls.h"
+#include "app/ConsoleCore.h"
 #include "base/AddressText.h"
-#include "session/ConfigChecks.h"
+#include "console/Controls.h"
 #include "database/ElementRecords.h"
 #include "link/Datagrams.h"
 #include "notices/NoticePresenter.h"
-#include "app/ConsoleCore.h"
+#include "session/ConfigChecks.h"
 
 namespace nms {
 

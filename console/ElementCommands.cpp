@@ -2,14 +2,14 @@
 
 #include <QAction>
 
+#include "app/ConsoleCore.h"
 #include "console/FrmPaging.h"
 #include "notices/NoticePresenter.h"
-#include "app/ConsoleCore.h"
 
 namespace nms {
 
-ElementCommands::ElementCommands(ConsoleCore& core, NoticePresenter& notices, QAction* mnuAdd,
-                                 QAction* mnuDelete, QObject* parent)
+ElementCommands::ElementCommands(ConsoleCore& core, NoticePresenter& notices, QAction* mnuAdd, QAction* mnuDelete,
+                                 QObject* parent)
     : QObject(parent), core_(core), notices_(notices)
 {
     connect(mnuAdd, &QAction::triggered, this, &ElementCommands::mnuAdd_Click);

@@ -17,8 +17,8 @@ class ElementCommands : public QObject {
     Q_OBJECT
 public:
     // Delete is offered only while an element is shown.
-    ElementCommands(ConsoleCore& core, NoticePresenter& notices, QAction* mnuAdd,
-                    QAction* mnuDelete, QObject* parent = nullptr);
+    ElementCommands(ConsoleCore& core, NoticePresenter& notices, QAction* mnuAdd, QAction* mnuDelete,
+                    QObject* parent = nullptr);
 
     void mnuAdd_Click();
     void mnuDelete_Click();
@@ -31,7 +31,6 @@ Q_SIGNALS:
     void addStarted();
 
 private:
-
     ConsoleCore& core_;
     NoticePresenter& notices_;
     FrmPaging* waiting_ = nullptr;

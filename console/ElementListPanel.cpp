@@ -26,7 +26,7 @@ QString ElementListPanel::DisplayText(const QString& name, const QString& key)
 
 void ElementListPanel::updateCountCaption()
 {
-    c_.lblElementsList->setCaption(QStringLiteral("Select element: (%1 items)").arg(c_.lstElements->count()));
+    c_.lblElementsList->setCaption(QStringLiteral("Select element: (%1 items)").arg(lstHidden_.size()));
 }
 
 void ElementListPanel::showElements()

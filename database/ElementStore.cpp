@@ -4,9 +4,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include "base/Trace.h"
 #include "database/ElementRecords.h"
 #include "database/ProfileStore.h"
-#include "base/Trace.h"
 
 namespace nms {
 
@@ -28,12 +28,12 @@ ElementRecord ElementStore::read(const QString& key) const
 {
     ElementRecord record;
     record.key = key;
-    const ProfileFile::Entries entries = ProfileFile::readSection(path_, key);
+    const ProfileFile::Entries entries = ProfileFile::ReadSection(path_, key);
     record.entryCount = CountSectionContent(entries);
     // The first entry of a key wins, as for every read of the store.
     auto value = [&entries](const char* wanted) {
         for (const auto& [key, value] : entries) {
-            if (ProfileFile::sameName(key, QLatin1String(wanted)))
+            if (ProfileFile::SameName(key, QLatin1String(wanted)))
                 return StoredValue(value);
         }
         return QString();

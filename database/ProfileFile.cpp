@@ -55,12 +55,12 @@ namespace {
 
 constexpr char kBom[] = "\xEF\xBB\xBF";
 
-bool isBlank(char c)
+bool IsBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\0';
 }
 
-const std::array<uchar, 256>& foldTable()
+const std::array<uchar, 256>& FoldTable()
 {
     static const std::array<uchar, 256> table = [] {
         std::array<uchar, 256> t {};
@@ -75,7 +75,7 @@ const std::array<uchar, 256>& foldTable()
 }
 
 // Latin-1 bytes of a text handed in, with the characters that could break a line made blanks.
-QByteArray encode(const QString& text)
+QByteArray Encode(const QString& text)
 {
     QByteArray bytes = text.toLatin1();
     for (char& c : bytes) {
@@ -85,31 +85,31 @@ QByteArray encode(const QString& text)
     return bytes;
 }
 
-QByteArray trimmedBlanks(const QByteArray& bytes)
+QByteArray TrimmedBlanks(const QByteArray& bytes)
 {
     qsizetype b = 0, e = bytes.size();
-    while (b < e && isBlank(bytes[b]))
+    while (b < e && IsBlank(bytes[b]))
         ++b;
-    while (e > b && isBlank(bytes[e - 1]))
+    while (e > b && IsBlank(bytes[e - 1]))
         --e;
     return bytes.mid(b, e - b);
 }
 
-QByteArray folded(QByteArray bytes)
+QByteArray Folded(QByteArray bytes)
 {
-    const auto& fold = foldTable();
+    const auto& fold = FoldTable();
     for (char& c : bytes)
         c = char(fold[uchar(c)]);
     return bytes;
 }
 
 // The form in which a name handed in is compared with the names in the file.
-QByteArray matchForm(const QString& name)
+QByteArray MatchForm(const QString& name)
 {
-    return folded(trimmedBlanks(encode(name)));
+    return Folded(TrimmedBlanks(Encode(name)));
 }
 
-QString decode(const char* data, qsizetype size)
+QString Decode(const char* data, qsizetype size)
 {
     QString text = QString::fromLatin1(data, size);
     if (std::memchr(data, '\0', size_t(size)))
@@ -117,11 +117,11 @@ QString decode(const char* data, qsizetype size)
     return text;
 }
 
-bool matchesAt(const char* data, qsizetype begin, qsizetype end, const QByteArray& form)
+bool MatchesAt(const char* data, qsizetype begin, qsizetype end, const QByteArray& form)
 {
     if (end - begin != form.size())
         return false;
-    const auto& fold = foldTable();
+    const auto& fold = FoldTable();
     for (qsizetype i = 0; i < form.size(); ++i) {
         if (char(fold[uchar(data[begin + i])]) != form[i])
             return false;
@@ -176,7 +176,7 @@ public:
 
     bool matches(qsizetype begin, qsizetype end, const QByteArray& form) const
     {
-        return matchesAt(d_, begin, end, form);
+        return MatchesAt(d_, begin, end, form);
     }
 
     // Readers looking for a section skip the entries of all others unparsed.
@@ -185,9 +185,9 @@ public:
 private:
     void trim(qsizetype& b, qsizetype& e) const
     {
-        while (b < e && isBlank(d_[b]))
+        while (b < e && IsBlank(d_[b]))
             ++b;
-        while (e > b && isBlank(d_[e - 1]))
+        while (e > b && IsBlank(d_[e - 1]))
             --e;
     }
 
@@ -195,7 +195,7 @@ private:
     {
         line.kind = Kind::Other;
         qsizetype b = line.begin, e = line.end;
-        while (b < e && isBlank(d_[b]))
+        while (b < e && IsBlank(d_[b]))
             ++b;
         if (b == e || d_[b] == ';' || d_[b] == '#' || (!entriesWanted_ && d_[b] != '['))
             return;
@@ -237,7 +237,7 @@ enum class Load { Missing, Loaded, Failed };
 std::atomic<int> readCount {0};
 std::atomic<int> rewriteCount {0};
 
-Load loadFile(const QString& path, QByteArray& bytes)
+Load LoadFile(const QString& path, QByteArray& bytes)
 {
     ++readCount;
     const QFileInfo info(path);
@@ -260,7 +260,7 @@ public:
 
     Load load()
     {
-        status_ = loadFile(path_, bytes_);
+        status_ = LoadFile(path_, bytes_);
         if (status_ != Load::Loaded)
             bytes_.clear();
         Scanner scanner(bytes_);
@@ -281,11 +281,11 @@ public:
     const std::vector<Line>& lines() const { return lines_; }
     QByteArray nameForm(const Line& line) const
     {
-        return folded(bytes_.mid(line.nameBegin, line.nameEnd - line.nameBegin));
+        return Folded(bytes_.mid(line.nameBegin, line.nameEnd - line.nameBegin));
     }
     bool nameIs(const Line& line, const QByteArray& form) const
     {
-        return matchesAt(bytes_.constData(), line.nameBegin, line.nameEnd, form);
+        return MatchesAt(bytes_.constData(), line.nameBegin, line.nameEnd, form);
     }
 
     void replace(size_t index, const QByteArray& text) { replaced_.insert(index, text); }
@@ -366,7 +366,7 @@ private:
 };
 
 // Index of the first header of the section, or lines.size().
-size_t findSection(const Rewrite& file, const QByteArray& form, size_t from = 0)
+size_t FindSection(const Rewrite& file, const QByteArray& form, size_t from = 0)
 {
     const auto& lines = file.lines();
     for (size_t i = from; i < lines.size(); ++i) {
@@ -376,7 +376,7 @@ size_t findSection(const Rewrite& file, const QByteArray& form, size_t from = 0)
     return lines.size();
 }
 
-size_t sectionEnd(const Rewrite& file, size_t header)
+size_t SectionEnd(const Rewrite& file, size_t header)
 {
     const auto& lines = file.lines();
     size_t i = header + 1;
@@ -386,7 +386,7 @@ size_t sectionEnd(const Rewrite& file, size_t header)
 }
 
 // The first section of that name, as seen by a reader: the range of its lines after the header.
-template <typename Visit> void visitFirstSection(const QByteArray& bytes, const QByteArray& form, Visit visit)
+template <typename Visit> void VisitFirstSection(const QByteArray& bytes, const QByteArray& form, Visit visit)
 {
     Scanner scanner(bytes);
     scanner.setEntriesWanted(false);
@@ -407,27 +407,27 @@ template <typename Visit> void visitFirstSection(const QByteArray& bytes, const 
 
 } // namespace
 
-std::optional<QString> readValue(const QString& path, const QString& section, const QString& key)
+std::optional<QString> ReadValue(const QString& path, const QString& section, const QString& key)
 {
     QByteArray bytes;
-    if (loadFile(path, bytes) != Load::Loaded)
+    if (LoadFile(path, bytes) != Load::Loaded)
         return std::nullopt;
-    const QByteArray keyForm = matchForm(key);
+    const QByteArray keyForm = MatchForm(key);
     std::optional<QString> value;
-    visitFirstSection(bytes, matchForm(section), [&](const Scanner& scanner, const Line& line) {
+    VisitFirstSection(bytes, MatchForm(section), [&](const Scanner& scanner, const Line& line) {
         if (!scanner.matches(line.nameBegin, line.nameEnd, keyForm))
             return true;
-        value = decode(bytes.constData() + line.valueBegin, line.valueEnd - line.valueBegin);
+        value = Decode(bytes.constData() + line.valueBegin, line.valueEnd - line.valueBegin);
         return false;
     });
     return value;
 }
 
-QStringList readSectionNames(const QString& path)
+QStringList ReadSectionNames(const QString& path)
 {
     QStringList names;
     QByteArray bytes;
-    if (loadFile(path, bytes) != Load::Loaded)
+    if (LoadFile(path, bytes) != Load::Loaded)
         return names;
     QSet<QByteArray> seen;
     Scanner scanner(bytes);
@@ -437,23 +437,23 @@ QStringList readSectionNames(const QString& path)
         if (line.kind != Kind::Section || line.nameEnd == line.nameBegin)
             continue;
         const QByteArray name = bytes.mid(line.nameBegin, line.nameEnd - line.nameBegin);
-        const QByteArray form = folded(name);
+        const QByteArray form = Folded(name);
         if (seen.contains(form))
             continue;
         seen.insert(form);
-        names.append(decode(name.constData(), name.size()));
+        names.append(Decode(name.constData(), name.size()));
     }
     return names;
 }
 
-QList<SectionValue> readKeyOfEverySection(const QString& path, const QString& key)
+QList<SectionValue> ReadKeyOfEverySection(const QString& path, const QString& key)
 {
     QList<SectionValue> sections;
     QByteArray bytes;
-    if (loadFile(path, bytes) != Load::Loaded)
+    if (LoadFile(path, bytes) != Load::Loaded)
         return sections;
     const char* d = bytes.constData();
-    const QByteArray keyForm = matchForm(key);
+    const QByteArray keyForm = MatchForm(key);
     QSet<QByteArray> seen;
     Scanner scanner(bytes);
     scanner.setEntriesWanted(false);
@@ -465,17 +465,17 @@ QList<SectionValue> readKeyOfEverySection(const QString& path, const QString& ke
         if (line.kind == Kind::Section) {
             open = nullptr;
             const QByteArray name = bytes.mid(line.nameBegin, line.nameEnd - line.nameBegin);
-            const QByteArray form = folded(name);
+            const QByteArray form = Folded(name);
             const bool first = !seen.contains(form);
             seen.insert(form);
             // The empty name cannot be listed; its entries are not anybody's.
             if (first && !name.isEmpty()) {
-                sections.append({decode(name.constData(), name.size()), std::nullopt});
+                sections.append({Decode(name.constData(), name.size()), std::nullopt});
                 open = &sections.last();
             }
             scanner.setEntriesWanted(open != nullptr);
         } else if (open && line.kind == Kind::Entry && scanner.matches(line.nameBegin, line.nameEnd, keyForm)) {
-            open->value = decode(d + line.valueBegin, line.valueEnd - line.valueBegin);
+            open->value = Decode(d + line.valueBegin, line.valueEnd - line.valueBegin);
             open = nullptr;
             scanner.setEntriesWanted(false);
         }
@@ -483,35 +483,35 @@ QList<SectionValue> readKeyOfEverySection(const QString& path, const QString& ke
     return sections;
 }
 
-Entries readSection(const QString& path, const QString& section)
+Entries ReadSection(const QString& path, const QString& section)
 {
     Entries entries;
     QByteArray bytes;
-    if (loadFile(path, bytes) != Load::Loaded)
+    if (LoadFile(path, bytes) != Load::Loaded)
         return entries;
     const char* d = bytes.constData();
-    visitFirstSection(bytes, matchForm(section), [&](const Scanner&, const Line& line) {
-        entries.append({decode(d + line.nameBegin, line.nameEnd - line.nameBegin),
-                        decode(d + line.valueBegin, line.valueEnd - line.valueBegin)});
+    VisitFirstSection(bytes, MatchForm(section), [&](const Scanner&, const Line& line) {
+        entries.append({Decode(d + line.nameBegin, line.nameEnd - line.nameBegin),
+                        Decode(d + line.valueBegin, line.valueEnd - line.valueBegin)});
         return true;
     });
     return entries;
 }
 
-QStringList readSectionEntries(const QString& path, const QString& section)
+QStringList ReadSectionEntries(const QString& path, const QString& section)
 {
     QStringList lines;
-    for (const auto& [key, value] : readSection(path, section))
+    for (const auto& [key, value] : ReadSection(path, section))
         lines.append(key + QLatin1Char('=') + value);
     return lines;
 }
 
-bool writeValues(const QString& path, const QString& section, const Entries& entries)
+bool WriteValues(const QString& path, const QString& section, const Entries& entries)
 {
-    return writeSections(path, {{section, entries}});
+    return WriteSections(path, {{section, entries}});
 }
 
-bool writeSections(const QString& path, const QList<SectionEntries>& sections, SectionWrite mode)
+bool WriteSections(const QString& path, const QList<SectionEntries>& sections, SectionWrite mode)
 {
     Rewrite file(path);
     const Load status = file.load();
@@ -533,8 +533,8 @@ bool writeSections(const QString& path, const QList<SectionEntries>& sections, S
     for (const SectionEntries& item : sections) {
         if (item.entries.isEmpty())
             continue;
-        const QByteArray name = trimmedBlanks(encode(item.section));
-        const QByteArray sectionForm = folded(name);
+        const QByteArray name = TrimmedBlanks(Encode(item.section));
+        const QByteArray sectionForm = Folded(name);
         qsizetype at = wantedAt.value(sectionForm, -1);
         if (at < 0) {
             at = wanted.size();
@@ -543,9 +543,9 @@ bool writeSections(const QString& path, const QList<SectionEntries>& sections, S
         }
         QList<Pending>& pending = wanted[at].pending;
         for (const auto& [key, value] : item.entries) {
-            const QByteArray keyName = trimmedBlanks(encode(key));
-            const QByteArray text = keyName + '=' + encode(value);
-            const QByteArray form = folded(keyName);
+            const QByteArray keyName = TrimmedBlanks(Encode(key));
+            const QByteArray text = keyName + '=' + Encode(value);
+            const QByteArray form = Folded(keyName);
             auto it = std::find_if(pending.begin(), pending.end(), [&](const Pending& p) { return p.form == form; });
             if (it != pending.end())
                 it->text = text;
@@ -569,7 +569,7 @@ bool writeSections(const QString& path, const QList<SectionEntries>& sections, S
     }
 
     for (Section& section : wanted) {
-        const auto header = firstHeader.constFind(folded(section.name));
+        const auto header = firstHeader.constFind(Folded(section.name));
         if (header == firstHeader.cend()) {
             file.append('[' + section.name + ']');
             for (const Pending& p : section.pending)
@@ -577,7 +577,7 @@ bool writeSections(const QString& path, const QList<SectionEntries>& sections, S
             continue;
         }
         size_t last = *header;
-        const size_t end = sectionEnd(file, *header);
+        const size_t end = SectionEnd(file, *header);
         if (mode == SectionWrite::Replace) {
             for (size_t i = *header + 1; i < end; ++i) {
                 if (lines[i].kind == Kind::Entry)
@@ -607,17 +607,17 @@ bool writeSections(const QString& path, const QList<SectionEntries>& sections, S
     return file.commit();
 }
 
-bool deleteKey(const QString& path, const QString& section, const QString& key)
+bool DeleteKey(const QString& path, const QString& section, const QString& key)
 {
     Rewrite file(path);
     const Load status = file.load();
     if (status != Load::Loaded)
         return status == Load::Missing;
-    const size_t header = findSection(file, matchForm(section));
+    const size_t header = FindSection(file, MatchForm(section));
     if (header == file.lines().size())
         return true;
-    const QByteArray keyForm = matchForm(key);
-    const size_t end = sectionEnd(file, header);
+    const QByteArray keyForm = MatchForm(key);
+    const size_t end = SectionEnd(file, header);
     for (size_t i = header + 1; i < end; ++i) {
         const Line& line = file.lines()[i];
         if (line.kind == Kind::Entry && file.nameIs(line, keyForm))
@@ -626,37 +626,37 @@ bool deleteKey(const QString& path, const QString& section, const QString& key)
     return file.commit();
 }
 
-bool deleteSection(const QString& path, const QString& section)
+bool DeleteSection(const QString& path, const QString& section)
 {
     Rewrite file(path);
     const Load status = file.load();
     if (status != Load::Loaded)
         return status == Load::Missing;
-    const QByteArray form = matchForm(section);
-    for (size_t header = findSection(file, form); header < file.lines().size();) {
-        const size_t end = sectionEnd(file, header);
+    const QByteArray form = MatchForm(section);
+    for (size_t header = FindSection(file, form); header < file.lines().size();) {
+        const size_t end = SectionEnd(file, header);
         file.remove(header);
         for (size_t i = header + 1; i < end; ++i) {
             if (file.lines()[i].kind == Kind::Entry)
                 file.remove(i);
         }
-        header = findSection(file, form, end);
+        header = FindSection(file, form, end);
     }
     return file.commit();
 }
 
-Counters counters()
+Counters CurrentCounters()
 {
     return {readCount.load(), rewriteCount.load()};
 }
 
-void resetCounters()
+void ResetCounters()
 {
     readCount = 0;
     rewriteCount = 0;
 }
 
-QString upperName(const QString& name)
+QString UpperName(const QString& name)
 {
     QString upper = name;
     for (QChar& c : upper) {
@@ -667,12 +667,12 @@ QString upperName(const QString& name)
     return upper;
 }
 
-bool sameName(const QString& a, const QString& b)
+bool SameName(const QString& a, const QString& b)
 {
-    return matchForm(a) == matchForm(b);
+    return MatchForm(a) == MatchForm(b);
 }
 
-qint32 leadingLong(const QString& value)
+qint32 LeadingLong(const QString& value)
 {
     qsizetype i = 0;
     bool negative = false;
@@ -692,7 +692,7 @@ qint32 leadingLong(const QString& value)
     return qint32(std::min<qint64>(number, limit - 1));
 }
 
-QString packList(const QStringList& items, int capacity)
+QString PackList(const QStringList& items, int capacity)
 {
     QString buffer;
     for (const QString& item : items) {
@@ -707,7 +707,7 @@ QString packList(const QStringList& items, int capacity)
     return buffer;
 }
 
-QStringList unpackList(const QString& buffer)
+QStringList UnpackList(const QString& buffer)
 {
     QStringList items;
     for (const QString& item : buffer.split(QChar(u'\0'))) {

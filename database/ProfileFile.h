@@ -15,25 +15,25 @@ namespace nms::ProfileFile {
 using Entries = QList<QPair<QString, QString>>;
 
 // Reads. A missing or unreadable file reads as one without sections.
-std::optional<QString> readValue(const QString& path, const QString& section, const QString& key);
-QStringList readSectionNames(const QString& path);
+std::optional<QString> ReadValue(const QString& path, const QString& section, const QString& key);
+QStringList ReadSectionNames(const QString& path);
 // Every entry of the section as key "=" value, in file order; empty for a missing section.
-QStringList readSectionEntries(const QString& path, const QString& section);
+QStringList ReadSectionEntries(const QString& path, const QString& section);
 // Every listed section (as readSectionNames gives them) with the value of `key` in it (as
 // readValue reads it), from one read of the file.
 struct SectionValue {
     QString section;
     std::optional<QString> value;
 };
-QList<SectionValue> readKeyOfEverySection(const QString& path, const QString& key);
+QList<SectionValue> ReadKeyOfEverySection(const QString& path, const QString& key);
 
 // Every entry of the first section of that name, in file order, as key and value (keys as the
 // file spells them; duplicates included), from one read of the file. Missing: empty.
-Entries readSection(const QString& path, const QString& section);
+Entries ReadSection(const QString& path, const QString& section);
 
 // Changes. Each returns true when the file holds the change afterwards (a change that alters
 // nothing is not rewritten); false leaves the file as it was.
-bool writeValues(const QString& path, const QString& section, const Entries& entries);
+bool WriteValues(const QString& path, const QString& section, const Entries& entries);
 // Several sections in one rewrite: the same result as writeValues for each in order. With
 // Replace, a section that exists keeps its place (and its comments) but holds only the entries
 // given, in their order.
@@ -42,9 +42,9 @@ struct SectionEntries {
     Entries entries;
 };
 enum class SectionWrite { Merge, Replace };
-bool writeSections(const QString& path, const QList<SectionEntries>& sections, SectionWrite mode = SectionWrite::Merge);
-bool deleteKey(const QString& path, const QString& section, const QString& key);
-bool deleteSection(const QString& path, const QString& section);
+bool WriteSections(const QString& path, const QList<SectionEntries>& sections, SectionWrite mode = SectionWrite::Merge);
+bool DeleteKey(const QString& path, const QString& section, const QString& key);
+bool DeleteSection(const QString& path, const QString& section);
 
 // How often files were read and rewritten since the counts were reset: what one operation
 // costs, for the tests and the benchmarks.
@@ -52,22 +52,22 @@ struct Counters {
     int reads = 0;
     int rewrites = 0;
 };
-Counters counters();
-void resetCounters();
+Counters CurrentCounters();
+void ResetCounters();
 
 // Upper case as the file's name matching understands it: a letter whose capital lies outside
 // Latin-1 stays as it is, so an upper-cased key still matches its lower-case spelling.
-QString upperName(const QString& name);
+QString UpperName(const QString& name);
 // True when two section or key names address the same section or key.
-bool sameName(const QString& a, const QString& b);
+bool SameName(const QString& a, const QString& b);
 // The number a value starts with (see the format notes); 0 when it starts with none.
-qint32 leadingLong(const QString& value);
+qint32 LeadingLong(const QString& value);
 
 // A list crossing a buffer of `capacity` characters: each item followed by NUL, then one more
 // NUL. Only whole items travel; when they do not all fit, those that do are followed by two
 // NULs and the total stays within the capacity.
-QString packList(const QStringList& items, int capacity);
+QString PackList(const QStringList& items, int capacity);
 // The items of a packed list up to, not including, the first empty one.
-QStringList unpackList(const QString& buffer);
+QStringList UnpackList(const QString& buffer);
 
 } // namespace nms::ProfileFile

@@ -11,25 +11,25 @@ constexpr int kValueCapacity = 750;
 constexpr int kSectionCapacity = 750;
 constexpr int kNameArrayCapacity = 1024;
 
-QStringList packedContent(const ProfileFile::Entries& entries)
+QStringList PackedContent(const ProfileFile::Entries& entries)
 {
     QStringList lines;
     lines.reserve(entries.size());
     for (const auto& [key, value] : entries)
         lines.append(key + QLatin1Char('=') + value);
-    return ProfileFile::unpackList(ProfileFile::packList(lines, kSectionCapacity));
+    return ProfileFile::UnpackList(ProfileFile::PackList(lines, kSectionCapacity));
 }
 
-QStringList sectionContent(const QString& section, const QString& path)
+QStringList SectionContent(const QString& section, const QString& path)
 {
-    return packedContent(ProfileFile::readSection(path, section));
+    return PackedContent(ProfileFile::ReadSection(path, section));
 }
 
 } // namespace
 
 QString ReadFromINI(const QString& section, const QString& key, const QString& path, const QString& defaultValue)
 {
-    const auto value = ProfileFile::readValue(path, section, key.toLower());
+    const auto value = ProfileFile::ReadValue(path, section, key.toLower());
     return StoredValue(value ? *value : defaultValue);
 }
 
@@ -40,7 +40,7 @@ QString StoredValue(const QString& value)
 
 qint16 CountSectionContent(const ProfileFile::Entries& entries)
 {
-    return qint16(packedContent(entries).size());
+    return qint16(PackedContent(entries).size());
 }
 
 bool WriteIniSections(const QList<ProfileFile::SectionEntries>& sections, const QString& path,
@@ -52,15 +52,15 @@ bool WriteIniSections(const QList<ProfileFile::SectionEntries>& sections, const 
         ProfileFile::SectionEntries item {section.section, {}};
         item.entries.reserve(section.entries.size());
         for (const auto& [key, value] : section.entries)
-            item.entries.append({ProfileFile::upperName(key), value});
+            item.entries.append({ProfileFile::UpperName(key), value});
         upper.append(std::move(item));
     }
-    return ProfileFile::writeSections(path, upper, mode);
+    return ProfileFile::WriteSections(path, upper, mode);
 }
 
 bool WriteToINI(const QString& section, const QString& key, const QString& value, const QString& path)
 {
-    return ProfileFile::writeValues(path, section, {{ProfileFile::upperName(key), value}});
+    return ProfileFile::WriteValues(path, section, {{ProfileFile::UpperName(key), value}});
 }
 
 bool WriteIniEntries(const QString& section, const QList<QPair<QString, QString>>& entries, const QString& path)
@@ -70,12 +70,12 @@ bool WriteIniEntries(const QString& section, const QList<QPair<QString, QString>
 
 bool DeleteIniSection(const QString& section, const QString& path)
 {
-    return ProfileFile::deleteSection(path, section);
+    return ProfileFile::DeleteSection(path, section);
 }
 
 bool DeleteIniKey(const QString& section, const QString& key, const QString& path)
 {
-    return ProfileFile::deleteKey(path, section, key);
+    return ProfileFile::DeleteKey(path, section, key);
 }
 
 bool CheckIfIniKeyExists(const QString& section, const QString& key, const QString& path)
@@ -86,13 +86,13 @@ bool CheckIfIniKeyExists(const QString& section, const QString& key, const QStri
 
 bool CheckIfIniSectionExists(const QString& section, const QString& path)
 {
-    return !sectionContent(section, path).isEmpty();
+    return !SectionContent(section, path).isEmpty();
 }
 
 qint32 GetLongFromINI(const QString& section, const QString& key, const QString& path, qint32 defaultValue)
 {
-    const auto value = ProfileFile::readValue(path, section, key);
-    return value ? ProfileFile::leadingLong(*value) : defaultValue;
+    const auto value = ProfileFile::ReadValue(path, section, key);
+    return value ? ProfileFile::LeadingLong(*value) : defaultValue;
 }
 
 void RenameIniKey(const QString& section, const QString& key, const QString& newKey, const QString& path)
@@ -101,33 +101,33 @@ void RenameIniKey(const QString& section, const QString& key, const QString& new
         return;
     WriteToINI(section, newKey, ReadFromINI(section, key, path, QString()), path);
     // A new name differing only in case addresses the entry just written: it stays, upper-cased.
-    if (!ProfileFile::sameName(key, newKey))
+    if (!ProfileFile::SameName(key, newKey))
         DeleteIniKey(section, key, path);
 }
 
 void RenameIniSection(const QString& section, const QString& newSection, const QString& path)
 {
     QList<QPair<QString, QString>> entries;
-    for (const QString& item : sectionContent(section, path)) {
+    for (const QString& item : SectionContent(section, path)) {
         // The value is what stands between the first "=" and the next one.
         const QStringList parts = item.split(QLatin1Char('='));
         entries.append({parts.value(0), parts.value(1)});
     }
     WriteIniEntries(newSection, entries, path);
     // Renaming to the same name in another case rewrites the keys in place and keeps the section.
-    if (!ProfileFile::sameName(section, newSection))
+    if (!ProfileFile::SameName(section, newSection))
         DeleteIniSection(section, path);
 }
 
 void LoadIniSectionsLB(QStringList& list, const QString& path)
 {
-    list.append(ProfileFile::readSectionNames(path));
+    list.append(ProfileFile::ReadSectionNames(path));
 }
 
 void LoadIniSectionsWithValues(QStringList& list, QStringList& values, const QString& key, const QString& path,
                                const QString& defaultValue)
 {
-    const QList<ProfileFile::SectionValue> sections = ProfileFile::readKeyOfEverySection(path, key.toLower());
+    const QList<ProfileFile::SectionValue> sections = ProfileFile::ReadKeyOfEverySection(path, key.toLower());
     list.reserve(list.size() + sections.size());
     values.reserve(values.size() + sections.size());
     for (const ProfileFile::SectionValue& item : sections) {
@@ -138,18 +138,18 @@ void LoadIniSectionsWithValues(QStringList& list, QStringList& values, const QSt
 
 QStringList LoadIniSectionsArray(const QString& path)
 {
-    return ProfileFile::unpackList(ProfileFile::packList(ProfileFile::readSectionNames(path), kNameArrayCapacity));
+    return ProfileFile::UnpackList(ProfileFile::PackList(ProfileFile::ReadSectionNames(path), kNameArrayCapacity));
 }
 
 void LoadIniSectionKeysLB(const QString& section, QStringList& list, const QString& path)
 {
-    for (const QString& item : sectionContent(section, path))
+    for (const QString& item : SectionContent(section, path))
         list.append(item.section(QLatin1Char('='), 0, 0));
 }
 
 qint16 GetSectionKeyCount(const QString& section, const QString& path)
 {
-    return qint16(sectionContent(section, path).size());
+    return qint16(SectionContent(section, path).size());
 }
 
 } // namespace nms

@@ -2,14 +2,14 @@
 
 #include <QTimer>
 
-#include "database/ElementRecords.h"
-#include "services/AttachedNetworks.h"
-#include "link/Datagrams.h"
-#include "session/FeedbackProcessor.h"
-#include "link/LinkEndpoint.h"
 #include "base/Notices.h"
 #include "base/Trace.h"
+#include "database/ElementRecords.h"
+#include "link/Datagrams.h"
+#include "link/LinkEndpoint.h"
+#include "services/AttachedNetworks.h"
 #include "session/ConsoleState.h"
+#include "session/FeedbackProcessor.h"
 
 namespace nms {
 

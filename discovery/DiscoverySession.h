@@ -7,9 +7,9 @@
 #include <QList>
 #include <QObject>
 
+#include "base/Timing.h"
 #include "database/ElementStore.h"
 #include "session/AnswerCollector.h"
-#include "base/Timing.h"
 
 class QTimer;
 

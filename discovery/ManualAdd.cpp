@@ -5,13 +5,13 @@
 #include <QtEndian>
 
 #include "base/AddressText.h"
+#include "base/Notices.h"
 #include "database/ElementRecords.h"
 #include "database/ElementStore.h"
-#include "services/AttachedNetworks.h"
 #include "link/Datagrams.h"
-#include "session/FeedbackProcessor.h"
 #include "link/LinkEndpoint.h"
-#include "base/Notices.h"
+#include "services/AttachedNetworks.h"
+#include "session/FeedbackProcessor.h"
 
 namespace nms {
 

@@ -6,8 +6,8 @@
 #include <QObject>
 #include <QString>
 
-#include "session/AnswerCollector.h"
 #include "base/Timing.h"
+#include "session/AnswerCollector.h"
 
 class QTimer;
 

@@ -12,8 +12,8 @@
 #include <cstdlib>
 
 #include "database/ElementRecords.h"
-#include "session/FeedbackProcessor.h"
 #include "services/MacLookup.h"
+#include "session/FeedbackProcessor.h"
 
 namespace nms::fuzz {
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "base/AddressText.h"
-#include "link/Datagrams.h"
 #include "database/ElementRecords.h"
+#include "link/Datagrams.h"
 #include "services/EchoService.h"
 #include "services/MacLookup.h"
 

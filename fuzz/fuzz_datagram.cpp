@@ -13,8 +13,8 @@
 #include "database/ElementRecords.h"
 #include "database/ProfileStore.h"
 #include "fuzz/FuzzConsole.h"
-#include "session/FeedbackProcessor.h"
 #include "link/LinkEndpoint.h"
+#include "session/FeedbackProcessor.h"
 
 using namespace nms;
 

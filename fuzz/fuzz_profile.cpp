@@ -27,7 +27,7 @@ QHash<QString, QStringList> Sections(const QString& path, const QStringList& nam
 {
     QHash<QString, QStringList> sections;
     for (const QString& name : names.mid(0, 8))
-        sections.insert(name, ProfileFile::readSectionEntries(path, name));
+        sections.insert(name, ProfileFile::ReadSectionEntries(path, name));
     return sections;
 }
 
@@ -35,7 +35,7 @@ void CheckOthersKept(const QString& path, const QHash<QString, QStringList>& bef
                      const char* what)
 {
     for (auto it = before.begin(); it != before.end(); ++it) {
-        if (!ProfileFile::sameName(it.key(), changed) && ProfileFile::readSectionEntries(path, it.key()) != it.value())
+        if (!ProfileFile::SameName(it.key(), changed) && ProfileFile::ReadSectionEntries(path, it.key()) != it.value())
             Fail(what);
     }
 }
@@ -66,10 +66,10 @@ void Window(const QByteArray& contents)
 void Engine()
 {
     const QString path = fuzz::Console().database();
-    const QStringList names = ProfileFile::readSectionNames(path);
+    const QStringList names = ProfileFile::ReadSectionNames(path);
     QStringList listed;
     LoadIniSectionsLB(listed, path);
-    if (ProfileFile::packList(listed, 750).size() > 750)
+    if (ProfileFile::PackList(listed, 750).size() > 750)
         Fail("the section list overran its buffer");
     for (const QString& name : names.mid(0, 4)) {
         GetSectionKeyCount(name, path);

@@ -8,7 +8,7 @@ namespace nms {
 
 namespace {
 
-QString fitted(QString text)
+QString Fitted(QString text)
 {
     if (text.size() < ElementNameWidth)
         text += QString(ElementNameWidth - text.size(), QLatin1Char(' '));
@@ -21,7 +21,7 @@ QString fitted(QString text)
 QString FitElementName(const QString& text)
 {
     // Upper-casing can lengthen a text (a sharp s becomes two letters), so fit once more after it.
-    return fitted(fitted(text).toUpper());
+    return Fitted(Fitted(text).toUpper());
 }
 
 namespace {

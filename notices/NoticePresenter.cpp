@@ -3,8 +3,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "platform/MessageBoxes.h"
 #include "base/Trace.h"
+#include "platform/MessageBoxes.h"
 
 namespace nms {
 

@@ -32,24 +32,24 @@ constexpr qint32 kGeneralFailure = 11050;
 const char kPayload[] = "hello";
 constexpr int kPayloadSize = 5;
 
-quint16 readBig16(const uchar* p)
+quint16 ReadBig16(const uchar* p)
 {
     return quint16((p[0] << 8) | p[1]);
 }
 
-quint32 readRaw32(const uchar* p)
+quint32 ReadRaw32(const uchar* p)
 {
     quint32 value;
     std::memcpy(&value, p, sizeof value);
     return value;
 }
 
-int openIcmpSocket(int type)
+int OpenIcmpSocket(int type)
 {
     return ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
 }
 
-bool isErrorType(int type)
+bool IsErrorType(int type)
 {
     return type == kIcmpDestUnreachable || type == kIcmpSourceQuench || type == kIcmpTimeExceeded
         || type == kIcmpParameterProblem;
@@ -102,7 +102,7 @@ quint16 InternetChecksum(QByteArrayView bytes)
     const auto* p = reinterpret_cast<const uchar*>(bytes.data());
     qsizetype n = bytes.size();
     for (; n > 1; n -= 2, p += 2)
-        sum += readBig16(p);
+        sum += ReadBig16(p);
     if (n == 1)
         sum += quint32(p[0]) << 8;
     while (sum >> 16)
@@ -124,10 +124,10 @@ RawIcmpVerdict ClassifyRawIcmp(QByteArrayView packet, quint32 target, quint16 id
     const int code = icmp[1];
 
     if (type == kIcmpEchoReply) {
-        const bool ours = readRaw32(p + 12) == target && readBig16(icmp + 4) == id && readBig16(icmp + 6) == sequence;
+        const bool ours = ReadRaw32(p + 12) == target && ReadBig16(icmp + 4) == id && ReadBig16(icmp + 6) == sequence;
         return ours ? RawIcmpVerdict {RawIcmpVerdict::EchoReply, type, code} : RawIcmpVerdict {};
     }
-    if (!isErrorType(type))
+    if (!IsErrorType(type))
         return {};
 
     // An error quotes the IP header of the datagram that caused it and its first 8 payload bytes:
@@ -140,8 +140,8 @@ RawIcmpVerdict ClassifyRawIcmp(QByteArrayView packet, quint32 target, quint16 id
     if (quotedIpLength < 20 || quotedSize < quotedIpLength + kIcmpHeaderSize)
         return {};
     const uchar* quotedIcmp = quoted + quotedIpLength;
-    const bool ours = quoted[9] == IPPROTO_ICMP && readRaw32(quoted + 16) == target && quotedIcmp[0] == kIcmpEcho
-        && readBig16(quotedIcmp + 4) == id && readBig16(quotedIcmp + 6) == sequence;
+    const bool ours = quoted[9] == IPPROTO_ICMP && ReadRaw32(quoted + 16) == target && quotedIcmp[0] == kIcmpEcho
+        && ReadBig16(quotedIcmp + 4) == id && ReadBig16(quotedIcmp + 6) == sequence;
     return ours ? RawIcmpVerdict {RawIcmpVerdict::Error, type, code} : RawIcmpVerdict {};
 }
 
@@ -166,7 +166,7 @@ LinuxEchoService::~LinuxEchoService()
 bool LinuxEchoService::facilityAvailable()
 {
     for (int type : {SOCK_DGRAM, SOCK_RAW}) {
-        const int fd = openIcmpSocket(type);
+        const int fd = OpenIcmpSocket(type);
         if (fd >= 0) {
             ::close(fd);
             return true;
@@ -194,10 +194,10 @@ void LinuxEchoService::send(const QString& address, int timeoutMs)
         return;
     }
 
-    fd_ = openIcmpSocket(SOCK_DGRAM);
+    fd_ = OpenIcmpSocket(SOCK_DGRAM);
     kind_ = SocketKind::Datagram;
     if (fd_ < 0) {
-        fd_ = openIcmpSocket(SOCK_RAW);
+        fd_ = OpenIcmpSocket(SOCK_RAW);
         kind_ = SocketKind::Raw;
     }
     if (fd_ < 0) {
@@ -313,7 +313,7 @@ void LinuxEchoService::drainPackets()
         if (kind_ == SocketKind::Datagram) {
             // The kernel delivers only replies carrying this socket's identifier.
             const bool ours = n >= kIcmpHeaderSize && data[0] == kIcmpEchoReply && from.sin_addr.s_addr == target_
-                && readBig16(data + 6) == sequence_;
+                && ReadBig16(data + 6) == sequence_;
             if (ours) {
                 finish(EchoReply {0, quint32(sentAt_.nsecsElapsed() / 1000000)});
                 return;

@@ -19,7 +19,7 @@ InstanceLock::~InstanceLock()
     unlock();
 }
 
-QString InstanceLock::defaultPath()
+QString InstanceLock::DefaultPath()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty())

@@ -11,7 +11,7 @@ namespace nms {
 
 class InstanceLock {
 public:
-    explicit InstanceLock(QString path = defaultPath());
+    explicit InstanceLock(QString path = DefaultPath());
     ~InstanceLock();
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
@@ -27,7 +27,7 @@ public:
     QString path() const { return path_; }
 
     // $XDG_RUNTIME_DIR/orbilane-nms.lock, else /tmp/orbilane-nms-<uid>.lock.
-    static QString defaultPath();
+    static QString DefaultPath();
 
 private:
     QString path_;

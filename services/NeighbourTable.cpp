@@ -23,13 +23,13 @@ constexpr qsizetype kNdmSize = NLMSG_ALIGN(sizeof(ndmsg));
 constexpr qsizetype kAttrHeaderSize = sizeof(rtattr);
 constexpr int kReceiveBufferSize = 64 * 1024;
 
-qsizetype align4(qsizetype n)
+qsizetype Align4(qsizetype n)
 {
     return (n + 3) & ~qsizetype(3);
 }
 
 // Reads a trivially copyable value at an offset the buffer may not align for it.
-template <typename T> T readAt(const char* base, qsizetype offset)
+template <typename T> T ReadAt(const char* base, qsizetype offset)
 {
     T value;
     std::memcpy(&value, base + offset, sizeof value);
@@ -37,29 +37,29 @@ template <typename T> T readAt(const char* base, qsizetype offset)
 }
 
 // Fills entry from one RTM_NEWNEIGH message body; false when it is not a usable IPv4 entry.
-bool parseNeighbourMessage(const char* body, qsizetype size, NeighbourEntry* entry)
+bool ParseNeighbourMessage(const char* body, qsizetype size, NeighbourEntry* entry)
 {
     if (size < qsizetype(sizeof(ndmsg)))
         return false;
-    const auto ndm = readAt<ndmsg>(body, 0);
+    const auto ndm = ReadAt<ndmsg>(body, 0);
     if (ndm.ndm_family != AF_INET)
         return false;
     entry->state = ndm.ndm_state;
     entry->interfaceIndex = ndm.ndm_ifindex;
     bool haveAddress = false;
     for (qsizetype at = kNdmSize; at + kAttrHeaderSize <= size;) {
-        const auto attr = readAt<rtattr>(body, at);
+        const auto attr = ReadAt<rtattr>(body, at);
         if (attr.rta_len < kAttrHeaderSize || at + attr.rta_len > size)
             return false;
         const char* data = body + at + kAttrHeaderSize;
         const qsizetype dataSize = attr.rta_len - kAttrHeaderSize;
         if (attr.rta_type == NDA_DST && dataSize == 4) {
-            entry->address = readAt<quint32>(data, 0);
+            entry->address = ReadAt<quint32>(data, 0);
             haveAddress = true;
         } else if (attr.rta_type == NDA_LLADDR) {
             entry->hardwareAddress = QByteArray(data, dataSize);
         }
-        at += align4(attr.rta_len);
+        at += Align4(attr.rta_len);
     }
     return haveAddress;
 }
@@ -81,7 +81,7 @@ NeighbourDumpChunk ParseNeighbourDump(QByteArrayView buffer)
             chunk.malformed = true;
             break;
         }
-        const auto header = readAt<nlmsghdr>(base, at);
+        const auto header = ReadAt<nlmsghdr>(base, at);
         if (header.nlmsg_len < kHeaderSize || header.nlmsg_len > quint64(size - at)) {
             chunk.malformed = true;
             break;
@@ -93,17 +93,17 @@ NeighbourDumpChunk ParseNeighbourDump(QByteArrayView buffer)
             break;
         }
         if (header.nlmsg_type == NLMSG_ERROR) {
-            const int error = bodySize >= qsizetype(sizeof(int)) ? readAt<int>(body, 0) : -EPROTO;
+            const int error = bodySize >= qsizetype(sizeof(int)) ? ReadAt<int>(body, 0) : -EPROTO;
             if (error != 0) {
                 chunk.error = error;
                 break;
             }
         } else if (header.nlmsg_type == RTM_NEWNEIGH) {
             NeighbourEntry entry;
-            if (parseNeighbourMessage(body, bodySize, &entry))
+            if (ParseNeighbourMessage(body, bodySize, &entry))
                 chunk.entries.append(entry);
         }
-        at += align4(header.nlmsg_len);
+        at += Align4(header.nlmsg_len);
     }
     return chunk;
 }

@@ -11,7 +11,7 @@ namespace nms {
 namespace {
 int g_pipe[2] = {-1, -1};
 
-void onSignal(int signalNumber)
+void OnSignal(int signalNumber)
 {
     // Only async-signal-safe work here: hand the number to the event loop.
     const unsigned char number = static_cast<unsigned char>(signalNumber);
@@ -26,7 +26,7 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
     notifier_ = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &TerminationSignals::readSignal);
     struct sigaction action = {};
-    action.sa_handler = onSignal;
+    action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})

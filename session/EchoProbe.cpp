@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include "base/AddressText.h"
-#include "services/EchoStatus.h"
 #include "base/Notices.h"
 #include "base/Trace.h"
+#include "services/EchoStatus.h"
 
 namespace nms {
 

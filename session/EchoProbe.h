@@ -8,8 +8,8 @@
 
 #include <functional>
 
-#include "services/EchoService.h"
 #include "base/Timing.h"
+#include "services/EchoService.h"
 
 class QTimer;
 

@@ -1,12 +1,12 @@
 #include "session/FeedbackProcessor.h"
 
-#include "link/Datagrams.h"
+#include "base/Notices.h"
 #include "database/ElementRecords.h"
 #include "database/ElementStore.h"
-#include "session/ElementSender.h"
+#include "link/Datagrams.h"
 #include "services/MacLookup.h"
-#include "base/Notices.h"
 #include "session/ConsoleState.h"
+#include "session/ElementSender.h"
 
 namespace nms {
 
@@ -60,8 +60,8 @@ QList<QPair<QString, QString>> DiscoveryEntries(const ElementFeedback& feedback)
     return entries;
 }
 
-FeedbackProcessor::FeedbackProcessor(ConsoleState& state, ElementStore& store, MacLookup& macLookup, ElementSender& sender,
-                                     Notices& notices, QObject* parent)
+FeedbackProcessor::FeedbackProcessor(ConsoleState& state, ElementStore& store, MacLookup& macLookup,
+                                     ElementSender& sender, Notices& notices, QObject* parent)
     : QObject(parent), state_(state), store_(store), macLookup_(macLookup), sender_(sender), notices_(notices)
 {
 }

@@ -11,8 +11,8 @@
 #include <QByteArray>
 #include <QObject>
 
-#include "session/AnswerCollector.h"
 #include "link/Feedback.h"
+#include "session/AnswerCollector.h"
 
 namespace nms {
 

@@ -8,7 +8,7 @@ namespace nms::Artwork {
 
 namespace {
 
-QPixmap blank(int w, int h)
+QPixmap Blank(int w, int h)
 {
     QPixmap pixmap(w, h);
     pixmap.fill(Qt::transparent);
@@ -43,7 +43,7 @@ void PaintApplicationIcon(QPainter& p, const QRectF& target)
 
 QPixmap ApplicationIcon()
 {
-    QPixmap pixmap = blank(32, 32);
+    QPixmap pixmap = Blank(32, 32);
     QPainter p(&pixmap);
     PaintApplicationIcon(p, QRectF(0, 0, 32, 32));
     return pixmap;
@@ -52,7 +52,7 @@ QPixmap ApplicationIcon()
 QPixmap SaveIcon()
 {
     // A floppy disk.
-    QPixmap pixmap = blank(14, 14);
+    QPixmap pixmap = Blank(14, 14);
     QPainter p(&pixmap);
     p.fillRect(0, 0, 14, 14, QColor(30, 60, 150));
     p.fillRect(3, 1, 8, 5, QColor(230, 230, 230));
@@ -67,7 +67,7 @@ QPixmap SaveIcon()
 QPixmap RefreshIcon()
 {
     // A circular arrow: back to what was saved.
-    QPixmap pixmap = blank(11, 12);
+    QPixmap pixmap = Blank(11, 12);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(QColor(0, 120, 0), 1.8));
@@ -83,7 +83,7 @@ QPixmap RefreshIcon()
 QPixmap DiscoverIcon()
 {
     // A magnifying glass over the network.
-    QPixmap pixmap = blank(16, 16);
+    QPixmap pixmap = Blank(16, 16);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(QColor(20, 20, 120), 2));
@@ -96,7 +96,7 @@ QPixmap DiscoverIcon()
 
 QPixmap PlayPicture()
 {
-    QPixmap pixmap = blank(48, 48);
+    QPixmap pixmap = Blank(48, 48);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(QColor(0, 90, 0), 3));
@@ -112,7 +112,7 @@ QPixmap PlayPicture()
 
 QPixmap StopPicture()
 {
-    QPixmap pixmap = blank(48, 48);
+    QPixmap pixmap = Blank(48, 48);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(QColor(120, 0, 0), 3));

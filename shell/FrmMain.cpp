@@ -6,16 +6,16 @@
 #include <QPainter>
 #include <QWindow>
 
+#include "app/ConsoleCore.h"
 #include "console/AudioPanel.h"
 #include "console/DiscoveryCommand.h"
 #include "console/EditorPanel.h"
 #include "console/ElementCommands.h"
 #include "console/ElementListPanel.h"
 #include "console/PingPanel.h"
-#include "services/AttachedNetworks.h"
 #include "notices/NoticePresenter.h"
 #include "platform/MessageBoxes.h"
-#include "app/ConsoleCore.h"
+#include "services/AttachedNetworks.h"
 #include "shell/Artwork.h"
 #include "shell/TrayController.h"
 #include "shell/WindowShape.h"

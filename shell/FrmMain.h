@@ -14,9 +14,9 @@
 
 #include <memory>
 
-#include "console/Controls.h"
 #include "app/ConsoleCore.h"
 #include "base/ProgramInfo.h"
+#include "console/Controls.h"
 
 namespace nms {
 

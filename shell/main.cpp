@@ -7,13 +7,13 @@
 
 #include <cstdio>
 
+#include "base/Trace.h"
 #include "database/DatabaseLocation.h"
 #include "platform/MessageBoxes.h"
 #include "services/EchoService.h"
 #include "services/InstanceLock.h"
 #include "services/NeighbourTable.h"
 #include "services/TerminationSignals.h"
-#include "base/Trace.h"
 #include "shell/CommandLine.h"
 #include "shell/FrmMain.h"
 #include "shell/SingleInstance.h"

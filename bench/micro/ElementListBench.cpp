@@ -9,8 +9,8 @@
 #include <QFile>
 
 #include "database/ElementRecords.h"
-#include "session/FeedbackProcessor.h"
 #include "micro/BenchDatabase.h"
+#include "session/FeedbackProcessor.h"
 #include "support/ConsoleFixture.h"
 
 namespace nms::bench {

@@ -187,7 +187,7 @@ void TstLinkE2e::answersToAConfigWrite()
     QFETCH(QStringList, notices);
     QFETCH(QString, storedName);
     QVERIFY(net_->startSimulator(answering, SimulatorAsStored(fault)));
-    Timing timing = Timing::fast(10);
+    Timing timing = Timing::Fast(10);
     timing.replyMs = 400;
     auto f = coreShowing(1, net_->elementIp(answering), timing);
     QVERIFY(f);

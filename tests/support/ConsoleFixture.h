@@ -9,8 +9,8 @@
 
 #include <memory>
 
-#include "services/AttachedNetworks.h"
 #include "app/ConsoleCore.h"
+#include "services/AttachedNetworks.h"
 #include "shell/FrmMain.h"
 #include "support/FakeNeighbourTable.h"
 #include "support/LoopbackElement.h"
@@ -24,7 +24,7 @@ struct ConsoleOptions {
     NeighbourTable* neighbours = nullptr; // default: the fixture's FakeNeighbourTable
     EchoService* echo = nullptr; // default: none (the probe then shows a failure)
     QString databasePath; // default: nms.ini in a private folder
-    Timing timing = Timing::fast(10);
+    Timing timing = Timing::Fast(10);
 };
 
 class ConsoleFixture {

@@ -9,8 +9,8 @@
 
 #include <memory>
 
-#include "services/AttachedNetworks.h"
 #include "app/ConsoleCore.h"
+#include "services/AttachedNetworks.h"
 #include "support/FakeNeighbourTable.h"
 #include "support/LoopbackElement.h"
 #include "support/RecordingNotices.h"
@@ -23,7 +23,7 @@ struct CoreOptions {
     NeighbourTable* neighbours = nullptr; // default: the fixture's FakeNeighbourTable
     EchoService* echo = nullptr; // default: none (every probe then shows a failure)
     QString databasePath; // default: nms.ini in a private folder
-    Timing timing = Timing::fast(10); // every period a tenth of the product's
+    Timing timing = Timing::Fast(10); // every period a tenth of the product's
 };
 
 // The loopback "network" a discovery pages on loopback: one network with no interface of its

@@ -148,21 +148,21 @@ void TestDiscoverySession::answersAreWrittenInGroups()
     CoreFixture f(Periods(5000, 100));
     QVERIFY(f.start());
     QVERIFY(f->discovery.start());
-    ProfileFile::resetCounters();
+    ProfileFile::ResetCounters();
 
     // A burst: one rewrite for all of it, once the batch period is over.
     for (int i = 1; i <= 20; ++i)
         QVERIFY(f->discovery.collect(Answer(i)));
     QCOMPARE(f->discovery.recorded(), 20);
     QCOMPARE(f->discovery.written(), 0);
-    QCOMPARE(ProfileFile::counters().rewrites, 0);
+    QCOMPARE(ProfileFile::CurrentCounters().rewrites, 0);
     QTRY_COMPARE(f->discovery.written(), 20);
-    QCOMPARE(ProfileFile::counters().rewrites, 1);
+    QCOMPARE(ProfileFile::CurrentCounters().rewrites, 1);
 
     // A later answer is a rewrite of its own.
     QVERIFY(f->discovery.collect(Answer(21)));
     QTRY_COMPARE(f->discovery.written(), 21);
-    QCOMPARE(ProfileFile::counters().rewrites, 2);
+    QCOMPARE(ProfileFile::CurrentCounters().rewrites, 2);
     f->discovery.abort();
 
     QStringList expected;

@@ -7,8 +7,8 @@
 #include <functional>
 #include <utility>
 
-#include "session/EchoProbe.h"
 #include "services/EchoStatus.h"
+#include "session/EchoProbe.h"
 #include "support/FakeEchoService.h"
 #include "support/RecordingNotices.h"
 

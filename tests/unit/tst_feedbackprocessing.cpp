@@ -22,8 +22,10 @@ const QString kMac = QStringLiteral("02:00:00:00:01:0A");
 const QString kOtherMac = QStringLiteral("02:00:00:00:01:0B");
 const QChar CR(u'\r');
 // The list read again after an answer finds no element in the file (or no file).
-const QString kEmpty = QStringLiteral("Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network.");
-const QString kNoFile = QStringLiteral("Local database is empty.\rPlease click 'Auto Discover' icon to probe the network.");
+const QString kEmpty =
+    QStringLiteral("Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network.");
+const QString kNoFile =
+    QStringLiteral("Local database is empty.\rPlease click 'Auto Discover' icon to probe the network.");
 const QString kSuccess = QStringLiteral("New configuration has been sucessfuly saved and loaded!");
 const QString kMismatch = QStringLiteral("The response received does not match the selected element.") + CR
     + QStringLiteral("Cannot save this element info.");
@@ -156,7 +158,7 @@ void TestFeedbackProcessing::confirmedConfigurationIsOneWrite()
     PrepareSentElement(f);
     f->sender.stopReplyTimer();
     QSignalSpy reload(&f->feedback, &FeedbackProcessor::reloadRequested);
-    ProfileFile::resetCounters();
+    ProfileFile::ResetCounters();
 
     Handle(f, {NewFeedback().bytes()});
     QCOMPARE(f.notices.texts(), QStringList {kSuccess});
@@ -164,8 +166,8 @@ void TestFeedbackProcessing::confirmedConfigurationIsOneWrite()
     QCOMPARE(f.notices.shown.at(0).title, QStringLiteral("Configuration changed"));
     // One rewrite for the whole answer, with one read before it to check the section; then the
     // list and the element shown are read again.
-    QCOMPARE(ProfileFile::counters().rewrites, 1);
-    QCOMPARE(ProfileFile::counters().reads, 4);
+    QCOMPARE(ProfileFile::CurrentCounters().rewrites, 1);
+    QCOMPARE(ProfileFile::CurrentCounters().reads, 4);
     QCOMPARE(reload.count(), 1);
 
     const ElementRecord stored = f->store.read(kKey);
@@ -227,14 +229,14 @@ void TestFeedbackProcessing::fieldNotConfirmed()
         *lists[key] = sentValue.toInt();
     f->state.setLastSent(sent);
     const QString before = Stored(f, key.toLatin1().constData());
-    ProfileFile::resetCounters();
+    ProfileFile::ResetCounters();
 
     Handle(f, {NewFeedback().bytes()});
     // One notice for the field, and no success.
     QCOMPARE(f.notices.texts(), QStringList {FieldMessage("saving", field.toLatin1().constData())});
     QCOMPARE(f.notices.shown.at(0).title, ProgramTitle());
     QCOMPARE(Stored(f, key.toLatin1().constData()), before);
-    QCOMPARE(ProfileFile::counters().rewrites, 1);
+    QCOMPARE(ProfileFile::CurrentCounters().rewrites, 1);
 
     // Every other field, the role, the serial number and the attenuation are still stored.
     const QList<QPair<QString, QString>> confirmed = {{"name", "STUDIO B"},
@@ -533,7 +535,7 @@ void TestFeedbackProcessing::discoveryRecordsAThousandAnswersInOrder()
         datagrams << answer.bytes();
     }
     QVERIFY(f->discovery.start());
-    ProfileFile::resetCounters();
+    ProfileFile::ResetCounters();
     Handle(f, datagrams);
     f->discovery.abort();
     QCOMPARE(f->feedback.dropped(), 0);
@@ -541,7 +543,8 @@ void TestFeedbackProcessing::discoveryRecordsAThousandAnswersInOrder()
     QStringList stored;
     LoadIniSectionsLB(stored, f.database());
     QCOMPARE(stored, keys);
-    QVERIFY2(ProfileFile::counters().rewrites < 20, qPrintable(QString::number(ProfileFile::counters().rewrites)));
+    QVERIFY2(ProfileFile::CurrentCounters().rewrites < 20,
+             qPrintable(QString::number(ProfileFile::CurrentCounters().rewrites)));
     QCOMPARE(f.notices.count(), 0);
 }
 

@@ -107,9 +107,9 @@ void TestInstanceLock::defaultPathFollowsRuntimeDir()
     const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
     const bool wasSet = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", "/run/user/1234");
-    QCOMPARE(InstanceLock::defaultPath(), QStringLiteral("/run/user/1234/orbilane-nms.lock"));
+    QCOMPARE(InstanceLock::DefaultPath(), QStringLiteral("/run/user/1234/orbilane-nms.lock"));
     qunsetenv("XDG_RUNTIME_DIR");
-    QCOMPARE(InstanceLock::defaultPath(), QStringLiteral("/tmp/orbilane-nms-%1.lock").arg(::getuid()));
+    QCOMPARE(InstanceLock::DefaultPath(), QStringLiteral("/tmp/orbilane-nms-%1.lock").arg(::getuid()));
     if (wasSet)
         qputenv("XDG_RUNTIME_DIR", saved);
 }

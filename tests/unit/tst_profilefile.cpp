@@ -35,7 +35,7 @@ QByteArray bytesOf(const QString& path)
 
 QString valueOf(const QString& path, const QString& section, const QString& key)
 {
-    return PF::readValue(path, section, key).value_or(QStringLiteral("<absent>"));
+    return PF::ReadValue(path, section, key).value_or(QStringLiteral("<absent>"));
 }
 
 void put(const QString& path, const QByteArray& bytes)
@@ -62,10 +62,10 @@ QByteArray killBase()
 // Child mode: rewrites GEN forever, telling the parent every value that reached the file.
 int runWriter(const QString& path)
 {
-    qint64 gen = PF::readValue(path, QStringLiteral("S1500"), QStringLiteral("gen")).value_or(QString()).toLongLong();
+    qint64 gen = PF::ReadValue(path, QStringLiteral("S1500"), QStringLiteral("gen")).value_or(QString()).toLongLong();
     for (;;) {
         ++gen;
-        if (!PF::writeValues(path, QStringLiteral("S1500"), {{QStringLiteral("GEN"), QString::number(gen)}}))
+        if (!PF::WriteValues(path, QStringLiteral("S1500"), {{QStringLiteral("GEN"), QString::number(gen)}}))
             return 1;
         std::printf("%lld\n", gen);
         std::fflush(stdout);
@@ -105,7 +105,7 @@ void TestProfileFile::readsEveryLineEnd()
     QCOMPARE(valueOf(dir.database(), "B", "k"), QString("2"));
     QCOMPARE(valueOf(dir.database(), "C", "k"), QString("3"));
     QCOMPARE(valueOf(dir.database(), "C", "l"), QString("4"));
-    QCOMPARE(PF::readSectionNames(dir.database()), QStringList({"A", "B", "C"}));
+    QCOMPARE(PF::ReadSectionNames(dir.database()), QStringList({"A", "B", "C"}));
 }
 
 void TestProfileFile::rewriteKeepsLineEnds_data()
@@ -127,7 +127,7 @@ void TestProfileFile::rewriteKeepsLineEnds()
     QFETCH(QByteArray, after);
     nms::test::TempDir dir;
     put(dir.database(), before);
-    QVERIFY(PF::writeValues(dir.database(), "A", {{"Y", "2"}}));
+    QVERIFY(PF::WriteValues(dir.database(), "A", {{"Y", "2"}}));
     QCOMPARE(bytesOf(dir.database()), after);
 }
 
@@ -138,15 +138,15 @@ void TestProfileFile::rewriteKeepsUnknownLines()
     put(dir.database(), head + "[A]\n# note=x\n  ; KEY=shadow\nno equals sign here\nKEY=old\n\n[B]\nK=1 \t\n");
     QCOMPARE(valueOf(dir.database(), "A", "# note"), QString("<absent>"));
     QCOMPARE(valueOf(dir.database(), "A", "key"), QString("old"));
-    QCOMPARE(PF::readSectionEntries(dir.database(), "A"), QStringList({"KEY=old"}));
+    QCOMPARE(PF::ReadSectionEntries(dir.database(), "A"), QStringList({"KEY=old"}));
 
-    QVERIFY(PF::writeValues(dir.database(), "A", {{"KEY", "new"}, {"ADDED", "1"}}));
-    QVERIFY(PF::writeValues(dir.database(), "B", {{"L", "2"}}));
+    QVERIFY(PF::WriteValues(dir.database(), "A", {{"KEY", "new"}, {"ADDED", "1"}}));
+    QVERIFY(PF::WriteValues(dir.database(), "B", {{"L", "2"}}));
     QCOMPARE(bytesOf(dir.database()),
              head + "[A]\n# note=x\n  ; KEY=shadow\nno equals sign here\nKEY=new\nADDED=1\n\n[B]\nK=1 \t\nL=2\n");
 
     // Deleting a section takes its header and entries; the lines around them stay.
-    QVERIFY(PF::deleteSection(dir.database(), "a"));
+    QVERIFY(PF::DeleteSection(dir.database(), "a"));
     QCOMPARE(bytesOf(dir.database()), head + "# note=x\n  ; KEY=shadow\nno equals sign here\n\n[B]\nK=1 \t\nL=2\n");
 }
 
@@ -157,29 +157,29 @@ void TestProfileFile::blanksQuotesAndHeaders()
     QCOMPARE(valueOf(dir.database(), "sec one", " KEY "), QString("\"quoted value\""));
     QCOMPARE(valueOf(dir.database(), "Sec One", "a"), QString("b=c"));
     // The name runs to the last "]"; "[open" is no header, so k=2 still belongs to "x]y".
-    QCOMPARE(PF::readSectionNames(dir.database()), QStringList({"Sec One", "x]y"}));
-    QCOMPARE(PF::readSectionEntries(dir.database(), "x]y"), QStringList({"k=1", "k=2"}));
+    QCOMPARE(PF::ReadSectionNames(dir.database()), QStringList({"Sec One", "x]y"}));
+    QCOMPARE(PF::ReadSectionEntries(dir.database(), "x]y"), QStringList({"k=1", "k=2"}));
 }
 
 void TestProfileFile::latin1CodePage()
 {
     nms::test::TempDir dir;
-    QVERIFY(PF::writeValues(dir.database(), QString::fromUtf8("Zürich"),
-                            {{PF::upperName(QString::fromUtf8("clé")), QString::fromUtf8("é€")}}));
+    QVERIFY(PF::WriteValues(dir.database(), QString::fromUtf8("Zürich"),
+                            {{PF::UpperName(QString::fromUtf8("clé")), QString::fromUtf8("é€")}}));
     QCOMPARE(bytesOf(dir.database()), QByteArray("[Z\xFCrich]\nCL\xC9=\xE9?\n"));
     QCOMPARE(valueOf(dir.database(), QString::fromUtf8("ZÜRICH"), QString::fromUtf8("clé")), QString::fromUtf8("é?"));
     // Letters without a Latin-1 capital keep matching their own spelling.
-    QCOMPARE(PF::upperName(QString::fromUtf8("ÿßa")), QString::fromUtf8("ÿßA"));
-    QVERIFY(PF::sameName(QString::fromUtf8(" àÿ "), QString::fromUtf8("Àÿ")));
+    QCOMPARE(PF::UpperName(QString::fromUtf8("ÿßa")), QString::fromUtf8("ÿßA"));
+    QVERIFY(PF::SameName(QString::fromUtf8(" àÿ "), QString::fromUtf8("Àÿ")));
 }
 
 void TestProfileFile::byteOrderMark()
 {
     nms::test::TempDir dir;
     put(dir.database(), "\xEF\xBB\xBF[A]\nK=1\n[B]\nK=2\n");
-    QCOMPARE(PF::readSectionNames(dir.database()), QStringList({"A", "B"}));
+    QCOMPARE(PF::ReadSectionNames(dir.database()), QStringList({"A", "B"}));
     QCOMPARE(valueOf(dir.database(), "A", "K"), QString("1"));
-    QVERIFY(PF::deleteSection(dir.database(), "A"));
+    QVERIFY(PF::DeleteSection(dir.database(), "A"));
     QCOMPARE(bytesOf(dir.database()), QByteArray("\xEF\xBB\xBF[B]\nK=2\n"));
 }
 
@@ -189,15 +189,15 @@ void TestProfileFile::duplicatesFirstWins()
     put(dir.database(), "[A]\nK=1\nK=2\n[B]\nK=3\n[a]\nK=4\nL=5\n");
     QCOMPARE(valueOf(dir.database(), "A", "K"), QString("1"));
     QCOMPARE(valueOf(dir.database(), "A", "L"), QString("<absent>"));
-    QCOMPARE(PF::readSectionNames(dir.database()), QStringList({"A", "B"}));
-    QCOMPARE(PF::readSectionEntries(dir.database(), "a"), QStringList({"K=1", "K=2"}));
+    QCOMPARE(PF::ReadSectionNames(dir.database()), QStringList({"A", "B"}));
+    QCOMPARE(PF::ReadSectionEntries(dir.database(), "a"), QStringList({"K=1", "K=2"}));
 
-    QVERIFY(PF::writeValues(dir.database(), "a", {{"K", "9"}}));
+    QVERIFY(PF::WriteValues(dir.database(), "a", {{"K", "9"}}));
     QCOMPARE(bytesOf(dir.database()), QByteArray("[A]\nK=9\nK=2\n[B]\nK=3\n[a]\nK=4\nL=5\n"));
-    QVERIFY(PF::deleteKey(dir.database(), "A", "k"));
+    QVERIFY(PF::DeleteKey(dir.database(), "A", "k"));
     QCOMPARE(valueOf(dir.database(), "A", "K"), QString("<absent>"));
     QCOMPARE(bytesOf(dir.database()), QByteArray("[A]\n[B]\nK=3\n[a]\nK=4\nL=5\n"));
-    QVERIFY(PF::deleteSection(dir.database(), "A"));
+    QVERIFY(PF::DeleteSection(dir.database(), "A"));
     QCOMPARE(bytesOf(dir.database()), QByteArray("[B]\nK=3\n"));
 }
 
@@ -212,34 +212,34 @@ void TestProfileFile::nulAndEmptyNames()
     put(dir.database(), bytes);
     QCOMPARE(valueOf(dir.database(), "B", "K"), QString("x y"));
     QCOMPARE(valueOf(dir.database(), "", "K"), QString("1"));
-    QCOMPARE(PF::readSectionNames(dir.database()), QStringList({"B"}));
+    QCOMPARE(PF::ReadSectionNames(dir.database()), QStringList({"B"}));
 }
 
 void TestProfileFile::injectedLineBreaksStayInTheirLine()
 {
     nms::test::TempDir dir;
     const QString evil = QStringLiteral("v\n[EVIL]\r\nZ=1") + QChar(u'\0') + QStringLiteral("tail\r");
-    QVERIFY(PF::writeValues(dir.database(), "A\nB", {{"K\rX", evil}}));
+    QVERIFY(PF::WriteValues(dir.database(), "A\nB", {{"K\rX", evil}}));
     QCOMPARE(bytesOf(dir.database()), QByteArray("[A B]\nK X=v [EVIL]  Z=1 tail \n"));
-    QCOMPARE(PF::readSectionNames(dir.database()), QStringList({"A B"}));
+    QCOMPARE(PF::ReadSectionNames(dir.database()), QStringList({"A B"}));
     QCOMPARE(valueOf(dir.database(), "A\rB", "K\nX"), QString("v [EVIL]  Z=1 tail"));
-    QVERIFY(PF::deleteKey(dir.database(), QString("A") + QChar(0) + "B", "K X"));
+    QVERIFY(PF::DeleteKey(dir.database(), QString("A") + QChar(0) + "B", "K X"));
     QCOMPARE(bytesOf(dir.database()), QByteArray("[A B]\n"));
 }
 
 void TestProfileFile::unchangedFileIsNotRewritten()
 {
     nms::test::TempDir dir;
-    QVERIFY(PF::writeValues(dir.database(), "A", {{"K", "1"}}));
+    QVERIFY(PF::WriteValues(dir.database(), "A", {{"K", "1"}}));
     struct stat before {
     }, after {};
     QCOMPARE(::stat(QFile::encodeName(dir.database()).constData(), &before), 0);
-    QVERIFY(PF::writeValues(dir.database(), "a", {{"K", "1"}}));
-    QVERIFY(PF::deleteKey(dir.database(), "A", "missing"));
+    QVERIFY(PF::WriteValues(dir.database(), "a", {{"K", "1"}}));
+    QVERIFY(PF::DeleteKey(dir.database(), "A", "missing"));
     QCOMPARE(::stat(QFile::encodeName(dir.database()).constData(), &after), 0);
     QCOMPARE(after.st_ino, before.st_ino);
     // A real change replaces the file instead of writing into it.
-    QVERIFY(PF::writeValues(dir.database(), "A", {{"K", "2"}}));
+    QVERIFY(PF::WriteValues(dir.database(), "A", {{"K", "2"}}));
     QCOMPARE(::stat(QFile::encodeName(dir.database()).constData(), &after), 0);
     QVERIFY(after.st_ino != before.st_ino);
 }
@@ -248,30 +248,30 @@ void TestProfileFile::missingFile()
 {
     nms::test::TempDir dir;
     QCOMPARE(valueOf(dir.database(), "A", "K"), QString("<absent>"));
-    QVERIFY(PF::readSectionNames(dir.database()).isEmpty());
-    QVERIFY(PF::deleteKey(dir.database(), "A", "K"));
-    QVERIFY(PF::deleteSection(dir.database(), "A"));
-    QVERIFY(PF::writeValues(dir.database(), "A", {}));
+    QVERIFY(PF::ReadSectionNames(dir.database()).isEmpty());
+    QVERIFY(PF::DeleteKey(dir.database(), "A", "K"));
+    QVERIFY(PF::DeleteSection(dir.database(), "A"));
+    QVERIFY(PF::WriteValues(dir.database(), "A", {}));
     QVERIFY(!QFile::exists(dir.database()));
-    QVERIFY(PF::writeValues(dir.database(), "A", {{"K", "1"}, {"L", "2"}, {"K", "3"}}));
+    QVERIFY(PF::WriteValues(dir.database(), "A", {{"K", "1"}, {"L", "2"}, {"K", "3"}}));
     QCOMPARE(bytesOf(dir.database()), QByteArray("[A]\nK=3\nL=2\n"));
 }
 
 void TestProfileFile::listTransfer()
 {
-    QCOMPARE(PF::packList({"ab", "c"}, 100), QString("ab") + QChar(0) + "c" + QChar(0) + QChar(0));
-    QCOMPARE(PF::packList({}, 100), QString(2, QChar(0)));
+    QCOMPARE(PF::PackList({"ab", "c"}, 100), QString("ab") + QChar(0) + "c" + QChar(0) + QChar(0));
+    QCOMPARE(PF::PackList({}, 100), QString(2, QChar(0)));
     // "ab" + NUL + "cd" + NUL + NUL needs 7: with 6 only the first item travels.
-    QCOMPARE(PF::packList({"ab", "cd"}, 7).size(), 7);
-    QCOMPARE(PF::packList({"ab", "cd"}, 6), QString("ab") + QChar(0) + QChar(0));
-    QCOMPARE(PF::packList({"toolong", "x"}, 5), QString(2, QChar(0)));
+    QCOMPARE(PF::PackList({"ab", "cd"}, 7).size(), 7);
+    QCOMPARE(PF::PackList({"ab", "cd"}, 6), QString("ab") + QChar(0) + QChar(0));
+    QCOMPARE(PF::PackList({"toolong", "x"}, 5), QString(2, QChar(0)));
     QStringList names;
     for (int i = 0; i < 60; ++i)
         names.append(QString::number(100000000000LL + i));
-    const QString packed = PF::packList(names, 750);
+    const QString packed = PF::PackList(names, 750);
     QVERIFY(packed.size() <= 750);
-    QCOMPARE(PF::unpackList(packed), names.mid(0, 57));
-    QCOMPARE(PF::unpackList(QString("a") + QChar(0) + QChar(0) + "b" + QChar(0)), QStringList({"a"}));
+    QCOMPARE(PF::UnpackList(packed), names.mid(0, 57));
+    QCOMPARE(PF::UnpackList(QString("a") + QChar(0) + QChar(0) + "b" + QChar(0)), QStringList({"a"}));
 }
 
 void TestProfileFile::refusedRewritesLeaveTheFile()
@@ -280,15 +280,15 @@ void TestProfileFile::refusedRewritesLeaveTheFile()
     // A file where a folder is expected.
     put(dir.file("plain"), "[A]\nK=1\n");
     const QString under = dir.file("plain/nms.ini");
-    QVERIFY(!PF::writeValues(under, "A", {{"K", "2"}}));
+    QVERIFY(!PF::WriteValues(under, "A", {{"K", "2"}}));
     QCOMPARE(bytesOf(dir.file("plain")), QByteArray("[A]\nK=1\n"));
     // A folder where the file is expected.
     QVERIFY(QDir(dir.path()).mkdir("nms.ini"));
-    QVERIFY(!PF::writeValues(dir.database(), "A", {{"K", "2"}}));
-    QVERIFY(!PF::deleteSection(dir.database(), "A"));
+    QVERIFY(!PF::WriteValues(dir.database(), "A", {{"K", "2"}}));
+    QVERIFY(!PF::DeleteSection(dir.database(), "A"));
     QVERIFY(QFileInfo(dir.database()).isDir());
     // A folder nobody may create files in, root included.
-    QVERIFY(!PF::writeValues("/proc/nms.ini", "A", {{"K", "2"}}));
+    QVERIFY(!PF::WriteValues("/proc/nms.ini", "A", {{"K", "2"}}));
     QVERIFY(!QFile::exists("/proc/nms.ini"));
 }
 
@@ -304,7 +304,7 @@ void TestProfileFile::fullDiskLeavesTheOldFile()
     rlimit small = saved;
     small.rlim_cur = 4096;
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = PF::writeValues(dir.database(), "A", {{"K", QString(20000, 'x')}});
+    const bool written = PF::WriteValues(dir.database(), "A", {{"K", QString(20000, 'x')}});
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
     QVERIFY(!written);
@@ -324,10 +324,10 @@ void TestProfileFile::readOnlyFolderLeavesTheOldFile()
     const QByteArray folder = QFile::encodeName(dir.path());
     QCOMPARE(::mount(folder.constData(), folder.constData(), nullptr, MS_BIND, nullptr), 0);
     const int remounted = ::mount(nullptr, folder.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr);
-    const bool wrote = PF::writeValues(dir.database(), "A", {{"K", "2"}});
-    const bool deletedKey = PF::deleteKey(dir.database(), "A", "L");
-    const bool deletedSection = PF::deleteSection(dir.database(), "A");
-    const bool same = PF::writeValues(dir.database(), "A", {{"K", "1"}});
+    const bool wrote = PF::WriteValues(dir.database(), "A", {{"K", "2"}});
+    const bool deletedKey = PF::DeleteKey(dir.database(), "A", "L");
+    const bool deletedSection = PF::DeleteSection(dir.database(), "A");
+    const bool same = PF::WriteValues(dir.database(), "A", {{"K", "1"}});
     ::umount2(folder.constData(), MNT_DETACH);
     QCOMPARE(remounted, 0);
     QVERIFY(!wrote);
@@ -372,7 +372,7 @@ void TestProfileFile::killMidWriteLeavesAWholeFile()
         // Either the last value it reported or the one it was writing when killed.
         QVERIFY2(gen == committed || gen == committed + 1,
                  qPrintable(QString("gen %1 after %2").arg(gen).arg(committed)));
-        QCOMPARE(PF::readSectionNames(dir.database()).size(), kKillSections);
+        QCOMPARE(PF::ReadSectionNames(dir.database()).size(), kKillSections);
         QCOMPARE(valueOf(dir.database(), "S2999", "ip"), QString("10.0.11.249"));
         lastSeen = gen;
     }
