@@ -3,11 +3,24 @@
 #include "base/Notices.h"
 #include "base/ProgramInfo.h"
 #include "database/ElementRecords.h"
+#include "services/EchoSweep.h"
 
 namespace nms {
 
+namespace {
+
+// Watching without an echo: every element stays unanswered.
+class SilentEchoSweep final : public EchoSweep {
+public:
+    bool send(quint32) override { return false; }
+    void close() override { }
+};
+
+} // namespace
+
 ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
     : QObject(parent),
+      ownSweep_(environment.sweep ? nullptr : std::make_unique<SilentEchoSweep>()),
       store(environment.databasePath),
       link(environment.ports),
       sender(link, state, store, *environment.notices, environment.timing),
@@ -18,8 +31,10 @@ ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
       manualAdd(store, link, *environment.networks, *environment.notices, environment.timing),
       probe(environment.echo, *environment.notices, environment.timing),
       audio(sender, state, store, *environment.notices, environment.timing),
+      monitor(environment.sweep ? *environment.sweep : *ownSweep_, link, environment.monitorSettings),
       environment_(environment)
 {
+    connect(&link, &LinkEndpoint::levelSamplesArrived, &monitor, &LinkMonitor::takeLevelSamples);
     connect(&link, &LinkEndpoint::feedbackArrived, &feedback, &FeedbackProcessor::Process_Feedback);
     connect(&link, &LinkEndpoint::levelSamplesArrived, &audio, &AudioMonitor::ShowAudioLevel);
     feedback.addCollector(&discovery);
@@ -45,7 +60,13 @@ ConsoleCore::~ConsoleCore()
 
 bool ConsoleCore::start()
 {
-    return link.bind();
+    if (!link.bind())
+        return false;
+    if (environment_.watch) {
+        monitor.watch(store.readAll());
+        monitor.start();
+    }
+    return true;
 }
 
 void ConsoleCore::shutdown()
@@ -53,6 +74,7 @@ void ConsoleCore::shutdown()
     discovery.abort();
     manualAdd.abort();
     audio.stop();
+    monitor.stop();
     probe.cancel();
     sender.stopReplyTimer();
     macLookup.cancelAll();
@@ -68,6 +90,8 @@ void ConsoleCore::setElements(ElementStore::Listing listing)
 void ConsoleCore::Load_Config()
 {
     setElements(store.list());
+    if (monitor.running())
+        monitor.watch(store.readAll());
     Notices& notices = *environment_.notices;
     if (!elements_.fileExists) {
         notices.information(

@@ -8,6 +8,8 @@
 #include <QHostAddress>
 #include <QObject>
 
+#include <memory>
+
 #include "audio/AudioMonitor.h"
 #include "base/Timing.h"
 #include "database/ElementStore.h"
@@ -15,6 +17,7 @@
 #include "discovery/ManualAdd.h"
 #include "link/Datagrams.h"
 #include "link/LinkEndpoint.h"
+#include "monitor/LinkMonitor.h"
 #include "services/MacLookup.h"
 #include "session/ConsoleState.h"
 #include "session/EchoProbe.h"
@@ -24,6 +27,7 @@
 namespace nms {
 
 class AttachedNetworks;
+class EchoSweep;
 class EchoService;
 class NeighbourTable;
 class Notices;
@@ -37,10 +41,17 @@ struct CoreEnvironment {
     EchoService* echo = nullptr; // none: every probe shows a failure
     NeighbourTable* neighbours = nullptr;
     AttachedNetworks* networks = nullptr;
+    // Watching every element: off unless asked for, since it probes every stored address.
+    bool watch = false;
+    EchoSweep* sweep = nullptr; // the echo of every element; none: nobody answers
+    MonitorSettings monitorSettings;
 };
 
 class ConsoleCore : public QObject {
     Q_OBJECT
+    // Made before the members that use it.
+    std::unique_ptr<EchoSweep> ownSweep_;
+
 public:
     explicit ConsoleCore(const CoreEnvironment& environment, QObject* parent = nullptr);
     ~ConsoleCore() override;
@@ -85,6 +96,7 @@ public:
     ManualAdd manualAdd;
     EchoProbe probe;
     AudioMonitor audio;
+    LinkMonitor monitor;
 
 Q_SIGNALS:
     // After every read of the list (every write that changes the database is followed by one).

@@ -1,6 +1,9 @@
 #include "audio/AudioMonitor.h"
 
 #include <QTimer>
+#include <QtEndian>
+
+#include "base/AddressText.h"
 
 #include "base/Notices.h"
 #include "database/ElementRecords.h"
@@ -52,6 +55,7 @@ void AudioMonitor::setAttenuation(int value)
     // The database never holds a value the element was not sent.
     if (!Send_Attenuation(quint8(value)))
         return;
+    Q_EMIT attenuationSent(value);
     if (!store_.write(state_.selectedKey(), {{QLatin1String(ElementKeys::att), QString::number(value)}}))
         notices_.error(QStringLiteral("Error!"),
                        QStringLiteral("The local database (%1) could not be written.").arg(store_.path())
@@ -65,9 +69,17 @@ void AudioMonitor::tmrVolume_Timer()
         stop();
 }
 
-void AudioMonitor::ShowAudioLevel(const QByteArray& datagram)
+void AudioMonitor::ShowAudioLevel(const QByteArray& datagram, const QHostAddress& sender)
 {
     if (!monitoring_)
+        return;
+    // Other encoders answer the monitor's queries on the same port: only the element shown
+    // draws on its meter.
+    bool ok = false;
+    const quint32 shown = Ipv4FromDottedText(state_.selected().ip, &ok);
+    bool isV4 = false;
+    const quint32 from = qToBigEndian(sender.toIPv4Address(&isV4));
+    if (!ok || !isV4 || from != shown)
         return;
     Q_EMIT levelChanged(ComputeAudioLevel(datagram));
 }

@@ -4,6 +4,7 @@
 // (tmrVolume) and turns every answer into a level while it is on.
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 
 #include "audio/LevelMeter.h"
@@ -35,13 +36,16 @@ public:
     bool Send_Attenuation(quint8 code);
     bool Send_LevelQuery();
 
-    // One LevelSamples datagram: a level while monitoring is on (an answer still in flight when
-    // monitoring stopped is ignored).
-    void ShowAudioLevel(const QByteArray& datagram);
+    // One LevelSamples datagram: a level while monitoring is on, when it comes from the stored
+    // address of the element shown (an answer still in flight when monitoring stopped, and every
+    // other encoder's answers, are ignored).
+    void ShowAudioLevel(const QByteArray& datagram, const QHostAddress& sender);
 
 Q_SIGNALS:
     void monitoringChanged(bool on);
     void levelChanged(const nms::AudioLevel& level);
+    // The operator's attenuation went out to the element shown.
+    void attenuationSent(int value);
 
 private:
     void tmrVolume_Timer();

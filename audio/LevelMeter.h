@@ -5,12 +5,13 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "link/Datagrams.h"
+
 namespace nms {
 
 // The meter bar is 2100 twips (140 pixels at 96 dpi) at full scale.
 constexpr int LevelMeterFullTwips = 2100;
 constexpr int TwipsPerPixel = 15;
-constexpr quint32 LevelFullScale = 8388608; // 2^23, one past the largest 24-bit magnitude
 
 struct AudioLevel {
     quint32 peak;

@@ -52,6 +52,37 @@ ElementRecord ElementStore::read(const QString& key) const
     return record;
 }
 
+QList<ElementRecord> ElementStore::readAll() const
+{
+    QList<ElementRecord> records;
+    if (!exists())
+        return records;
+    QStringList keys, names;
+    LoadIniSectionsWithValues(keys, names, QLatin1String(ElementKeys::name), path_, QString());
+    records.resize(keys.size());
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        records[i].key = keys.at(i);
+        records[i].name = names.at(i);
+    }
+    const std::pair<const char*, QString ElementRecord::*> fields[] = {
+        {ElementKeys::ip, &ElementRecord::ip},       {ElementKeys::mask, &ElementRecord::mask},
+        {ElementKeys::gw, &ElementRecord::gw},       {ElementKeys::remote, &ElementRecord::remote},
+        {ElementKeys::input, &ElementRecord::input}, {ElementKeys::type, &ElementRecord::type},
+        {ElementKeys::tx, &ElementRecord::tx},       {ElementKeys::role, &ElementRecord::role},
+        {ElementKeys::sn, &ElementRecord::sn},       {ElementKeys::att, &ElementRecord::att},
+    };
+    for (const auto& [entry, member] : fields) {
+        QStringList sections, values;
+        LoadIniSectionsWithValues(sections, values, QLatin1String(entry), path_, QString());
+        // The file may have changed between two reads: only the sections of the first read count.
+        for (qsizetype i = 0; i < sections.size() && i < records.size(); ++i) {
+            if (sections.at(i) == records.at(i).key)
+                records[i].*member = values.at(i);
+        }
+    }
+    return records;
+}
+
 QString ElementStore::storedIp(const QString& key) const
 {
     return ReadFromINI(key, QLatin1String(ElementKeys::ip), path_, QString());

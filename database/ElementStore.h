@@ -37,6 +37,9 @@ public:
     Listing list() const;
 
     ElementRecord read(const QString& key) const;
+    // Every listed element's record, in file order, from one read per entry key (entryCount is
+    // left 0: a damaged section shows only as its values).
+    QList<ElementRecord> readAll() const;
     QString storedIp(const QString& key) const;
 
     // Each is one atomic rewrite; false leaves the file as it was.

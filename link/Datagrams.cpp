@@ -4,6 +4,9 @@
 
 #include <QStringList>
 
+#include <cmath>
+#include <limits>
+
 namespace nms {
 
 namespace {
@@ -90,6 +93,43 @@ DatagramKind ClassifyDatagram(qsizetype length)
         return DatagramKind::Feedback;
     // Other short datagrams mean nothing, and longer ones are not read at all.
     return DatagramKind::Dropped;
+}
+
+namespace {
+
+constexpr int kSampleWidth = 3;
+// The element's last sample is never examined: only 479 of the 480 triples count.
+constexpr int kExaminedSamples = LevelSamplesLength / kSampleWidth - 1;
+// The element pads with 04 04 04 (FB FB FB before complementing); it means silence.
+constexpr quint32 kSilencePattern = 0x040404;
+
+} // namespace
+
+quint32 LevelSamplesPeak(const QByteArray& samples)
+{
+    const auto* bytes = reinterpret_cast<const quint8*>(samples.constData());
+    const qsizetype available = samples.size() / kSampleWidth;
+    const qsizetype count = available < kExaminedSamples ? available : kExaminedSamples;
+    quint32 peak = 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        const quint8* triple = bytes + i * kSampleWidth;
+        quint32 sample = (quint32(triple[0]) << 16) | (quint32(triple[1]) << 8) | triple[2];
+        // A negative sample s has magnitude -s - 1: the complement of all its bits.
+        if (sample & 0x800000)
+            sample ^= 0xFFFFFF;
+        if (sample == kSilencePattern)
+            sample = 0;
+        if (sample > peak)
+            peak = sample;
+    }
+    return peak;
+}
+
+double PeakDbfs(quint32 peak)
+{
+    if (peak == 0)
+        return -std::numeric_limits<double>::infinity();
+    return 20.0 * std::log10(double(peak) / double(LevelFullScale));
 }
 
 } // namespace nms

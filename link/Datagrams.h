@@ -66,6 +66,14 @@ constexpr int AttenuationMinimum = 14;
 QByteArray BuildAttenuationCommand(quint8 code);
 QByteArray LevelQuery();
 
+// LevelSamples: 480 signed 24-bit samples, most significant byte first.
+constexpr quint32 LevelFullScale = 8388608; // 2^23, one past the largest 24-bit magnitude
+// The loudest magnitude of a LevelSamples datagram: the last sample is never examined, and the
+// element's padding pattern counts as silence.
+quint32 LevelSamplesPeak(const QByteArray& samples);
+// A peak in dB relative to full scale (20 log10 of peak over full scale); minus infinity for 0.
+double PeakDbfs(quint32 peak);
+
 enum class DatagramKind { LevelSamples, ShortReply, Feedback, Dropped };
 DatagramKind ClassifyDatagram(qsizetype length);
 

@@ -49,7 +49,7 @@ void BM_ShowAudioLevel(benchmark::State& state)
     const QByteArray quiet = BenchLevelSamples(210600);
     bool odd = false;
     for (auto _ : state)
-        fx.core().audio.ShowAudioLevel((odd = !odd) ? loud : quiet);
+        fx.core().audio.ShowAudioLevel((odd = !odd) ? loud : quiet, QHostAddress(fx.core().state.selected().ip));
     if (fx->lblVolume->caption() == QStringLiteral("---"))
         state.SkipWithError("the meter did not draw");
 }
