@@ -71,6 +71,7 @@ LinkMonitor::LinkMonitor(EchoSweep& echo, LinkEndpoint& link, const MonitorSetti
       expiryTimer_(new QTimer(this))
 {
     qRegisterMetaType<nms::ElementState>();
+    steady_.start();
     presenceTimer_->setTimerType(Qt::PreciseTimer);
     audioTimer_->setTimerType(Qt::PreciseTimer);
     expiryTimer_->setSingleShot(true);
@@ -179,14 +180,16 @@ void LinkMonitor::probeNext()
     if (nextProbe_ >= elements_.size())
         nextProbe_ = 0;
     const int index = nextProbe_++;
-    WatchedElement& element = elements_[index];
-    // The request before this one was never answered in time, or not at all.
-    if (element.address == 0)
+    if (elements_.at(index).address == 0)
         return;
+    // The request before this one was never answered, and its time is up.
+    if (elements_.at(index).awaiting)
+        miss(index);
+    WatchedElement& element = elements_[index];
     element.awaiting = true;
     element.probe = ++probes_;
     const int wait = qMin(kEchoWaitMs, settings_.presencePeriodMs);
-    sent_.push_back({index, element.probe, now() + wait});
+    sent_.push_back({index, element.probe, steadyMs() + wait});
     if (!expiryTimer_->isActive())
         scheduleExpiry();
     echo_.send(element.address);
@@ -196,12 +199,12 @@ void LinkMonitor::scheduleExpiry()
 {
     if (sent_.empty())
         return;
-    expiryTimer_->start(int(qBound<qint64>(0, sent_.front().deadline - now(), qint64(kEchoWaitMs))));
+    expiryTimer_->start(int(qBound<qint64>(0, sent_.front().deadline - steadyMs(), qint64(kEchoWaitMs))));
 }
 
 void LinkMonitor::expire()
 {
-    const qint64 at = now();
+    const qint64 at = steadyMs();
     while (!sent_.empty() && sent_.front().deadline <= at) {
         const Sent sent = sent_.front();
         sent_.pop_front();

@@ -5,6 +5,7 @@
 // its changes and the events they make are the monitor's; the window and the command line only
 // show them.
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QJsonObject>
@@ -105,11 +106,13 @@ private:
     void judge(int index);
     void schedule();
     qint64 now() const { return clock_(); }
+    qint64 steadyMs() const { return steady_.elapsed(); }
 
     EchoSweep& echo_;
     LinkEndpoint& link_;
     MonitorSettings settings_;
     std::function<qint64()> clock_;
+    QElapsedTimer steady_; // the echo deadlines, whatever the wall clock does
     QTimer* presenceTimer_;
     QTimer* audioTimer_;
     QTimer* expiryTimer_;
