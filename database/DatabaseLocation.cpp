@@ -29,4 +29,9 @@ QString ChooseDatabasePath(const QString& commandLinePath, const QString& progra
     return QDir(UserDatabaseFolder(dataHome)).filePath(DatabaseFileName());
 }
 
+QString FileBesideDatabase(const QString& databasePath, const QString& fileName)
+{
+    return QDir(QFileInfo(databasePath).absolutePath()).filePath(fileName);
+}
+
 } // namespace nms

@@ -13,4 +13,8 @@ QString ChooseDatabasePath(const QString& commandLinePath, const QString& progra
 // The per-user folder of the database under dataHome.
 QString UserDatabaseFolder(const QString& dataHome);
 
+// A file the console keeps next to the database (the event log, the element history), so that
+// a database named on the command line carries its companions with it.
+QString FileBesideDatabase(const QString& databasePath, const QString& fileName);
+
 } // namespace nms

@@ -1,11 +1,13 @@
 #pragma once
-// How the monitor watches: its periods and thresholds, read from the user's settings file.
+// How the monitor of every element watches: how often it probes and asks for levels, and when it
+// calls an element down or its audio silent. Kept in the user's configuration file, apart from
+// nms.ini, which holds only what the elements report.
 
 #include <QString>
 
-namespace nms {
+#include "base/Notices.h"
 
-class Notices;
+namespace nms {
 
 struct MonitorSettings {
     int presencePeriodMs = 5000; // every element is probed once per period, spread evenly
@@ -16,7 +18,15 @@ struct MonitorSettings {
     int audioBackMs = 2000; // audio back after this long at or above it
     bool watchAudio = true;
 
+    bool operator==(const MonitorSettings&) const = default;
+
+    // The group [monitor] of the file at `path` (presence_period_ms, misses_for_down,
+    // audio_period_ms, silence_dbfs, silence_ms, audio_back_ms, watch_audio). A missing file
+    // gives the defaults silently. A file that cannot be read, or values that are not numbers
+    // or are out of range, give the default for each such value and one notice for the file.
     static MonitorSettings Load(const QString& path, Notices& notices);
+
+    // $XDG_CONFIG_HOME/orbilane-nms/orbilane-nms.conf
     static QString DefaultPath();
 };
 
