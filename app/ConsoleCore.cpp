@@ -1,5 +1,11 @@
 #include "app/ConsoleCore.h"
 
+#include <QDateTime>
+#include <QJsonArray>
+
+#include "app/DiscoveryReport.h"
+#include "services/NeighbourLimits.h"
+
 #include "base/Notices.h"
 #include "base/ProgramInfo.h"
 #include "database/ElementRecords.h"
@@ -32,6 +38,8 @@ ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
       probe(environment.echo, *environment.notices, environment.timing),
       audio(sender, state, store, *environment.notices, environment.timing),
       monitor(environment.sweep ? *environment.sweep : *ownSweep_, link, environment.monitorSettings),
+      eventLog(EventLog::PathBeside(environment.databasePath), *environment.notices),
+      history(ElementHistory::PathBeside(environment.databasePath), *environment.notices),
       environment_(environment)
 {
     connect(&link, &LinkEndpoint::levelSamplesArrived, &monitor, &LinkMonitor::takeLevelSamples);
@@ -47,9 +55,39 @@ ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
     // Outside a discovery the list, and the element shown, follow the database after every answer.
     connect(&feedback, &FeedbackProcessor::reloadRequested, this, &ConsoleCore::Load_Config);
     connect(&discovery, &DiscoverySession::finished, this, &ConsoleCore::Load_Config);
+    // After the list, what changed.
+    connect(&discovery, &DiscoverySession::finished, this, &ConsoleCore::reportDiscovery);
     connect(&manualAdd, &ManualAdd::added, this, [this](const QString& key) {
         Load_Config();
         selectElement(key);
+        const ElementRecord added = store.read(key);
+        history.remember({added}, QDateTime::currentDateTimeUtc());
+        record(QStringLiteral("element-added"), added);
+    });
+
+    // The event log.
+    connect(&monitor, &LinkMonitor::event, this,
+            [this](const QString& name, const ElementRecord& element, const QJsonObject& fields) {
+                record(name, element, fields);
+            });
+    connect(&sender, &ElementSender::replyTimedOut, this,
+            [this] { record(QStringLiteral("config-timeout"), state.selected()); });
+    connect(&feedback, &FeedbackProcessor::configurationAnswered, this,
+            [this](const QString& key, const QStringList& refused) {
+                const ElementRecord stored = store.read(key);
+                history.remember({stored}, QDateTime::currentDateTimeUtc());
+                if (refused.isEmpty())
+                    record(QStringLiteral("config-confirmed"), stored);
+                else
+                    record(QStringLiteral("config-refused"), stored,
+                           {{QStringLiteral("fields"), QJsonArray::fromStringList(refused)}});
+            });
+    connect(&audio, &AudioMonitor::attenuationSent, this, [this](int value) {
+        record(QStringLiteral("attenuation-set"), state.selected(),
+               {{QStringLiteral("att"), value},
+                {QStringLiteral("db"),
+                 value <= AttenuationMinimum ? QJsonValue(QStringLiteral("mute"))
+                                             : QJsonValue((value - AttenuationZeroDb) * 0.5)}});
     });
 }
 
@@ -62,11 +100,65 @@ bool ConsoleCore::start()
 {
     if (!link.bind())
         return false;
+    started_ = true;
+    eventLog.append(QStringLiteral("console-started"),
+                    {{QStringLiteral("version"), VersionText()}, {QStringLiteral("database"), store.path()}});
     if (environment_.watch) {
-        monitor.watch(store.readAll());
         monitor.start();
+        watchElements();
     }
     return true;
+}
+
+void ConsoleCore::watchElements()
+{
+    const QList<ElementRecord> records = store.readAll();
+    monitor.watch(records);
+    // Every watched element needs an entry in the kernel's neighbour table; near its limit,
+    // echoes fail and elements look down when they are not.
+    const NeighbourLimits limits = ReadNeighbourLimits();
+    if (!warnedNeighbours_ && NearNeighbourLimit(int(records.size()), limits)) {
+        warnedNeighbours_ = true;
+        const QString text = QStringLiteral("%1 elements are watched, close to the kernel's neighbour table limit "
+                                            "(net.ipv4.neigh.default.gc_thresh2 = %2).")
+                                 .arg(records.size())
+                                 .arg(limits.thresh2)
+            + QStringLiteral("\rNear it, elements may look down when they are not: the README tells how to raise it.");
+        environment_.notices->error(QStringLiteral("Network status"), text);
+        eventLog.append(QStringLiteral("neighbour-limit"),
+                        {{QStringLiteral("count"), int(records.size())},
+                         {QStringLiteral("gc_thresh2"), limits.thresh2},
+                         {QStringLiteral("gc_thresh3"), limits.thresh3}});
+    }
+}
+
+void ConsoleCore::record(const QString& event, const ElementRecord& element, QJsonObject fields)
+{
+    QJsonObject line = ElementEventFields(element);
+    for (auto it = fields.constBegin(); it != fields.constEnd(); ++it)
+        line.insert(it.key(), it.value());
+    eventLog.append(event, line);
+}
+
+void ConsoleCore::reportDiscovery()
+{
+    const QList<ElementRecord> found = store.readAll();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    history.remember(found, now);
+    const DiscoveryReport report = CompareDiscovery(beforeDiscovery_, found);
+    beforeDiscovery_.clear();
+    eventLog.append(QStringLiteral("discovery"),
+                    {{QStringLiteral("count"), report.found},
+                     {QStringLiteral("new"), int(report.added.size())},
+                     {QStringLiteral("missing"), int(report.missing.size())}});
+    for (const ElementRecord& element : report.added)
+        record(QStringLiteral("element-new"), element);
+    for (const ElementRecord& element : report.missing)
+        record(QStringLiteral("element-missing"), element);
+    const QString text = DiscoveryReportText(report);
+    if (!report.added.isEmpty() || !report.missing.isEmpty())
+        environment_.notices->information(QStringLiteral("Auto Discovery"), text);
+    Q_EMIT discoveryReported(text);
 }
 
 void ConsoleCore::shutdown()
@@ -75,6 +167,10 @@ void ConsoleCore::shutdown()
     manualAdd.abort();
     audio.stop();
     monitor.stop();
+    if (started_) {
+        started_ = false;
+        eventLog.append(QStringLiteral("console-stopped"));
+    }
     probe.cancel();
     sender.stopReplyTimer();
     macLookup.cancelAll();
@@ -91,7 +187,7 @@ void ConsoleCore::Load_Config()
 {
     setElements(store.list());
     if (monitor.running())
-        monitor.watch(store.readAll());
+        watchElements();
     Notices& notices = *environment_.notices;
     if (!elements_.fileExists) {
         notices.information(
@@ -128,12 +224,14 @@ bool ConsoleCore::deleteSelected()
 {
     if (!state.hasSelection())
         return false;
+    const ElementRecord deleted = state.selected();
     if (!store.remove(state.selectedKey())) {
         environment_.notices->error(QStringLiteral("Error!"),
                                     QStringLiteral("The local database (%1) could not be written.").arg(store.path())
                                         + QStringLiteral("\rThe element was not deleted."));
         return false;
     }
+    record(QStringLiteral("element-deleted"), deleted);
     clearSelection();
     Load_Config();
     return true;
@@ -165,6 +263,10 @@ bool ConsoleCore::startDiscovery()
     if (refuseWhileBusy())
         return false;
     clearSelection();
+    // The records a discovery is about to replace: what it finds is compared with them, and the
+    // history keeps every one it does not know yet.
+    beforeDiscovery_ = store.readAll();
+    history.rememberUnknown(beforeDiscovery_, QDateTime::currentDateTimeUtc());
     // Nothing is listed while the database is rebuilt.
     setElements({});
     if (!discovery.start()) {
@@ -186,7 +288,19 @@ bool ConsoleCore::sendConfig(const ConfigFields& fields)
 {
     if (refuseWhileBusy())
         return false;
-    return sender.Send_Config(fields);
+    if (!sender.Send_Config(fields))
+        return false;
+    record(QStringLiteral("config-sent"), state.selected(),
+           {{QStringLiteral("config"),
+             QJsonObject {{QStringLiteral("name"), fields.name.trimmed()},
+                          {QStringLiteral("ip"), fields.ip},
+                          {QStringLiteral("mask"), fields.mask},
+                          {QStringLiteral("gateway"), fields.gw},
+                          {QStringLiteral("remote"), fields.remote},
+                          {QStringLiteral("input"), fields.input},
+                          {QStringLiteral("type"), fields.type},
+                          {QStringLiteral("tx"), fields.tx}}}});
+    return true;
 }
 
 } // namespace nms

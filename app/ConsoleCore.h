@@ -12,7 +12,9 @@
 
 #include "audio/AudioMonitor.h"
 #include "base/Timing.h"
+#include "database/ElementHistory.h"
 #include "database/ElementStore.h"
+#include "database/EventLog.h"
 #include "discovery/DiscoverySession.h"
 #include "discovery/ManualAdd.h"
 #include "link/Datagrams.h"
@@ -51,6 +53,9 @@ class ConsoleCore : public QObject {
     Q_OBJECT
     // Made before the members that use it.
     std::unique_ptr<EchoSweep> ownSweep_;
+    QList<ElementRecord> beforeDiscovery_;
+    bool started_ = false;
+    bool warnedNeighbours_ = false;
 
 public:
     explicit ConsoleCore(const CoreEnvironment& environment, QObject* parent = nullptr);
@@ -97,14 +102,22 @@ public:
     EchoProbe probe;
     AudioMonitor audio;
     LinkMonitor monitor;
+    // Beside the database: what happened, and the last record of every element ever seen.
+    EventLog eventLog;
+    ElementHistory history;
 
 Q_SIGNALS:
     // After every read of the list (every write that changes the database is followed by one).
     void elementsChanged();
+    // A discovery ended and its answers are listed: what it found new and missing.
+    void discoveryReported(const QString& text);
 
 private:
     void setElements(ElementStore::Listing listing);
     bool refuseWhileBusy();
+    void record(const QString& event, const ElementRecord& element, QJsonObject fields = {});
+    void reportDiscovery();
+    void watchElements();
 
     CoreEnvironment environment_;
     ElementStore::Listing elements_;

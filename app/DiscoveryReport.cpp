@@ -44,8 +44,8 @@ DiscoveryReport CompareDiscovery(const QList<ElementRecord>& before, const QList
 
 QString DiscoveryReportText(const DiscoveryReport& report)
 {
-    QString text = report.found == 1 ? QStringLiteral("1 element found")
-                                     : QStringLiteral("%1 elements found").arg(report.found);
+    QString text =
+        report.found == 1 ? QStringLiteral("1 element found") : QStringLiteral("%1 elements found").arg(report.found);
     text += QStringLiteral(": %1 new, %2 missing").arg(report.added.size()).arg(report.missing.size());
     if (!report.added.isEmpty())
         text += QStringLiteral("\rNew: ") + Names(report.added);

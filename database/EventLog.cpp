@@ -74,7 +74,7 @@ bool EventLog::append(const QString& event, const QJsonObject& fields)
 {
     const QByteArray line = Line(clock_(), event, fields);
     QString error;
-    if (!file_.isOpen() && !open(&error))
+    if (!open(&error))
         return failed(error);
     // An empty file takes the line whatever its length, or a long line would never be written.
     if (size_ > 0 && size_ + line.size() > rotateAtBytes_ && !rotate(&error))
@@ -89,6 +89,9 @@ bool EventLog::append(const QString& event, const QJsonObject& fields)
     }
     size_ += line.size();
     failureReported_ = false;
+    // Closed between lines: a log moved aside by a rotating tool is followed, and the folder is
+    // never held busy.
+    file_.close();
     return true;
 }
 

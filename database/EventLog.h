@@ -42,7 +42,7 @@ private:
     Notices& notices_;
     qint64 rotateAtBytes_;
     std::function<QDateTime()> clock_;
-    // Kept open between lines: a burst of events costs one write each, not an open and a close.
+    // Opened for each line and closed after it.
     QFile file_;
     qint64 size_ = 0;
     bool failureReported_ = false;

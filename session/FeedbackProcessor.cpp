@@ -132,12 +132,14 @@ void FeedbackProcessor::selectedBranch(ElementFeedback& feedback)
     const ConfigFields sent = Baseline(state_);
     QList<QPair<QString, QString>> entries;
     bool saveFailed = false;
+    QStringList refused;
     auto confirm = [&](bool confirmed, const char* entry, const QString& value, const char* field) {
         if (confirmed) {
             entries.append({QLatin1String(entry), value});
             return;
         }
         saveFailed = true;
+        refused.append(QLatin1String(field));
         notices_.error(ProgramTitle(), SaveMessage(field));
     };
     auto selector = [](int position, quint8 reported) { return position >= 0 && position == int(reported); };
@@ -152,8 +154,10 @@ void FeedbackProcessor::selectedBranch(ElementFeedback& feedback)
     confirm(selector(sent.tx, feedback.AudioTX), ElementKeys::tx, QString::number(sent.tx), "Audio TX");
 
     entries.append({QLatin1String(ElementKeys::role), QString::number(feedback.Role)});
-    if (feedback.Role != RoleEncoder && feedback.Role != RoleDecoder)
+    if (feedback.Role != RoleEncoder && feedback.Role != RoleDecoder) {
         saveFailed = true;
+        refused.append(QStringLiteral("Role"));
+    }
     entries.append({QLatin1String(ElementKeys::sn), QString::number(feedback.SerialNumber)});
     // Every role: an encoder's section gets the attenuation of the last decoder that answered,
     // raised to what the slider can show.
@@ -169,6 +173,7 @@ void FeedbackProcessor::selectedBranch(ElementFeedback& feedback)
                            + QStringLiteral("The element's answer was not saved."));
         return;
     }
+    Q_EMIT configurationAnswered(key, refused);
     if (!saveFailed)
         notices_.information(QStringLiteral("Configuration changed"),
                              QStringLiteral("New configuration has been sucessfuly saved and loaded!"));

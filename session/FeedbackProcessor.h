@@ -52,6 +52,9 @@ Q_SIGNALS:
     void reloadRequested();
     // One feedback has been handled to its end.
     void feedbackHandled();
+    // The element shown answered what was sent to it, and what it confirmed was stored: the
+    // fields it did not confirm by their names ("Element IP", ...), none when all were.
+    void configurationAnswered(const QString& key, const QStringList& refused);
 
 private:
     void macFound(ElementFeedback feedback, const QString& macText);

@@ -436,7 +436,10 @@ void TstDamagedDatabases::fullDiskAndReadOnlyFolder()
     QVERIFY(SaveThroughAnswer(f));
     QVERIFY2(databaseErrorShown(), qPrintable(f.boxes.texts().join(QLatin1Char('|'))));
     QCOMPARE(BytesOf(f.database()), old);
-    QCOMPARE(QDir(outer.path()).entryList(QDir::Files | QDir::Hidden), QStringList {QStringLiteral("nms.ini")});
+    // No temporary file left behind (the event log beside the database was written before).
+    QStringList files = QDir(outer.path()).entryList(QDir::Files | QDir::Hidden);
+    files.removeAll(QStringLiteral("events.jsonl"));
+    QCOMPARE(files, QStringList {QStringLiteral("nms.ini")});
 
     // Writable again: the same answer is stored.
     QCOMPARE(::mount(nullptr, folder.constData(), nullptr, MS_REMOUNT, nullptr), 0);
