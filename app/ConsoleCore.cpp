@@ -37,7 +37,10 @@ ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
       manualAdd(store, link, *environment.networks, *environment.notices, environment.timing),
       probe(environment.echo, *environment.notices, environment.timing),
       audio(sender, state, store, *environment.notices, environment.timing),
-      monitor(environment.sweep ? *environment.sweep : *ownSweep_, link, environment.monitorSettings),
+      monitor(environment.sweep ? *environment.sweep : *ownSweep_, link,
+              environment.monitorSettingsPath.isEmpty()
+                  ? environment.monitorSettings
+                  : MonitorSettings::Load(environment.monitorSettingsPath, *environment.notices)),
       eventLog(EventLog::PathBeside(environment.databasePath), *environment.notices),
       history(ElementHistory::PathBeside(environment.databasePath), *environment.notices),
       environment_(environment)

@@ -47,6 +47,9 @@ struct CoreEnvironment {
     bool watch = false;
     EchoSweep* sweep = nullptr; // the echo of every element; none: nobody answers
     MonitorSettings monitorSettings;
+    // Where the monitor's settings are read from at start-up (a damaged file is told); empty:
+    // monitorSettings as given.
+    QString monitorSettingsPath;
 };
 
 class ConsoleCore : public QObject {

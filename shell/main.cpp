@@ -11,6 +11,7 @@
 #include "database/DatabaseLocation.h"
 #include "platform/MessageBoxes.h"
 #include "services/EchoService.h"
+#include "services/EchoSweep.h"
 #include "services/InstanceLock.h"
 #include "services/NeighbourTable.h"
 #include "services/TerminationSignals.h"
@@ -73,6 +74,11 @@ int main(int argc, char* argv[])
     environment.messages = &messages;
     environment.echo = &echo;
     environment.neighbours = &neighbours;
+    // Every stored element is watched, from one ICMP socket, as the settings file says.
+    nms::LinuxEchoSweep sweep;
+    environment.watch = true;
+    environment.sweep = &sweep;
+    environment.monitorSettingsPath = nms::MonitorSettings::DefaultPath();
 
     nms::FrmMain window(environment);
     nms::TerminationSignals termination;

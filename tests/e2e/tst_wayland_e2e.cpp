@@ -153,8 +153,8 @@ void TestWayland::initTestCase()
     QVERIFY(QFile::copy(Binary(), folder_.filePath(QStringLiteral("orbilane-nms"))));
     QFile database(folder_.filePath(QStringLiteral("nms.ini")));
     QVERIFY(database.open(QIODevice::WriteOnly));
-    database.write("[00A0C9F81E24]\nNAME=STUDIO TX       \nIP=192.0.2.10\nMASK=255.255.255.0\nGW=192.0.2.1\n"
-                   "REMOTE=192.0.2.11\nINPUT=1\nTYPE=1\nTX=0\nROLE=1\nSN=37\n");
+    database.write("[00A0C9F81E24]\nNAME=STUDIO TX       \nIP=127.0.0.10\nMASK=255.0.0.0\nGW=127.0.0.1\n"
+                   "REMOTE=127.0.0.11\nINPUT=1\nTYPE=1\nTX=0\nROLE=1\nSN=37\n");
     database.close();
 
     for (QProcess* process : {&xvfb_, &weston_, &console_})
