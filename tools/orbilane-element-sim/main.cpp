@@ -5,11 +5,12 @@
 #include "ElementSimulator.h"
 #include "InterfaceAddress.h"
 #include "SimOptions.h"
-#include "TerminationWatcher.h"
+#include "SignalWatcher.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -49,10 +50,10 @@ int main(int argc, char* argv[])
     if (!log.open(options->logFile, &error))
         return failWith(error, 1);
 
-    sim::TerminationWatcher watcher;
-    if (!watcher.install(&error))
+    sim::SignalWatcher watcher;
+    if (!watcher.install({SIGTERM, SIGINT}, &error))
         return failWith(error, 1);
-    QObject::connect(&watcher, &sim::TerminationWatcher::terminationRequested, &app, &QCoreApplication::quit);
+    QObject::connect(&watcher, &sim::SignalWatcher::received, &app, &QCoreApplication::quit);
 
     // One element, or with --elements one per interface <interface>1..N, three sockets each.
     const int count = options->elements > 0 ? options->elements : 1;
