@@ -1,6 +1,7 @@
 // The element simulator on the namespace LAN, seen from a console side of the test's own:
-// one UDP socket on port 2976 in the console's namespace, raw bytes only.
+// one UDP socket on port 2976 in the console's namespace, raw bytes only, and the console's ICMP echo.
 
+#include "services/EchoService.h"
 #include "support/TestNetwork.h"
 
 #include <QElapsedTimer>
@@ -10,6 +11,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <csignal>
 
 using nms::test::LoggedDatagram;
 using nms::test::TestNetwork;
@@ -66,6 +68,21 @@ qint32 meterPeak(const QByteArray& samples)
     return peak;
 }
 
+// Whether `ip` answers an ICMP echo from the console's side: one echo of half a second, or more
+// of them until one is answered within `retryMs`.
+bool echoAnswered(const QString& ip, int retryMs = 0)
+{
+    const QDeadlineTimer deadline(retryMs);
+    do {
+        nms::LinuxEchoService echo;
+        QSignalSpy finished(&echo, &nms::EchoService::finished);
+        echo.send(ip, 500);
+        if (finished.wait(2000) && finished.at(0).at(0).value<nms::EchoReply>().status == 0)
+            return true;
+    } while (!deadline.hasExpired());
+    return false;
+}
+
 } // namespace
 
 class TstSimulator : public QObject {
@@ -85,6 +102,8 @@ private Q_SLOTS:
     void answerFaults();
     void refusedConfiguration();
     void badOptionsAreRefused();
+    void offTheNetworkAndSilent_data();
+    void offTheNetworkAndSilent();
 
 private:
     void page();
@@ -403,6 +422,60 @@ void TstSimulator::badOptionsAreRefused()
     }
     QVERIFY(!net_->startSimulator(1, {"--interface", "nosuch0"}));
     QVERIFY2(net_->errorString().contains("exit code 1"), qPrintable(net_->errorString()));
+}
+
+void TstSimulator::offTheNetworkAndSilent_data()
+{
+    QTest::addColumn<bool>("bySignal");
+    QTest::newRow("control FIFO") << false;
+    QTest::newRow("SIGUSR1, SIGUSR2") << true;
+}
+
+void TstSimulator::offTheNetworkAndSilent()
+{
+    QFETCH(bool, bySignal);
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("control");
+    QProcess* sim = net_->startSimulator(2, {"--control", fifo, "--level-peak", "4194304"});
+    QVERIFY(sim);
+    const QString ip = net_->elementIp(2);
+    const QString ns = net_->elementNamespace(2);
+    // A FIFO line, with or without the element's number, or the signal; then the element's word.
+    auto command = [&](const QByteArray& line, int signalNumber, const QByteArray& said) {
+        if (bySignal) {
+            ::kill(pid_t(sim->processId()), signalNumber);
+        } else if (!TestNetwork::tellSimulator(fifo, line)) {
+            return false;
+        }
+        return net_->waitForSimulatorLine(2, said);
+    };
+    QVERIFY(echoAnswered(ip));
+
+    QVERIFY(command("down 1", SIGUSR1, "DOWN 1"));
+    page();
+    QVERIFY(!echoAnswered(ip));
+    QVERIFY(replies_.isEmpty());
+    // Whatever the kernel drops while the link is down comes back with it.
+    QCOMPARE(net_->runIn(ns, {"ip", "addr", "flush", "dev", "eth0"}), 0);
+
+    QVERIFY(command("up", SIGUSR1, "UP 1"));
+    QVERIFY(echoAnswered(ip, 5000));
+    page();
+    QCOMPARE(nextReplyFrom(ip).bytes.size(), 40);
+    QVERIFY(elementAddresses(2).contains(ip + "/24"));
+    QString routes;
+    net_->runIn(ns, {"ip", "-4", "route", "show"}, &routes);
+    QVERIFY2(routes.contains("default dev eth0") && routes.contains("10.77.0.0/24 dev eth0"), qPrintable(routes));
+
+    QVERIFY(command("silent 1", SIGUSR2, "SILENT 1"));
+    send("VOL", ip, 2977);
+    QCOMPARE(nextReplyFrom(ip).bytes, QByteArray(1440, '\0'));
+    QVERIFY(command("sound", SIGUSR2, "SOUND 1"));
+    send("VOL", ip, 2977);
+    QCOMPARE(meterPeak(nextReplyFrom(ip).bytes), 4194304);
+
+    net_->stopSimulator(2);
+    QVERIFY(!QFile::exists(fifo));
 }
 
 NMS_E2E_MAIN(TstSimulator)

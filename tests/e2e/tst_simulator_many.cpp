@@ -13,6 +13,8 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <csignal>
+
 using nms::test::TestNetwork;
 
 namespace {
@@ -87,12 +89,16 @@ private Q_SLOTS:
     void neighbourStates();
     void twoLans_data();
     void twoLans();
+    void oneElementOffTheNetworkAndSilent_data();
+    void oneElementOffTheNetworkAndSilent();
 
 private:
     QString consoleTable();
 
     TestNetwork* net_ = nullptr;
     QUdpSocket* console_ = nullptr;
+    QTemporaryDir controlDir_;
+    QProcess* sharedSimulator_ = nullptr;
     QList<int> before_;
     bool alone_ = false;
 };
@@ -123,7 +129,9 @@ void TstSimulatorMany::initTestCase()
                  qPrintable(QStringLiteral("%1 %2 %3").arg(raised.at(0)).arg(raised.at(1)).arg(raised.at(2))));
     }
 
-    QVERIFY2(net_->startSharedHostSimulator({"--name", "rack", "--role", "decoder"}), qPrintable(net_->errorString()));
+    sharedSimulator_ = net_->startSharedHostSimulator(
+        {"--name", "rack", "--role", "decoder", "--control", controlDir_.filePath("control")});
+    QVERIFY2(sharedSimulator_, qPrintable(net_->errorString()));
     QVERIFY2(net_->enterConsoleNamespace(), qPrintable(net_->errorString()));
     console_ = new QUdpSocket(this);
     QVERIFY(console_->bind(QHostAddress::AnyIPv4, 2976));
@@ -303,6 +311,60 @@ void TstSimulatorMany::twoLans()
     }
     QCOMPARE(senders(collect(socket, 3)), QSet<QString>({net.elementIp(1), net.elementIp(2), net.elementIp(3)}));
     QVERIFY(net.leaveConsoleNamespace());
+}
+
+void TstSimulatorMany::oneElementOffTheNetworkAndSilent_data()
+{
+    QTest::addColumn<bool>("bySignal"); // a FIFO line for element 2 alone, or a signal for all three
+    QTest::newRow("control FIFO") << false;
+    QTest::newRow("SIGUSR1, SIGUSR2") << true;
+}
+
+void TstSimulatorMany::oneElementOffTheNetworkAndSilent()
+{
+    QFETCH(bool, bySignal);
+    const QSet<QString> all {net_->elementIp(1), net_->elementIp(2), net_->elementIp(3)};
+    const QString two = net_->elementIp(2);
+    // The FIFO line for element 2 or the signal for all; then the last element's word.
+    auto command = [&](const QByteArray& line, int signalNumber, const QByteArray& state) {
+        if (bySignal) {
+            ::kill(pid_t(sharedSimulator_->processId()), signalNumber);
+        } else if (!TestNetwork::tellSimulator(controlDir_.filePath("control"), line + " 2")) {
+            return false;
+        }
+        return net_->waitForSimulatorLine(0, state + (bySignal ? " 3" : " 2"));
+    };
+    // Waits a second for the answers that do not come. The shared host has no routes, so it never
+    // answers an ICMP echo: its paging answers tell who is on the network.
+    auto pagingAnswers = [&] {
+        console_->writeDatagram(kPaging, QHostAddress::Broadcast, 1901);
+        return senders(collect(*console_, kElements, 1000));
+    };
+    // The level answers of elements 1 and 2, by sender.
+    auto levels = [&] {
+        QMap<QString, QByteArray> bySender;
+        for (int i : {1, 2})
+            console_->writeDatagram(QByteArrayLiteral("VOL"), QHostAddress(net_->elementIp(i)), 2977);
+        for (const QNetworkDatagram& answer : collect(*console_, 2))
+            bySender.insert(answer.senderAddress().toString(), answer.data());
+        return bySender;
+    };
+    const QByteArray silence(1440, '\0');
+
+    QVERIFY(command("down", SIGUSR1, "DOWN"));
+    QCOMPARE(pagingAnswers(), bySignal ? QSet<QString>() : all - QSet<QString> {two});
+
+    QVERIFY(command("up", SIGUSR1, "UP"));
+    QCOMPARE(pagingAnswers(), all);
+
+    QVERIFY(command("silent", SIGUSR2, "SILENT"));
+    QMap<QString, QByteArray> heard = levels();
+    QCOMPARE(heard.value(two), silence);
+    QCOMPARE(heard.value(net_->elementIp(1)) == silence, bySignal);
+    QVERIFY(command("sound", SIGUSR2, "SOUND"));
+    heard = levels();
+    QCOMPARE(heard.size(), 2);
+    QVERIFY(heard.value(two) != silence && heard.value(net_->elementIp(1)) != silence);
 }
 
 NMS_E2E_MAIN(TstSimulatorMany)

@@ -544,6 +544,31 @@ void TestNetwork::stopAllSimulators()
         stopSimulator(i);
 }
 
+bool TestNetwork::waitForSimulatorLine(int i, const QByteArray& line)
+{
+    QProcess* process = i >= 0 && i < simulators_.size() ? simulators_.at(i).process : nullptr;
+    const QDeadlineTimer deadline(kReadyTimeoutMs);
+    while (process) {
+        while (process->canReadLine()) {
+            if (process->readLine().trimmed() == line)
+                return true;
+        }
+        if (deadline.hasExpired() || !process->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+            return false;
+    }
+    return false;
+}
+
+bool TestNetwork::tellSimulator(const QString& fifo, const QByteArray& line)
+{
+    const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    const QByteArray bytes = line + '\n';
+    const bool written = fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    if (fd >= 0)
+        ::close(fd);
+    return written;
+}
+
 QString TestNetwork::simulatorLogPath(int i) const
 {
     return up_ && validIndex(i) ? simulators_.at(i).logPath : QString();

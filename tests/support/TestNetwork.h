@@ -157,6 +157,12 @@ public:
     // true if it was running.
     bool stopSimulator(int i);
     void stopAllSimulators();
+    // Waits up to 5 s for the line `line` on the standard output of simulator i (0: the shared
+    // host's), passing over the lines before it, such as the answers to its --control FIFO.
+    bool waitForSimulatorLine(int i, const QByteArray& line);
+    // Writes `line` and a newline to a simulator's --control FIFO; false at once when no
+    // simulator has it open for reading.
+    static bool tellSimulator(const QString& fifo, const QByteArray& line);
 
     // The log of element i's latest simulator run, as text or as datagrams in file order.
     QString simulatorLogPath(int i) const;

@@ -32,12 +32,18 @@ bool isUsableUnicast(quint32 ip)
 
 ElementSimulator::ElementSimulator(const SimOptions& options, const InterfaceAddress& address, DatagramLog* log,
                                    QObject* parent)
+    : ElementSimulator(options, address, inSeparateNetworkNamespace(), log, parent)
+{
+}
+
+ElementSimulator::ElementSimulator(const SimOptions& options, const InterfaceAddress& address, bool inNamespace,
+                                   DatagramLog* log, QObject* parent)
     : QObject(parent),
       m_options(options),
       m_attenuation(options.attenuation),
       m_prefixLength(address.prefixLength),
-      m_addressFixed(address.loopback || options.keepAddress
-                     || (!options.moveHostAddress && !inSeparateNetworkNamespace())),
+      m_addressFixed(address.loopback || options.keepAddress || (!options.moveHostAddress && !inNamespace)),
+      m_linkOwned(!address.loopback && inNamespace),
       m_levelSamples(levelSamples(options.levelPeak)),
       m_log(log)
 {
@@ -49,6 +55,31 @@ ElementSimulator::ElementSimulator(const SimOptions& options, const InterfaceAdd
     m_config.type = options.type;
     m_config.tx = options.tx;
     m_config.name = options.name;
+}
+
+ElementSimulator::~ElementSimulator()
+{
+    setOffNetwork(false);
+}
+
+void ElementSimulator::setOffNetwork(bool off)
+{
+    if (off == m_offNetwork)
+        return;
+    m_offNetwork = off;
+    QString error;
+    if (off && !m_linkOwned) {
+        warn(QStringLiteral("%1 stays up (loopback, or the machine's own network namespace); only the answers stop")
+                 .arg(m_options.interfaceName));
+    } else if (off) {
+        m_linkBeforeDown = takeInterfaceDown(m_options.interfaceName, &error);
+        if (!m_linkBeforeDown)
+            warn(error + QStringLiteral("; only the answers stop"));
+    } else if (m_linkBeforeDown) {
+        if (!bringInterfaceUp(m_options.interfaceName, *m_linkBeforeDown, &error))
+            warn(error);
+        m_linkBeforeDown.reset();
+    }
 }
 
 bool ElementSimulator::start(QString* error)
@@ -112,6 +143,8 @@ void ElementSimulator::readPending(QUdpSocket* socket)
         if (!datagram.isValid())
             continue;
         m_log->incoming(socket->localPort(), datagram.senderAddress(), quint16(datagram.senderPort()), datagram.data());
+        if (m_offNetwork)
+            continue;
         if (socket == m_pagingSocket)
             onPaging(datagram);
         else if (socket == m_configSocket)
@@ -147,7 +180,7 @@ void ElementSimulator::onCommand(const QNetworkDatagram& datagram)
     if (bytes.size() == kAttenuationCommandLength)
         m_attenuation = quint8(bytes.at(0));
     else if (bytes == QByteArray(kLevelQuery))
-        answer(m_levelSamples, datagram.senderAddress());
+        answer(m_silent ? levelSamples(0) : m_levelSamples, datagram.senderAddress());
 }
 
 void ElementSimulator::applyConfig(const ElementConfig& written)
@@ -219,6 +252,8 @@ void ElementSimulator::answer(const QByteArray& bytes, const QHostAddress& to)
 
 void ElementSimulator::sendNow(const QByteArray& bytes, const QHostAddress& to)
 {
+    if (m_offNetwork) // an answer delayed past the element's leaving
+        return;
     // Logged first, so that whoever holds the answer can already read its line.
     m_log->outgoing(m_configSocket->localPort(), to, m_options.replyPort, bytes);
     if (m_configSocket->writeDatagram(bytes, to, m_options.replyPort) != bytes.size())

@@ -8,6 +8,8 @@
 
 #include <QObject>
 
+#include <optional>
+
 class QNetworkDatagram;
 class QUdpSocket;
 
@@ -22,8 +24,21 @@ public:
     // Binds the paging, config and command ports on every IPv4 address (the paging
     // broadcast reaches only a socket bound to the wildcard address).
     bool start(QString* error);
+    // An element left off the network comes back as it goes.
+    ~ElementSimulator() override;
+
+    // Off the network, the element answers nothing and, in a network namespace of its own, its
+    // interface is administratively down; back on it, the interface is up with its address and
+    // routes. On loopback or in the machine's own namespace only the answers stop.
+    void setOffNetwork(bool off);
+    bool offNetwork() const { return m_offNetwork; }
+    // Silent, its level answers carry all-zero samples instead of the level it was started with.
+    void setSilent(bool silent) { m_silent = silent; }
+    bool silent() const { return m_silent; }
 
 private:
+    ElementSimulator(const SimOptions& options, const InterfaceAddress& address, bool inNamespace, DatagramLog* log,
+                     QObject* parent);
     QUdpSocket* bindPort(quint16 port, QString* error);
     bool bindToInterface(QUdpSocket* socket, quint16 port, QString* error);
     void readPending(QUdpSocket* socket);
@@ -44,6 +59,10 @@ private:
     quint8 m_attenuation;
     int m_prefixLength;
     bool m_addressFixed; // loopback, --keep-address, or the host's own interface
+    bool m_linkOwned; // an interface of a namespace apart from the machine's own, not loopback
+    bool m_offNetwork = false;
+    bool m_silent = false;
+    std::optional<LinkSnapshot> m_linkBeforeDown; // set while the interface is down
     QByteArray m_levelSamples;
     DatagramLog* m_log;
     QUdpSocket* m_pagingSocket = nullptr;

@@ -56,6 +56,10 @@ const QList<Opt>& optionList()
         Opt(QStringLiteral("log"),
             QStringLiteral("Log every datagram in and out to FILE, one flushed line each (- for standard output)."),
             QStringLiteral("FILE")),
+        Opt(QStringLiteral("control"),
+            QStringLiteral("Make a FIFO at PATH (removed on exit) that takes the lines down, up, silent and sound, "
+                           "each for every element or, followed by I, for element I alone."),
+            QStringLiteral("PATH")),
         Opt(QStringLiteral("level-dbfs"), QStringLiteral("Level answers carry a sine at X dBFS (X <= 0). Default -12."),
             QStringLiteral("X")),
         Opt(QStringLiteral("level-peak"),
@@ -265,7 +269,10 @@ void declareOptions(QCommandLineParser& parser)
         QStringLiteral("Stand-in for one Network Element (encoder or decoder) of the STL link.\n"
                        "Answers paging on UDP 1901 and ConfigWrite on 2976 with its ElementFeedback, takes\n"
                        "attenuation and level queries on 2977, and answers from port 2976 to the sender's\n"
-                       "port 2976. Prints READY once its sockets are bound; SIGTERM or SIGINT end it."));
+                       "port 2976. Prints READY once its sockets are bound; SIGTERM or SIGINT end it.\n"
+                       "SIGUSR1 takes every element off the network (its interface down, in a namespace of\n"
+                       "its own) or back on; SIGUSR2 silences its level answers or gives their sound back.\n"
+                       "Each change prints a line: DOWN I, UP I, SILENT I or SOUND I."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions(optionList());
@@ -294,6 +301,7 @@ std::optional<SimOptions> readOptions(const QCommandLineParser& parser, QString*
     }
     o.interfaceName = in.text("interface");
     o.logFile = in.text("log");
+    o.controlPath = in.text("control");
     readLevel(in, o);
 
     o.noAnswer = in.isSet("no-answer");

@@ -24,6 +24,7 @@ struct SimOptions {
     int feedbackLength = 0; // 0: 41 for a decoder, 40 otherwise
     QString interfaceName = QStringLiteral("eth0");
     QString logFile; // empty: no log; "-": standard output
+    QString controlPath; // empty: no control FIFO
     qint32 levelPeak = 0;
 
     bool noAnswer = false;

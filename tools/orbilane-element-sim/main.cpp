@@ -1,15 +1,18 @@
 // orbilane-element-sim: a stand-in for one Network Element, for tests and demonstrations
 // on a namespace LAN (see scripts/testnet-up.sh and tools/README.md).
 
+#include "ControlFifo.h"
 #include "DatagramLog.h"
+#include "ElementControl.h"
 #include "ElementSimulator.h"
 #include "InterfaceAddress.h"
+#include "SignalWatcher.h"
 #include "SimOptions.h"
-#include "TerminationWatcher.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -49,10 +52,9 @@ int main(int argc, char* argv[])
     if (!log.open(options->logFile, &error))
         return failWith(error, 1);
 
-    sim::TerminationWatcher watcher;
-    if (!watcher.install(&error))
+    sim::SignalWatcher watcher;
+    if (!watcher.install({SIGTERM, SIGINT, SIGUSR1, SIGUSR2}, &error))
         return failWith(error, 1);
-    QObject::connect(&watcher, &sim::TerminationWatcher::terminationRequested, &app, &QCoreApplication::quit);
 
     // One element, or with --elements one per interface <interface>1..N, three sockets each.
     const int count = options->elements > 0 ? options->elements : 1;
@@ -80,6 +82,26 @@ int main(int argc, char* argv[])
         elements.push_back(std::make_unique<sim::ElementSimulator>(own, *address, &log));
         if (!elements.back()->start(&error))
             return failWith(error, 1);
+    }
+
+    std::vector<sim::ElementSimulator*> played;
+    for (const auto& element : elements)
+        played.push_back(element.get());
+    sim::ElementControl control(std::move(played));
+    // Signals wait in the watcher's pipe until the event loop runs, so none is lost before this.
+    QObject::connect(&watcher, &sim::SignalWatcher::received, &app, [&](int signalNumber) {
+        if (signalNumber == SIGUSR1)
+            control.toggleNetwork();
+        else if (signalNumber == SIGUSR2)
+            control.toggleSilence();
+        else
+            QCoreApplication::quit();
+    });
+    sim::ControlFifo fifo;
+    if (!options->controlPath.isEmpty()) {
+        if (!fifo.open(options->controlPath, &error))
+            return failWith(error, 1);
+        QObject::connect(&fifo, &sim::ControlFifo::lineReceived, &control, &sim::ElementControl::execute);
     }
 
     std::fputs("READY\n", stdout);

@@ -1,4 +1,4 @@
-#include "TerminationWatcher.h"
+#include "SignalWatcher.h"
 
 #include <QSocketNotifier>
 #include <QString>
@@ -25,41 +25,44 @@ void onSignal(int signalNumber)
 
 } // namespace
 
-TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent)
+SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent)
 {
 }
 
-TerminationWatcher::~TerminationWatcher()
+SignalWatcher::~SignalWatcher()
 {
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGINT, SIG_DFL);
+    for (int signalNumber : std::as_const(m_caught))
+        std::signal(signalNumber, SIG_DFL);
 }
 
-bool TerminationWatcher::install(QString* error)
+bool SignalWatcher::install(const QList<int>& signalNumbers, QString* error)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0) {
         *error = QStringLiteral("socketpair: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &TerminationWatcher::readSignal);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::readSignal);
 
     struct sigaction action { };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    if (::sigaction(SIGTERM, &action, nullptr) != 0 || ::sigaction(SIGINT, &action, nullptr) != 0) {
-        *error = QStringLiteral("sigaction: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
+    for (int signalNumber : signalNumbers) {
+        if (::sigaction(signalNumber, &action, nullptr) != 0) {
+            *error = QStringLiteral("sigaction: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        m_caught.append(signalNumber);
     }
     return true;
 }
 
-void TerminationWatcher::readSignal()
+void SignalWatcher::readSignal()
 {
     unsigned char byte = 0;
     if (::read(g_pipe[1], &byte, 1) == 1)
-        Q_EMIT terminationRequested(int(byte));
+        Q_EMIT received(int(byte));
 }
 
 } // namespace sim
