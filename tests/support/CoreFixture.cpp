@@ -28,6 +28,10 @@ CoreFixture::CoreFixture(const CoreOptions& options)
     environment_.timing = options.timing;
     environment_.notices = &notices;
     environment_.echo = options.echo;
+    environment_.sweep = options.sweep;
+    environment_.watch = options.watch.has_value();
+    if (options.watch)
+        environment_.monitorSettings = *options.watch;
     environment_.neighbours = options.neighbours ? options.neighbours : &neighbours;
     if (options.productPorts) {
         systemNetworks_ = std::make_unique<SystemNetworks>();

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 #include "app/ConsoleCore.h"
 #include "services/AttachedNetworks.h"
@@ -24,6 +25,9 @@ struct CoreOptions {
     EchoService* echo = nullptr; // default: none (every probe then shows a failure)
     QString databasePath; // default: nms.ini in a private folder
     Timing timing = Timing::Fast(10); // every period a tenth of the product's
+    // Watching every element (off by default: it probes every stored address).
+    EchoSweep* sweep = nullptr;
+    std::optional<MonitorSettings> watch;
 };
 
 // The loopback "network" a discovery pages on loopback: one network with no interface of its
