@@ -18,6 +18,8 @@ namespace {
 
 // How long an echo answer may take; a shorter presence period (tests) shortens it too.
 constexpr int kEchoWaitMs = 1000;
+// The longest step between two sends: requests due meanwhile go out together.
+constexpr int kTickMs = 50;
 
 QJsonValue RoundedMs(double value)
 {
@@ -66,19 +68,12 @@ LinkMonitor::LinkMonitor(EchoSweep& echo, LinkEndpoint& link, const MonitorSetti
       link_(link),
       settings_(settings),
       clock_([] { return QDateTime::currentMSecsSinceEpoch(); }),
-      presenceTimer_(new QTimer(this)),
-      audioTimer_(new QTimer(this)),
-      expiryTimer_(new QTimer(this))
+      tickTimer_(new QTimer(this))
 {
     qRegisterMetaType<nms::ElementState>();
     steady_.start();
-    presenceTimer_->setTimerType(Qt::PreciseTimer);
-    audioTimer_->setTimerType(Qt::PreciseTimer);
-    expiryTimer_->setSingleShot(true);
-    expiryTimer_->setTimerType(Qt::PreciseTimer);
-    connect(presenceTimer_, &QTimer::timeout, this, &LinkMonitor::probeNext);
-    connect(audioTimer_, &QTimer::timeout, this, &LinkMonitor::queryNext);
-    connect(expiryTimer_, &QTimer::timeout, this, &LinkMonitor::expire);
+    tickTimer_->setTimerType(Qt::PreciseTimer);
+    connect(tickTimer_, &QTimer::timeout, this, &LinkMonitor::tick);
     connect(&echo_, &EchoSweep::replied, this, &LinkMonitor::answered);
 }
 
@@ -117,7 +112,6 @@ void LinkMonitor::watch(const QList<ElementRecord>& records)
     }
     // Answers still awaited refer to the old rows.
     sent_.clear();
-    expiryTimer_->stop();
     for (WatchedElement& element : elements_)
         element.awaiting = false;
     nextProbe_ = nextQuery_ = 0;
@@ -129,17 +123,16 @@ void LinkMonitor::schedule()
 {
     if (!running_)
         return;
-    // One probe per tick, so a thousand elements are spread over the period, never a burst.
-    const int count = int(elements_.size());
-    if (count > 0)
-        presenceTimer_->start(qMax(1, settings_.presencePeriodMs / count));
+    // Every element once per period, spread evenly over it: the sends due are counted from here.
+    startedMs_ = steadyMs();
+    probesSent_ = queriesSent_ = 0;
+    int step = qMin(kTickMs, settings_.presencePeriodMs / 2);
+    if (settings_.watchAudio)
+        step = qMin(step, settings_.audioPeriodMs / 2);
+    if (elements_.isEmpty())
+        tickTimer_->stop();
     else
-        presenceTimer_->stop();
-    const int encoders = int(encoders_.size());
-    if (settings_.watchAudio && encoders > 0)
-        audioTimer_->start(qMax(1, settings_.audioPeriodMs / encoders));
-    else
-        audioTimer_->stop();
+        tickTimer_->start(qMax(1, step));
 }
 
 void LinkMonitor::start()
@@ -151,9 +144,7 @@ void LinkMonitor::start()
 void LinkMonitor::stop()
 {
     running_ = false;
-    presenceTimer_->stop();
-    audioTimer_->stop();
-    expiryTimer_->stop();
+    tickTimer_->stop();
     sent_.clear();
     echo_.close();
 }
@@ -173,6 +164,27 @@ MonitorSummary LinkMonitor::summary() const
     return summary;
 }
 
+void LinkMonitor::tick()
+{
+    const qint64 elapsed = steadyMs() - startedMs_;
+    const qint64 count = elements_.size();
+    const qint64 encoders = settings_.watchAudio ? encoders_.size() : 0;
+    // A stalled event loop does not make up for lost time with a burst: at most one round.
+    qint64 probesDue = elapsed * count / qMax(1, settings_.presencePeriodMs);
+    probesSent_ = qMax(probesSent_, probesDue - count);
+    while (probesSent_ < probesDue) {
+        probeNext();
+        ++probesSent_;
+    }
+    qint64 queriesDue = elapsed * encoders / qMax(1, settings_.audioPeriodMs);
+    queriesSent_ = qMax(queriesSent_, queriesDue - encoders);
+    while (queriesSent_ < queriesDue) {
+        queryNext();
+        ++queriesSent_;
+    }
+    expire();
+}
+
 void LinkMonitor::probeNext()
 {
     if (elements_.isEmpty())
@@ -190,16 +202,7 @@ void LinkMonitor::probeNext()
     element.probe = ++probes_;
     const int wait = qMin(kEchoWaitMs, settings_.presencePeriodMs);
     sent_.push_back({index, element.probe, steadyMs() + wait});
-    if (!expiryTimer_->isActive())
-        scheduleExpiry();
     echo_.send(element.address);
-}
-
-void LinkMonitor::scheduleExpiry()
-{
-    if (sent_.empty())
-        return;
-    expiryTimer_->start(int(qBound<qint64>(0, sent_.front().deadline - steadyMs(), qint64(kEchoWaitMs))));
 }
 
 void LinkMonitor::expire()
@@ -212,7 +215,6 @@ void LinkMonitor::expire()
             && elements_.at(sent.index).probe == sent.probe)
             miss(sent.index);
     }
-    scheduleExpiry();
 }
 
 void LinkMonitor::miss(int index)

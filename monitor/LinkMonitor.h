@@ -97,10 +97,10 @@ private:
         quint64 probe;
         qint64 deadline;
     };
+    void tick();
     void probeNext();
     void queryNext();
     void expire();
-    void scheduleExpiry();
     void answered(quint32 address, double roundTripMs);
     void miss(int index);
     void judge(int index);
@@ -113,9 +113,13 @@ private:
     MonitorSettings settings_;
     std::function<qint64()> clock_;
     QElapsedTimer steady_; // the echo deadlines, whatever the wall clock does
-    QTimer* presenceTimer_;
-    QTimer* audioTimer_;
-    QTimer* expiryTimer_;
+    // One timer for everything: each tick sends the probes and queries that are due and judges
+    // the answers that are late. Requests sent together are answered together, so a thousand
+    // elements cost a few dozen wake-ups a second, not thousands.
+    QTimer* tickTimer_;
+    qint64 startedMs_ = 0;
+    qint64 probesSent_ = 0;
+    qint64 queriesSent_ = 0;
     QList<WatchedElement> elements_;
     QHash<QString, int> byKey_;
     QMultiHash<quint32, int> byAddress_;

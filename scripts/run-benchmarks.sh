@@ -8,7 +8,9 @@
 # Environment: NMS_BENCH_BUILD_DIR (default build-bench beside the sources), NMS_BENCH_RUNS
 # (runs per system figure, default 3), NMS_BENCH_SECONDS (length of one CPU measurement,
 # default 10), NMS_BENCH_MICRO_ARGS (extra arguments for the micro benchmarks, e.g.
-# --benchmark_filter=LoadConfig), NMS_BENCH_SKIP_SYSTEM=1 (micro benchmarks only).
+# --benchmark_filter=LoadConfig), NMS_BENCH_SKIP_SYSTEM=1 (micro benchmarks only),
+# NMS_BENCH_ONLY (one system table: memory, discovery, latency, cpu or watch),
+# NMS_BENCH_WATCH_SECONDS (one measurement of the monitor at 1,000 elements, default 300).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${NMS_BENCH_BUILD_DIR:-$here/build-bench}
@@ -53,6 +55,7 @@ echo "== system benchmarks (network $net: 1000 elements on one shared host)"
 "$here/scripts/testnet-up.sh" "$net" 1000 --shared-host >/dev/null
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 ip netns exec "$net-c" "$build/bench/nms_system_bench" --network "$net" \
-  --simulator "$build/tools/orbilane-element-sim" --runs "$runs" --seconds "$seconds" 2>&1 \
+  --simulator "$build/tools/orbilane-element-sim" --runs "$runs" --seconds "$seconds" \
+  --watch-seconds "${NMS_BENCH_WATCH_SECONDS:-300}" ${NMS_BENCH_ONLY:+--only "$NMS_BENCH_ONLY"} 2>&1 \
   | grep -v -e 'does not support' -e XDG_RUNTIME_DIR
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

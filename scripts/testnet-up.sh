@@ -213,6 +213,10 @@ if [ $shared -eq 1 ]; then
   } >"$batch"
   ip -n "$host_ns" -batch "$batch" || { rm -f "$batch"; fail "element interfaces in $host_ns"; }
   rm -f "$batch"
+  # The kernel's own answers (ICMP echo) need a route back to the console; the simulator's
+  # sockets, bound to their interfaces, need none. One host route through the first element's
+  # interface serves every element.
+  ip -n "$host_ns" route add 10.77.0.1/32 dev ev1 || fail "route to the console in $host_ns"
   # Should the kernel still defer some of them (see above), "up" must not mean "half deaf".
   for ((try = 0; try < 200; try++)); do
     [ "$(ip -n "$host_ns" -o link show up | grep -c 'state UP')" -gt "$count" ] && break

@@ -34,6 +34,7 @@
 #include "support/ConsoleFixture.h"
 #include "support/TestNetwork.h"
 #include "system/ProcessUsage.h"
+#include "system/WatchBench.h"
 
 namespace nms::bench {
 
@@ -410,8 +411,11 @@ int main(int argc, char* argv[])
          QStringLiteral("3")},
         {QStringLiteral("seconds"), QStringLiteral("Length of one CPU measurement. Default 10."), QStringLiteral("S"),
          QStringLiteral("10")},
-        {QStringLiteral("only"), QStringLiteral("One table: memory, discovery, latency or cpu."),
+        {QStringLiteral("only"), QStringLiteral("One table: memory, discovery, latency, cpu or watch."),
          QStringLiteral("TABLE")},
+        {QStringLiteral("watch-seconds"),
+         QStringLiteral("Length of one measurement of the monitor at 1,000 elements. Default 300."),
+         QStringLiteral("S"), QStringLiteral("300")},
     });
     parser.process(app);
     const QString network = parser.value(QStringLiteral("network"));
@@ -442,5 +446,8 @@ int main(int argc, char* argv[])
     if (wanted("cpu"))
         cpuTable(sim, runs, seconds);
     sim.stop();
+    if (wanted("watch"))
+        WatchTable(*g_network, simulator, g_network->elementCount(),
+                   qMax(10, parser.value(QStringLiteral("watch-seconds")).toInt()));
     return 0;
 }
