@@ -37,7 +37,9 @@ trap cleanup EXIT INT TERM
 sim=$build/tools/orbilane-element-sim
 start_sim() { # namespace, options...
   local ns=$1; shift
-  ip netns exec "$ns" "$sim" --interface eth0 "$@" --log "$demo/$ns.log" >/dev/null &
+  # --control: a FIFO that takes the element off the network or makes it silent, for the alarms.
+  ip netns exec "$ns" "$sim" --interface eth0 "$@" --log "$demo/$ns.log" --control "$demo/${ns#"$name"-}.control" \
+    >/dev/null &
   sims+=($!)
 }
 start_sim "$name-e1" --role encoder --name "STUDIO ENC A" --serial 17 --mask 255.255.255.0 --gateway 10.77.0.1 \
@@ -49,6 +51,8 @@ start_sim "$name-e3" --role decoder --name "TX SITE DEC" --serial 42 --mask 255.
 
 echo "Demo network $name: console 10.77.0.1; elements 10.77.0.11 (encoder), 10.77.0.12 (encoder), 10.77.0.13 (decoder)."
 echo "Click the 'Auto discover...' button (magnifying glass) and answer Yes to list them."
+echo "To see an alarm (right-click the window, 'Network status...'): echo down > $demo/e3.control takes the"
+echo "decoder off the network (echo up > ... brings it back); echo silent > $demo/e1.control silences an encoder."
 # The X server's socket file is reachable from inside the namespace; its abstract socket is not.
 ip netns exec "$name-c" env DISPLAY="$DISPLAY" XAUTHORITY="${XAUTHORITY:-$HOME/.Xauthority}" \
   DBUS_SESSION_BUS_ADDRESS="${DBUS_SESSION_BUS_ADDRESS:-}" "$demo/orbilane-nms"
