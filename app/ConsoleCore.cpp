@@ -43,6 +43,8 @@ ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
                   : MonitorSettings::Load(environment.monitorSettingsPath, *environment.notices)),
       eventLog(EventLog::PathBeside(environment.databasePath), *environment.notices),
       history(ElementHistory::PathBeside(environment.databasePath), *environment.notices),
+      guard(environment.sweep ? *environment.sweep : *ownSweep_, *environment.neighbours,
+            environment.timing.guardWaitMs),
       environment_(environment)
 {
     connect(&link, &LinkEndpoint::levelSamplesArrived, &monitor, &LinkMonitor::takeLevelSamples);
@@ -285,6 +287,11 @@ bool ConsoleCore::startManualAdd(const QString& address)
     if (refuseWhileBusy())
         return false;
     return manualAdd.start(address);
+}
+
+std::optional<QStringList> ConsoleCore::guardConfig(const ConfigFields& fields)
+{
+    return guard.check(fields, state.selected(), state.role() == ElementRole::Encoder, store.readAll());
 }
 
 bool ConsoleCore::sendConfig(const ConfigFields& fields)

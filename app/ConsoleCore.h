@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "app/AddressGuard.h"
 #include "audio/AudioMonitor.h"
 #include "base/Timing.h"
 #include "database/ElementHistory.h"
@@ -91,6 +92,9 @@ public:
     bool startManualAdd(const QString& address);
     // The configuration to the element shown, which its answer is then checked against.
     bool sendConfig(const ConfigFields& fields);
+    // The address guard on a configuration for the element shown: its findings at once, or
+    // nothing and guard.finished() within guardWaitMs when the network is asked.
+    std::optional<QStringList> guardConfig(const ConfigFields& fields);
 
     const CoreEnvironment& environment() const { return environment_; }
 
@@ -108,6 +112,7 @@ public:
     // Beside the database: what happened, and the last record of every element ever seen.
     EventLog eventLog;
     ElementHistory history;
+    AddressGuard guard;
 
 Q_SIGNALS:
     // After every read of the list (every write that changes the database is followed by one).

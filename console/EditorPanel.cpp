@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -116,17 +117,48 @@ void EditorPanel::refuseSave(const QString& reason)
 
 void EditorPanel::cmdSave_Click()
 {
-    const QString refusal = SaveRefusal(core_.state.hasSelection(), EditorFields(), core_.store.exists());
+    if (guarding_)
+        return;
+    const ConfigFields fields = EditorFields();
+    const QString refusal = SaveRefusal(core_.state.hasSelection(), fields, core_.store.exists());
     if (!refusal.isEmpty()) {
         refuseSave(refusal);
         return;
+    }
+    // The address guard: at once, or after the network had its second, with a busy cursor and
+    // the window answering meanwhile.
+    if (const std::optional<QStringList> findings = core_.guardConfig(fields)) {
+        confirmAndSend(fields, *findings);
+        return;
+    }
+    guarding_ = true;
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    QMetaObject::Connection* once = new QMetaObject::Connection;
+    *once = connect(&core_.guard, &AddressGuard::finished, this, [this, fields, once](const QStringList& findings) {
+        disconnect(*once);
+        delete once;
+        QGuiApplication::restoreOverrideCursor();
+        guarding_ = false;
+        confirmAndSend(fields, findings);
+    });
+}
+
+void EditorPanel::confirmAndSend(const ConfigFields& fields, const QStringList& findings)
+{
+    if (!findings.isEmpty()) {
+        const bool anyway =
+            notices_.ask(QStringLiteral("Check configuration"),
+                         findings.join(QLatin1Char('\r')) + QStringLiteral("\r\rSend anyway?"), MsgIcon::Warning);
+        if (!anyway)
+            return;
     }
     const bool yes = notices_.ask(QStringLiteral("Send configuration"),
                                   QStringLiteral("This configuration will be sent to selected Network Element and\r"
                                                  "will also be saved to local database in your computer. \r"
                                                  "Are you sure?"));
+    // What was checked is what is sent, whatever was typed meanwhile.
     if (yes)
-        Send_Config();
+        core_.sendConfig(fields);
 }
 
 ConfigFields EditorPanel::EditorFields() const

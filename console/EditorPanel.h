@@ -63,10 +63,12 @@ private:
     void layOutForRole();
     static void CheckAddressBox(QLineEdit* box);
     void refuseSave(const QString& reason);
+    void confirmAndSend(const ConfigFields& fields, const QStringList& findings);
 
     EditorControls c_;
     ConsoleCore& core_;
     NoticePresenter& notices_;
+    bool guarding_ = false; // the address guard is waiting for the network
 };
 
 } // namespace nms

@@ -59,10 +59,10 @@ void NoticePresenter::showNext()
         scheduleNext();
 }
 
-bool NoticePresenter::ask(const QString& title, const QString& text)
+bool NoticePresenter::ask(const QString& title, const QString& text, MsgIcon icon)
 {
     showing_ = true;
-    const bool yes = boxes_.ask(title, text);
+    const bool yes = boxes_.ask(title, text, icon);
     showing_ = false;
     scheduleNext();
     return yes;

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "base/Notices.h"
+#include "platform/MessageBoxes.h"
 
 namespace nms {
 
@@ -26,7 +27,7 @@ public:
     void post(const Notice& notice) override;
     // A question the operator started: modal, answered before this returns. Notices posted
     // while it is open wait.
-    bool ask(const QString& title, const QString& text);
+    bool ask(const QString& title, const QString& text, MsgIcon icon = MsgIcon::Question);
     // The same for one line of text; nothing when the operator cancels.
     std::optional<QString> askText(const QString& title, const QString& label);
     // Start-up: returns once every notice posted so far has been shown and dismissed.

@@ -16,6 +16,7 @@ MsgAnswer QtMessageBoxes::show(MsgIcon icon, const QString& title, const QString
     case MsgIcon::Information: boxIcon = QMessageBox::Information; break;
     case MsgIcon::Error: boxIcon = QMessageBox::Critical; break;
     case MsgIcon::Question: boxIcon = QMessageBox::Question; break;
+    case MsgIcon::Warning: boxIcon = QMessageBox::Warning; break;
     }
     // The texts keep their CR joins; on screen a CR is a line break.
     QString shown = text;

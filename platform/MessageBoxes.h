@@ -12,7 +12,7 @@ class QWidget;
 
 namespace nms {
 
-enum class MsgIcon { Information, Error, Question };
+enum class MsgIcon { Information, Error, Question, Warning };
 enum class MsgAnswer { Ok, Yes, No };
 
 class MessageBoxes {
@@ -25,9 +25,9 @@ public:
 
     void notice(const QString& title, const QString& text) { show(MsgIcon::Information, title, text, false); }
     void error(const QString& title, const QString& text) { show(MsgIcon::Error, title, text, false); }
-    bool ask(const QString& title, const QString& text)
+    bool ask(const QString& title, const QString& text, MsgIcon icon = MsgIcon::Question)
     {
-        return show(MsgIcon::Question, title, text, true) == MsgAnswer::Yes;
+        return show(icon, title, text, true) == MsgAnswer::Yes;
     }
     // Asks for one line of text (modal); nothing when the operator cancels.
     virtual std::optional<QString> askText(const QString& title, const QString& label) = 0;

@@ -62,7 +62,7 @@ void BM_ShowAudioLevelSteady(benchmark::State& state)
     MeterOn(fx);
     const QByteArray loud = BenchLevelSamples(2106000);
     for (auto _ : state)
-        fx.core().audio.ShowAudioLevel(loud);
+        fx.core().audio.ShowAudioLevel(loud, QHostAddress(fx.core().state.selected().ip));
 }
 BENCHMARK(BM_ShowAudioLevelSteady);
 
