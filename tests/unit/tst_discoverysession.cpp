@@ -1,6 +1,7 @@
-// A discovery in the core: one paging request per attached network, the database emptied before
-// any answer, answers recorded in grouped rewrites and all written by the window's end, and
-// nothing lost when the database cannot be emptied or nothing could be paged.
+// A discovery in the core: one paging request per attached network (only those up and able to
+// broadcast), the database emptied before any answer, answers recorded in grouped rewrites and all
+// written by the window's end, and nothing lost when the database cannot be emptied or nothing
+// could be paged.
 
 #include <QDir>
 #include <QFile>
@@ -53,6 +54,15 @@ ElementFeedback Answer(int i)
     return answer;
 }
 
+// An interface up, running and able to broadcast, with one IPv4 address in a /24.
+InterfaceFacts Interface(const QString& name, int index, const char* address)
+{
+    QNetworkAddressEntry entry;
+    entry.setIp(QHostAddress(QString::fromLatin1(address)));
+    entry.setPrefixLength(24);
+    return {index, name, true, true, false, true, {entry}};
+}
+
 CoreOptions Periods(int windowMs, int batchMs)
 {
     CoreOptions options;
@@ -69,6 +79,8 @@ class TestDiscoverySession : public QObject {
 private Q_SLOTS:
     void pagesEveryNetworkOnce_data();
     void pagesEveryNetworkOnce();
+    void pagesOnlyInterfacesUpThatBroadcast_data();
+    void pagesOnlyInterfacesUpThatBroadcast();
     void databaseIsEmptiedBeforeAnyAnswer_data();
     void databaseIsEmptiedBeforeAnyAnswer();
     void answersAreWrittenInGroups();
@@ -118,6 +130,45 @@ void TestDiscoverySession::pagesEveryNetworkOnce()
     QCOMPARE(f.notices.texts(),
              QStringList {QStringLiteral("Local database is empty.\rPlease click the 'Auto Discover' icon to probe "
                                          "the network.")});
+}
+
+void TestDiscoverySession::pagesOnlyInterfacesUpThatBroadcast_data()
+{
+    QTest::addColumn<QString>("state"); // of the second card
+    QTest::addColumn<bool>("paged");
+    QTest::addColumn<bool>("attached"); // an address on its subnet can be asked by a manual add
+    QTest::newRow("up, running, broadcast") << "" << true << true;
+    QTest::newRow("down") << "down" << false << false;
+    QTest::newRow("up without carrier") << "not running" << false << false;
+    QTest::newRow("loopback") << "loopback" << false << true;
+    QTest::newRow("point to point, no broadcast") << "no broadcast" << false << true;
+    QTest::newRow("IPv6 only") << "IPv6 only" << false << false;
+}
+
+void TestDiscoverySession::pagesOnlyInterfacesUpThatBroadcast()
+{
+    QFETCH(QString, state);
+    QFETCH(bool, paged);
+    QFETCH(bool, attached);
+    InterfaceFacts second = Interface(QStringLiteral("eth1"), 3, "10.78.0.1");
+    if (state == QLatin1String("down"))
+        second.up = second.running = false; // the kernel clears both
+    else if (state == QLatin1String("not running"))
+        second.running = false;
+    else if (state == QLatin1String("loopback"))
+        second.loopback = true;
+    else if (state == QLatin1String("no broadcast"))
+        second.canBroadcast = false;
+    else if (state == QLatin1String("IPv6 only"))
+        second.addresses.first().setIp(QHostAddress(QStringLiteral("fd00::1")));
+    const FixedNetworks networks(NetworksOf({Interface(QStringLiteral("eth0"), 2, "10.77.0.1"), second}));
+
+    QStringList names;
+    for (const AttachedNetwork& network : networks.pagingNetworks())
+        names.append(network.interfaceName);
+    QCOMPARE(names, paged ? QStringList({"eth0", "eth1"}) : QStringList({"eth0"}));
+    QCOMPARE(networks.attached(QHostAddress(QStringLiteral("10.78.0.20")).toIPv4Address()), attached);
+    QVERIFY(!networks.attached(QHostAddress(QStringLiteral("10.79.0.20")).toIPv4Address()));
 }
 
 void TestDiscoverySession::databaseIsEmptiedBeforeAnyAnswer_data()
