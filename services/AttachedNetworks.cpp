@@ -31,26 +31,37 @@ bool AttachedNetworks::attached(quint32 hostOrderAddress, AttachedNetwork* found
     return false;
 }
 
-QList<AttachedNetwork> SystemNetworks::list() const
+QList<AttachedNetwork> NetworksOf(const QList<InterfaceFacts>& interfaces)
 {
     QList<AttachedNetwork> networks;
-    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
-        const auto flags = interface.flags();
-        for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
+    for (const InterfaceFacts& interface : interfaces) {
+        for (const QNetworkAddressEntry& entry : interface.addresses) {
             if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
                 continue;
             AttachedNetwork network;
-            network.interfaceIndex = interface.index();
-            network.interfaceName = interface.name();
+            network.interfaceIndex = interface.index;
+            network.interfaceName = interface.name;
             network.address = entry.ip().toIPv4Address();
             network.netmask = entry.netmask().toIPv4Address();
-            network.up = flags.testFlag(QNetworkInterface::IsUp) && flags.testFlag(QNetworkInterface::IsRunning);
-            network.loopback = flags.testFlag(QNetworkInterface::IsLoopBack);
-            network.broadcast = flags.testFlag(QNetworkInterface::CanBroadcast);
+            network.up = interface.up && interface.running;
+            network.loopback = interface.loopback;
+            network.broadcast = interface.canBroadcast;
             networks.append(network);
         }
     }
     return networks;
+}
+
+QList<AttachedNetwork> SystemNetworks::list() const
+{
+    QList<InterfaceFacts> interfaces;
+    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
+        const auto flags = interface.flags();
+        interfaces.append({interface.index(), interface.name(), flags.testFlag(QNetworkInterface::IsUp),
+                           flags.testFlag(QNetworkInterface::IsRunning), flags.testFlag(QNetworkInterface::IsLoopBack),
+                           flags.testFlag(QNetworkInterface::CanBroadcast), interface.addressEntries()});
+    }
+    return NetworksOf(interfaces);
 }
 
 } // namespace nms

@@ -3,6 +3,7 @@
 // element can be asked at (the console learns an element's MAC only on a network it shares).
 
 #include <QList>
+#include <QNetworkAddressEntry>
 #include <QString>
 
 namespace nms {
@@ -30,6 +31,20 @@ public:
     // The attached network (up, of any kind) holding the address, or nullptr-like: false.
     bool attached(quint32 hostOrderAddress, AttachedNetwork* network = nullptr) const;
 };
+
+// What the kernel reports of one interface, as far as the choice of networks needs it.
+struct InterfaceFacts {
+    int index = 0;
+    QString name;
+    bool up = false;
+    bool running = false; // carrier: an interface set up without a cable is not running
+    bool loopback = false;
+    bool canBroadcast = false;
+    QList<QNetworkAddressEntry> addresses;
+};
+
+// One network per IPv4 address of these interfaces; up means up and running.
+QList<AttachedNetwork> NetworksOf(const QList<InterfaceFacts>& interfaces);
 
 // The machine's interfaces as the kernel reports them now.
 class SystemNetworks final : public AttachedNetworks {

@@ -71,6 +71,10 @@ int main(int argc, char* argv[])
     // The per-user folder is made on first use; the file itself on the first write.
     QDir().mkpath(QFileInfo(environment.databasePath).absolutePath());
     qCDebug(nms::traceStore).noquote() << "database in use:" << environment.databasePath;
+    // Test hook: NMS_TEST_TIMING_DIVISOR=N makes every period N times shorter (nms::Timing::fast),
+    // so that end-to-end tests of the program need not wait out its windows. Never set in use.
+    if (const int divisor = qEnvironmentVariableIntValue("NMS_TEST_TIMING_DIVISOR"); divisor > 1)
+        environment.timing = nms::Timing::fast(divisor);
     environment.messages = &messages;
     environment.echo = &echo;
     environment.neighbours = &neighbours;

@@ -43,7 +43,10 @@ struct OnTheLan {
               CoreOptions options;
               options.productPorts = true;
               options.neighbours = &neighbours;
-              options.timing = Timing();
+              // Every answer here comes within milliseconds, its MAC as quickly: half a second
+              // of window still holds them all on a busy machine, and the test ends with it.
+              options.timing = Timing::fast(10);
+              options.timing.discoveryMs = 500;
               return options;
           }())
     {
@@ -99,7 +102,7 @@ void TstDiscoveryE2e::encoderAndDecoderAnswer()
                                  "10.77.0.254", "--remote", "10.77.0.12", "--input", "1", "--type", "1"}));
     // The decoder answers a little later, so the order of the answers is known.
     QVERIFY(net->startSimulator(
-        2, {"--role", "decoder", "--name", "SITE RX", "--serial", "7", "--atten", "200", "--delay-ms", "300"}));
+        2, {"--role", "decoder", "--name", "SITE RX", "--serial", "7", "--atten", "200", "--delay-ms", "150"}));
     OnTheLan lan;
     CoreFixture& f = lan.fixture;
     QVERIFY(f.start());
@@ -194,46 +197,36 @@ void TstDiscoveryE2e::nothingPagedKeepsTheDatabase()
 
 void TstDiscoveryE2e::manualAdd_data()
 {
-    QTest::addColumn<QString>("situation");
-    QTest::newRow("an element that answers, already stored") << "live";
-    QTest::newRow("an address where nothing answers") << "silent";
-    QTest::newRow("an address on no attached network") << "off-network";
+    QTest::addColumn<bool>("answers");
+    QTest::newRow("an element that answers, already stored") << true;
+    QTest::newRow("an address where nothing answers") << false;
 }
 
 void TstDiscoveryE2e::manualAdd()
 {
-    QFETCH(QString, situation);
+    QFETCH(bool, answers);
     auto net = Lan({2});
     QVERIFY(net);
     QVERIFY(net->startSimulator(1, {"--name", "FIRST"}));
-    QVERIFY(net->startSimulator(
-        2, situation == QStringLiteral("silent") ? QStringList {"--no-answer"} : QStringList {"--name", "ADDED"}));
+    QVERIFY(net->startSimulator(2, answers ? QStringList {"--name", "ADDED"} : QStringList {"--no-answer"}));
     OnTheLan lan;
     CoreFixture& f = lan.fixture;
-    QVERIFY(f.start());
-    QVERIFY(Discover(f));
-    QCOMPARE(f->store.list().keys.size(), situation == QStringLiteral("silent") ? 1 : 2);
+    StoredElement first;
+    first.ip = net->elementIp(1);
+    QVERIFY(f.writeElement(KeyOf(*net, 1), first));
     // The element's stored record is older than what it will report.
-    if (situation == QStringLiteral("live"))
+    if (answers)
         QVERIFY(WriteIniEntries(KeyOf(*net, 2), {{"name", "OLD NAME"}, {"extra", "gone after"}}, f.database()));
+    QVERIFY(f.start());
     const QByteArray before = FileBytes(f.database());
     const QStringList order = LoadIniSectionsArray(f.database());
     QSignalSpy added(&f->manualAdd, &ManualAdd::added);
     QSignalSpy unanswered(&f->manualAdd, &ManualAdd::unanswered);
     f.notices.clear();
 
-    const QString address =
-        situation == QStringLiteral("off-network") ? QStringLiteral("10.99.0.5") : net->elementIp(2);
-    const bool asked = f->manualAdd.start(address);
-    if (situation == QStringLiteral("off-network")) {
-        QVERIFY(!asked);
-        QCOMPARE(f.notices.count(), 1);
-        QVERIFY(f.notices.texts().at(0).contains(QStringLiteral("not on a network this computer is attached to")));
-        QCOMPARE(FileBytes(f.database()), before);
-        return;
-    }
-    QVERIFY(asked);
-    if (situation == QStringLiteral("silent")) {
+    const QString address = net->elementIp(2);
+    QVERIFY(f->manualAdd.start(address));
+    if (!answers) {
         QVERIFY(unanswered.wait(5000));
         QCOMPARE(f.notices.count(), 1);
         QVERIFY(f.notices.texts().at(0).startsWith(QStringLiteral("No Network Element answered at ") + address));
@@ -251,8 +244,10 @@ void TstDiscoveryE2e::manualAdd()
     }
     // The element asked, and only it, got one paging request, addressed to it alone.
     const QList<LoggedDatagram> requests = PagingRequests(*net, 2);
-    QCOMPARE(requests.size(), 2);
-    QCOMPARE(PagingRequests(*net, 1).size(), 1);
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests.at(0).bytes, kPaging);
+    QCOMPARE(requests.at(0).peerPort, quint16(2976));
+    QVERIFY(PagingRequests(*net, 1).isEmpty());
 }
 
 NMS_E2E_MAIN(TstDiscoveryE2e)

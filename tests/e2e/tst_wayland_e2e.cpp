@@ -38,6 +38,8 @@ QString WaylandPlugin()
 }
 
 const QColor kTitleBand(0, 0, 64);
+// The X screen, with room beside weston's 1024 x 768 output for the pointer to leave it.
+const QSize kScreen(1100, 800);
 
 // A test killed on its time-out takes the X server, weston and the console with it.
 void EndWithTest(QProcess& process)
@@ -59,6 +61,7 @@ private:
     QImage screen();
     std::optional<QRect> titleBand();
     std::optional<QRect> waitForTitleBand(const std::function<bool(const QRect&)>& wanted, int ms);
+    void enterOutput(QPoint at);
     void drag(QPoint from, QPoint by);
     void click(QPoint at);
 
@@ -119,6 +122,20 @@ std::optional<QRect> TestWayland::waitForTitleBand(const std::function<bool(cons
     return band;
 }
 
+// Weston's X11 seat moves its pointer by the differences between X's motion events and takes an
+// absolute position only when the pointer enters its window. The entry at weston's start is not
+// always seen; its pointer then sits in the corner, and a press meant for the console lands on the
+// panel's launcher. So the pointer leaves weston's window (the screen is larger) and enters it
+// again at the point.
+void TestWayland::enterOutput(QPoint at)
+{
+    const QString xdotool = Tool("xdotool");
+    run({xdotool, QStringLiteral("mousemove"), QString::number(kScreen.width() - 1),
+         QString::number(kScreen.height() - 1)});
+    run({xdotool, QStringLiteral("mousemove"), QStringLiteral("--window"), westonWindow_, QString::number(at.x()),
+         QString::number(at.y())});
+}
+
 void TestWayland::drag(QPoint from, QPoint by)
 {
     const QString xdotool = Tool("xdotool");
@@ -126,7 +143,7 @@ void TestWayland::drag(QPoint from, QPoint by)
         run({xdotool, QStringLiteral("mousemove"), QStringLiteral("--window"), westonWindow_, QString::number(p.x()),
              QString::number(p.y())});
     };
-    moveTo(from);
+    enterOutput(from);
     QTest::qWait(200);
     run({xdotool, QStringLiteral("mousedown"), QStringLiteral("1")});
     for (int step = 1; step <= 10; ++step) {
@@ -140,8 +157,7 @@ void TestWayland::drag(QPoint from, QPoint by)
 void TestWayland::click(QPoint at)
 {
     const QString xdotool = Tool("xdotool");
-    run({xdotool, QStringLiteral("mousemove"), QStringLiteral("--window"), westonWindow_, QString::number(at.x()),
-         QString::number(at.y())});
+    enterOutput(at);
     QTest::qWait(200);
     run({xdotool, QStringLiteral("mousedown"), QStringLiteral("1")});
     run({xdotool, QStringLiteral("mouseup"), QStringLiteral("1")});
@@ -161,7 +177,8 @@ void TestWayland::initTestCase()
         EndWithTest(*process);
     xvfb_.start(Tool("Xvfb"),
                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-                 QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                 QStringLiteral("%1x%2x24").arg(kScreen.width()).arg(kScreen.height()), QStringLiteral("-nolisten"),
+                 QStringLiteral("tcp")});
     QVERIFY(xvfb_.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(xvfb_.canReadLine(), 10000);
     display_ = QStringLiteral(":") + QString::fromLatin1(xvfb_.readLine()).trimmed();
@@ -261,22 +278,21 @@ void TestWayland::consoleOnWeston()
                             .arg(band ? band->y() : -1)));
     const QPoint moved = band->topLeft() - QPoint(1, 1);
 
-    // Minimise: weston has no notification area, so the window stays where it is.
+    // Minimise: weston has no notification area, so the window stays where it is, and the exit
+    // button next to it ends the program. Its press comes after the minimise's through the same seat,
+    // so it reaches the button only if the window is still shown there. On a loaded machine a click
+    // injected through weston's X11 seat now and then goes missing; the exit button is pressed again
+    // while the window is there (a second press of an exit button changes nothing).
     click(moved + QPoint(404, 16));
-    QTest::qWait(1000);
-    band = titleBand();
-    QVERIFY(band.has_value());
-    QCOMPARE(band->topLeft() - QPoint(1, 1), moved);
     QCOMPARE(console_.state(), QProcess::Running);
-
-    // The exit button next to it ends the program: the clicks reach the title bar's buttons. On a
-    // loaded machine a click injected through weston's X11 seat now and then goes missing; the
-    // button is pressed again then (a second press of an exit button changes nothing).
-    for (int attempt = 0; attempt < 3 && console_.state() != QProcess::NotRunning; ++attempt) {
+    bool shown = true;
+    for (int attempt = 0; attempt < 3 && shown && console_.state() != QProcess::NotRunning; ++attempt) {
         click(moved + QPoint(436, 16));
-        console_.waitForFinished(5000);
+        shown = !console_.waitForFinished(5000) && titleBand().has_value();
     }
-    QCOMPARE(console_.state(), QProcess::NotRunning);
+    QVERIFY2(console_.state() == QProcess::NotRunning,
+             shown ? "the exit button did not end the program"
+                   : "the window is gone, the program runs on (hidden by the minimise, or stuck after the exit)");
     QCOMPARE(console_.exitStatus(), QProcess::NormalExit);
     QCOMPARE(console_.exitCode(), 0);
     showLog.dismiss();

@@ -1,6 +1,7 @@
-// A discovery in the core: one paging request per attached network, the database emptied before
-// any answer, answers recorded in grouped rewrites and all written by the window's end, and
-// nothing lost when the database cannot be emptied or nothing could be paged.
+// A discovery in the core: one paging request per attached network (only those up and able to
+// broadcast), the database emptied before any answer, answers recorded in grouped rewrites and all
+// written by the window's end, and nothing lost when the database cannot be emptied or nothing
+// could be paged. A manual add refuses what is no element's address before anything is sent.
 
 #include <QDir>
 #include <QFile>
@@ -53,6 +54,25 @@ ElementFeedback Answer(int i)
     return answer;
 }
 
+// An interface up, running and able to broadcast, with one IPv4 address in a /24.
+InterfaceFacts Interface(const QString& name, int index, const char* address)
+{
+    QNetworkAddressEntry entry;
+    entry.setIp(QHostAddress(QString::fromLatin1(address)));
+    entry.setPrefixLength(24);
+    return {index, name, true, true, false, true, {entry}};
+}
+
+// Nothing reached the paging port before: a marker sent now is the first datagram there.
+bool NothingSentBefore(CoreFixture& f)
+{
+    QString failure;
+    if (!f->link.sendTo("marker", QHostAddress::LocalHost, f.element->pagingPort(), 0, &failure)
+        || !QTest::qWaitFor([&] { return !f.element->received.isEmpty(); }))
+        return false;
+    return f.element->received.size() == 1 && f.element->received.at(0).data == "marker";
+}
+
 CoreOptions Periods(int windowMs, int batchMs)
 {
     CoreOptions options;
@@ -69,6 +89,8 @@ class TestDiscoverySession : public QObject {
 private Q_SLOTS:
     void pagesEveryNetworkOnce_data();
     void pagesEveryNetworkOnce();
+    void pagesOnlyInterfacesUpThatBroadcast_data();
+    void pagesOnlyInterfacesUpThatBroadcast();
     void databaseIsEmptiedBeforeAnyAnswer_data();
     void databaseIsEmptiedBeforeAnyAnswer();
     void answersAreWrittenInGroups();
@@ -76,6 +98,8 @@ private Q_SLOTS:
     void databaseThatCannotBeEmptied();
     void nothingPagedGivesTheOldDatabaseBack_data();
     void nothingPagedGivesTheOldDatabaseBack();
+    void manualAddRefusesWhatIsNoElementsAddress_data();
+    void manualAddRefusesWhatIsNoElementsAddress();
 };
 
 void TestDiscoverySession::pagesEveryNetworkOnce_data()
@@ -118,6 +142,45 @@ void TestDiscoverySession::pagesEveryNetworkOnce()
     QCOMPARE(f.notices.texts(),
              QStringList {QStringLiteral("Local database is empty.\rPlease click the 'Auto Discover' icon to probe "
                                          "the network.")});
+}
+
+void TestDiscoverySession::pagesOnlyInterfacesUpThatBroadcast_data()
+{
+    QTest::addColumn<QString>("state"); // of the second card
+    QTest::addColumn<bool>("paged");
+    QTest::addColumn<bool>("attached"); // an address on its subnet can be asked by a manual add
+    QTest::newRow("up, running, broadcast") << "" << true << true;
+    QTest::newRow("down") << "down" << false << false;
+    QTest::newRow("up without carrier") << "not running" << false << false;
+    QTest::newRow("loopback") << "loopback" << false << true;
+    QTest::newRow("point to point, no broadcast") << "no broadcast" << false << true;
+    QTest::newRow("IPv6 only") << "IPv6 only" << false << false;
+}
+
+void TestDiscoverySession::pagesOnlyInterfacesUpThatBroadcast()
+{
+    QFETCH(QString, state);
+    QFETCH(bool, paged);
+    QFETCH(bool, attached);
+    InterfaceFacts second = Interface(QStringLiteral("eth1"), 3, "10.78.0.1");
+    if (state == QLatin1String("down"))
+        second.up = second.running = false; // the kernel clears both
+    else if (state == QLatin1String("not running"))
+        second.running = false;
+    else if (state == QLatin1String("loopback"))
+        second.loopback = true;
+    else if (state == QLatin1String("no broadcast"))
+        second.canBroadcast = false;
+    else if (state == QLatin1String("IPv6 only"))
+        second.addresses.first().setIp(QHostAddress(QStringLiteral("fd00::1")));
+    const FixedNetworks networks(NetworksOf({Interface(QStringLiteral("eth0"), 2, "10.77.0.1"), second}));
+
+    QStringList names;
+    for (const AttachedNetwork& network : networks.pagingNetworks())
+        names.append(network.interfaceName);
+    QCOMPARE(names, paged ? QStringList({"eth0", "eth1"}) : QStringList({"eth0"}));
+    QCOMPARE(networks.attached(QHostAddress(QStringLiteral("10.78.0.20")).toIPv4Address()), attached);
+    QVERIFY(!networks.attached(QHostAddress(QStringLiteral("10.79.0.20")).toIPv4Address()));
 }
 
 void TestDiscoverySession::databaseIsEmptiedBeforeAnyAnswer_data()
@@ -218,12 +281,7 @@ void TestDiscoverySession::databaseThatCannotBeEmptied()
              qPrintable(text));
     QVERIFY2(text.endsWith(CR + QStringLiteral("The network was not paged.")), qPrintable(text));
     QVERIFY(QFileInfo(dir.database()).isDir());
-
-    // Nothing reached the paging port: a marker sent afterwards is the first datagram there.
-    QString failure;
-    QVERIFY(f->link.sendTo("marker", QHostAddress::LocalHost, f.element->pagingPort(), 0, &failure));
-    QTRY_COMPARE(f.element->received.size(), 1);
-    QCOMPARE(f.element->received.at(0).data, QByteArray("marker"));
+    QVERIFY(NothingSentBefore(f));
 }
 
 void TestDiscoverySession::nothingPagedGivesTheOldDatabaseBack_data()
@@ -271,6 +329,39 @@ void TestDiscoverySession::nothingPagedGivesTheOldDatabaseBack()
                                         .arg(reason)),
              qPrintable(lines.at(0)));
     QCOMPARE(lines.at(1), QStringLiteral("No element was asked to answer; the local database was kept."));
+}
+
+void TestDiscoverySession::manualAddRefusesWhatIsNoElementsAddress_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("firstLine");
+    const QString notAnAddress = QStringLiteral("'%1' is not the address of a Network Element.");
+    for (const char* address :
+         {"0.0.0.0", "255.255.255.255", "224.0.0.1", "239.255.255.250", "10.0.0", "10.0.0.256", "abc", ""})
+        QTest::addRow("'%s'", address) << address << notAnAddress.arg(QString::fromLatin1(address));
+    // The console learns an element's MAC only on a network it shares (here: loopback alone).
+    QTest::newRow("on no attached network")
+        << "10.99.0.5" << QStringLiteral("10.99.0.5 is not on a network this computer is attached to,");
+}
+
+void TestDiscoverySession::manualAddRefusesWhatIsNoElementsAddress()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, firstLine);
+    CoreFixture f;
+    QVERIFY(f.writeElement(kKey, StoredElement {}));
+    QVERIFY(f.start());
+    const QByteArray before = FileBytes(f.database());
+    f.notices.clear();
+
+    QVERIFY(!f->manualAdd.start(address));
+    QVERIFY(!f->manualAdd.running());
+    QCOMPARE(f.notices.count(), 1);
+    QCOMPARE(f.notices.shown.at(0).title, QStringLiteral("Manual add"));
+    const QString text = f.notices.shown.at(0).text;
+    QVERIFY2(text.startsWith(firstLine + CR), qPrintable(text));
+    QVERIFY(NothingSentBefore(f));
+    QCOMPARE(FileBytes(f.database()), before);
 }
 
 QTEST_GUILESS_MAIN(TestDiscoverySession)

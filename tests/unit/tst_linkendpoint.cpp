@@ -1,6 +1,6 @@
 // The element link on a real loopback socket: routing by length alone, the send cycle to the
 // selected element's stored address, refused sends, the reply timer, the exclusive bind and the
-// receive buffer the kernel grants.
+// receive buffer the kernel grants, and the port taken again when the socket is closed unasked.
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -48,6 +48,8 @@ private Q_SLOTS:
     void replyTimeoutOnceAfterTheLastConfigWrite();
     void bindTakesThePortAloneWithItsBuffer_data();
     void bindTakesThePortAloneWithItsBuffer();
+    void portIsTakenAgainAfterAnUnaskedClose_data();
+    void portIsTakenAgainAfterAnUnaskedClose();
 };
 
 void TestLinkEndpoint::routesByLength_data()
@@ -222,6 +224,38 @@ void TestLinkEndpoint::bindTakesThePortAloneWithItsBuffer()
     const qint64 rmemMax = limit.readAll().trimmed().toLongLong(&ok);
     QVERIFY(ok);
     QCOMPARE(qint64(f->link.receiveBufferGranted()), 2 * std::min<qint64>(LinkEndpoint::ReceiveBufferWanted, rmemMax));
+}
+
+void TestLinkEndpoint::portIsTakenAgainAfterAnUnaskedClose_data()
+{
+    // The two ways a socket is ended: disconnectFromHost (as close() does) and abort.
+    QTest::addColumn<bool>("abort");
+    QTest::newRow("disconnectFromHost") << false;
+    QTest::newRow("abort") << true;
+}
+
+void TestLinkEndpoint::portIsTakenAgainAfterAnUnaskedClose()
+{
+    QFETCH(bool, abort);
+    CoreFixture f;
+    QVERIFY(f.start());
+    auto* socket = f->link.findChild<QUdpSocket*>();
+    QVERIFY(socket);
+    QSignalSpy states(socket, &QAbstractSocket::stateChanged);
+    abort ? socket->abort() : socket->disconnectFromHost();
+    QVERIFY(states.contains(QVariantList {QVariant::fromValue(QAbstractSocket::UnconnectedState)}));
+
+    QVERIFY(f->link.isBound());
+    QUdpSocket other;
+    QVERIFY(!other.bind(QHostAddress::AnyIPv4, f.consolePort()));
+    // It still receives, and what it sends comes from the console's port.
+    QSignalSpy feedbacks(&f->link, &LinkEndpoint::feedbackArrived);
+    QVERIFY(f.deliver(Filled(40)));
+    QTRY_COMPARE(feedbacks.count(), 1);
+    QString failure;
+    QVERIFY(f->link.sendTo(Filled(3), QHostAddress::LocalHost, f.element->pagingPort(), 0, &failure));
+    QTRY_COMPARE(f.element->received.size(), 1);
+    QCOMPARE(f.element->received.at(0).fromPort, f.consolePort());
 }
 
 QTEST_GUILESS_MAIN(TestLinkEndpoint)
