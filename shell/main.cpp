@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+#include <unistd.h>
+
 #include "base/Trace.h"
 #include "database/DatabaseLocation.h"
 #include "platform/MessageBoxes.h"
@@ -71,10 +73,10 @@ int main(int argc, char* argv[])
     // The per-user folder is made on first use; the file itself on the first write.
     QDir().mkpath(QFileInfo(environment.databasePath).absolutePath());
     qCDebug(nms::traceStore).noquote() << "database in use:" << environment.databasePath;
-    // Test hook: NMS_TEST_TIMING_DIVISOR=N makes every period N times shorter (nms::Timing::fast),
+    // Test hook: NMS_TEST_TIMING_DIVISOR=N makes every period N times shorter (nms::Timing::Fast),
     // so that end-to-end tests of the program need not wait out its windows. Never set in use.
     if (const int divisor = qEnvironmentVariableIntValue("NMS_TEST_TIMING_DIVISOR"); divisor > 1)
-        environment.timing = nms::Timing::fast(divisor);
+        environment.timing = nms::Timing::Fast(divisor);
     environment.messages = &messages;
     environment.echo = &echo;
     environment.neighbours = &neighbours;
@@ -105,5 +107,14 @@ int main(int argc, char* argv[])
         window.move(screen->availableGeometry().center() - window.rect().center());
     window.show();
     window.txtElementName->setFocus();
-    return app.exec();
+    const int status = app.exec();
+    // Qt 6.4's Wayland plugin may wait forever for its event thread while the application object
+    // goes away. Everything of the console is shut down and written by now (the lock released,
+    // the database and the event log closed), so nothing is lost by not waiting.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        ::_exit(status);
+    }
+    return status;
 }

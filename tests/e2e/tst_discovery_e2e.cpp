@@ -45,7 +45,7 @@ struct OnTheLan {
               options.neighbours = &neighbours;
               // Every answer here comes within milliseconds, its MAC as quickly: half a second
               // of window still holds them all on a busy machine, and the test ends with it.
-              options.timing = Timing::fast(10);
+              options.timing = Timing::Fast(10);
               options.timing.discoveryMs = 500;
               return options;
           }())
