@@ -16,8 +16,7 @@ public:
 
     void setAnswering(const QString& dotted, bool answering)
     {
-        bool ok = false;
-        const quint32 address = Ipv4FromDottedText(dotted, &ok);
+        const quint32 address = Ipv4FromDottedText(dotted, nullptr);
         if (answering)
             answering_.insert(address);
         else

@@ -17,8 +17,7 @@ constexpr int kBatchMs = 500;
 const QByteArray kQuiet(LevelSamplesLength, '\0');
 const QByteArray kLoud(LevelSamplesLength, '\x40'); // about -6 dBFS
 
-// A monitor of decoders that never answer (down) and answering encoders (silent once asked),
-// behind a decoder that answers.
+// A monitor of decoders that never answer (down) and answering encoders (silent once asked).
 struct Watch {
     Watch()
     {
@@ -29,10 +28,7 @@ struct Watch {
         settings.silenceMs = 0;
         settings.audioBackMs = 0;
         monitor = std::make_unique<LinkMonitor>(sweep, link, settings);
-        monitor->setClock([this] { return QDateTime::currentMSecsSinceEpoch() + offsetMs; });
         digest = std::make_unique<AlarmDigest>(*monitor, kBatchMs);
-        add(QStringLiteral("HUB"), false);
-        sweep.setAnswering(records.first().ip, true);
     }
 
     QString add(const QString& name, bool encoder)
@@ -46,10 +42,6 @@ struct Watch {
         records.append(record);
         return record.ip;
     }
-    // Every request in flight is late. With a period this short a request waits as long as the
-    // period, so the element's next request comes before its own look: the look of the element
-    // probed before it (HUB) is what finds it late.
-    void passTime() { offsetMs += 1000; }
     void silence(const QString& ip) { monitor->takeLevelSamples(kQuiet, QHostAddress(ip)); }
     void sound(const QString& ip) { monitor->takeLevelSamples(kLoud, QHostAddress(ip)); }
     bool stateIs(const QString& ip, ElementState state) const
@@ -63,7 +55,6 @@ struct Watch {
     FakeEchoSweep sweep;
     LinkEndpoint link {LinkPorts {}};
     QList<ElementRecord> records;
-    qint64 offsetMs = 0;
     std::unique_ptr<LinkMonitor> monitor;
     std::unique_ptr<AlarmDigest> digest;
 };
@@ -85,9 +76,9 @@ void TestAlarmDigest::oneMessage_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("text");
     QTest::newRow("one down") << QStringList {"SITE RX"} << QStringList {} << "Element down"
-                              << "SITE RX [02:00:00:00:00:02] 127.0.0.2 is down";
+                              << "SITE RX [02:00:00:00:00:01] 127.0.0.1 is down";
     QTest::newRow("one silent") << QStringList {} << QStringList {"STUDIO TX"} << "Element silent"
-                                << "STUDIO TX [02:00:00:00:00:02] 127.0.0.2 is silent";
+                                << "STUDIO TX [02:00:00:00:00:01] 127.0.0.1 is silent";
     QTest::newRow("several down") << QStringList {"A", "B", "C"} << QStringList {} << "Elements down"
                                   << "3 elements down";
     QTest::newRow("several silent") << QStringList {} << QStringList {"A", "B"} << "Elements silent"
@@ -117,7 +108,7 @@ void TestAlarmDigest::oneMessage()
         QTRY_VERIFY(w.stateIs(ip, ElementState::Up));
         w.silence(ip);
     }
-    QTRY_VERIFY((w.passTime(), w.monitor->summary().down == down.size()));
+    QTRY_COMPARE(w.monitor->summary().down, int(down.size()));
     QTRY_COMPARE(alarms.size(), 1);
     QCOMPARE(alarms[0], QVariantList({title, text}));
     QVERIFY(w.digest->attention());
@@ -132,7 +123,7 @@ void TestAlarmDigest::recoveriesAreNoAlarm()
     QSignalSpy attention(w.digest.get(), &AlarmDigest::attentionChanged);
     w.monitor->watch(w.records);
     w.monitor->start();
-    QTRY_VERIFY((w.passTime(), w.stateIs(decoder, ElementState::Down) && w.stateIs(encoder, ElementState::Up)));
+    QTRY_VERIFY(w.stateIs(decoder, ElementState::Down) && w.stateIs(encoder, ElementState::Up));
     w.silence(encoder);
     QTRY_COMPARE(alarms.size(), 1);
     QCOMPARE(attention, QList<QVariantList>({{true}}));
@@ -150,10 +141,10 @@ void TestAlarmDigest::recoveriesAreNoAlarm()
     // Silent again, then no longer watched: attention ends with it.
     w.silence(encoder);
     QVERIFY(w.digest->attention());
-    w.monitor->watch(w.records.mid(0, 2));
+    w.monitor->watch({w.records.first()});
     QVERIFY(!w.digest->attention());
     QTRY_COMPARE(alarms.size(), 2);
-    QCOMPARE(alarms[1], QVariantList({"Element silent", "STUDIO TX [02:00:00:00:00:03] 127.0.0.3 is silent"}));
+    QCOMPARE(alarms[1], QVariantList({"Element silent", "STUDIO TX [02:00:00:00:00:02] 127.0.0.2 is silent"}));
 }
 
 QTEST_GUILESS_MAIN(TestAlarmDigest)
