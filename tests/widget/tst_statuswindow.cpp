@@ -223,20 +223,16 @@ void TestStatusWindow::trayMenuAndSummary()
     QVERIFY(n.ok);
     QWidget window;
     TrayController tray(window, true);
-    QAction* status = tray.menu()->addAction(QStringLiteral("Network &status..."));
+    tray.menu()->addAction(QStringLiteral("Network &status..."));
     tray.add();
     QCOMPARE(tray.icon()->toolTip(), TrayTipText());
     tray.followSummary(n.f->core().monitor, 10);
     QTRY_COMPARE(tray.icon()->toolTip(), TrayTipText() + QStringLiteral("\n3 elements: 2 up, 1 down"));
 
-    // The left button brings the window back; the right one too, then opens the menu.
-    tray.iconButtonReleased(Qt::LeftButton, QPoint(10, 10));
-    QVERIFY(window.isVisible() && !tray.menu()->isVisible());
-    window.hide();
+    // The right button brings the window back, then opens the menu.
     tray.iconButtonReleased(Qt::RightButton, QPoint(10, 10));
     QVERIFY(window.isVisible());
     QTRY_VERIFY(tray.menu()->isVisible());
-    QCOMPARE(tray.menu()->actions(), QList<QAction*>({status}));
     tray.menu()->hide();
 }
 
