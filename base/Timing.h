@@ -15,13 +15,15 @@ struct Timing {
     int retryTickMs = 1000; // tmrRetryPing: one step of the countdown after a time-out
     int levelPeriodMs = 50; // tmrVolume: one level query
     int guardWaitMs = 1000; // how long a new address may take to answer before it is sent
+    int alarmBatchMs = 1000; // alarms within this long make one message
 
     // Every period divided by `factor` (at least 1 ms), for tests.
     static Timing Fast(int factor = 100)
     {
         Timing t;
         for (int* period : {&t.replyMs, &t.macWindowMs, &t.macRetryMs, &t.solicitAgainMs, &t.discoveryMs,
-                            &t.discoveryBatchMs, &t.echoWaitMs, &t.retryTickMs, &t.levelPeriodMs, &t.guardWaitMs})
+                            &t.discoveryBatchMs, &t.echoWaitMs, &t.retryTickMs, &t.levelPeriodMs, &t.guardWaitMs,
+                            &t.alarmBatchMs})
             *period = *period / factor > 0 ? *period / factor : 1;
         return t;
     }

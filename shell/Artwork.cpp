@@ -49,6 +49,18 @@ QPixmap ApplicationIcon()
     return pixmap;
 }
 
+QPixmap AttentionIcon()
+{
+    QPixmap pixmap = ApplicationIcon();
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    // A white ring keeps the dot apart from the icon's dark ground at tray sizes.
+    p.setPen(QPen(Qt::white, 1.5));
+    p.setBrush(QColor(220, 20, 20));
+    p.drawEllipse(QPointF(24, 24), 6.5, 6.5);
+    return pixmap;
+}
+
 QPixmap SaveIcon()
 {
     // A floppy disk.

@@ -10,6 +10,8 @@ class QPainter;
 namespace nms::Artwork {
 
 QPixmap ApplicationIcon(); // 32 x 32
+// The application icon with a red dot in its lower right corner: something is down or silent.
+QPixmap AttentionIcon(); // 32 x 32
 // The same picture at any size, for the installed icons: drawn scaled into target.
 void PaintApplicationIcon(QPainter& p, const QRectF& target);
 QPixmap SaveIcon(); // 14 x 14

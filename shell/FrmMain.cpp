@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QWindow>
 
+#include "app/AlarmDigest.h"
 #include "app/ConsoleCore.h"
 #include "console/AudioPanel.h"
 #include "console/DiscoveryCommand.h"
@@ -19,6 +20,7 @@
 #include "shell/Artwork.h"
 #include "shell/TrayController.h"
 #include "shell/WindowShape.h"
+#include "status/StatusWindow.h"
 
 namespace nms {
 
@@ -102,9 +104,18 @@ FrmMain::FrmMain(const ConsoleEnvironment& environment, QWidget* parent)
     mnuAdd = mnuHidden1->addAction(QStringLiteral("&Manual add..."));
     mnuSep1 = mnuHidden1->addSeparator();
     mnuDelete = mnuHidden1->addAction(QStringLiteral("&Delete"));
+    mnuSep2 = mnuHidden1->addSeparator();
+    mnuStatus = mnuHidden1->addAction(QStringLiteral("Network &status..."));
+    tray->menu()->addAction(mnuStatus);
+    connect(mnuStatus, &QAction::triggered, this, &FrmMain::showStatusWindow);
     commands = new ElementCommands(*core, *notices, mnuAdd, mnuDelete, this);
     connect(mnuDiscover, &QAction::triggered, discovery, &DiscoveryCommand::mnuDiscover_Click);
     connect(cmdDiscover, &QPushButton::clicked, discovery, &DiscoveryCommand::cmdDiscover_Click);
+
+    alarms = new AlarmDigest(core->monitor, env_.timing.alarmBatchMs, this);
+    connect(alarms, &AlarmDigest::alarm, tray, &TrayController::showAlarm);
+    connect(alarms, &AlarmDigest::attentionChanged, tray, &TrayController::setAttention);
+    tray->followSummary(core->monitor);
 
     connect(cmdExit, &QPushButton::clicked, this, &FrmMain::cmdExit_Click);
     connect(cmdRefresh, &QPushButton::clicked, this, &FrmMain::cmdRefresh_Click);
@@ -120,8 +131,8 @@ FrmMain::~FrmMain()
         focused->clearFocus();
     // The panels and the core go before the controls they draw on: nothing may draw on a
     // control that is already gone.
-    for (QObject* assembled :
-         std::initializer_list<QObject*> {commands, discovery, ping, audio, editor, elementList, tray, core, notices}) {
+    for (QObject* assembled : std::initializer_list<QObject*> {statusWindow, commands, discovery, ping, audio, editor,
+                                                               elementList, alarms, tray, core, notices}) {
         delete assembled;
     }
 }
@@ -355,6 +366,8 @@ void FrmMain::Form_Unload()
     notices->shutdown();
     core->shutdown();
     tray->remove();
+    if (statusWindow)
+        statusWindow->close();
 }
 
 void FrmMain::cmdExit_Click()
@@ -383,6 +396,26 @@ void FrmMain::Load_Config()
 void FrmMain::MinimizeToTray()
 {
     tray->MinimizeToTray();
+}
+
+void FrmMain::showStatusWindow()
+{
+    if (!statusWindow) {
+        statusWindow = new StatusWindow(core->monitor, *notices);
+        statusWindow->setWindowIcon(QIcon(Artwork::ApplicationIcon()));
+        // The element asked for is picked in the list as the operator would, and shown.
+        connect(statusWindow, &StatusWindow::elementChosen, this, [this](const QString& key) {
+            if (!elementList->pick(key))
+                return;
+            show();
+            raise();
+            activateWindow();
+        });
+    }
+    statusWindow->setWindowState(statusWindow->windowState() & ~Qt::WindowMinimized);
+    statusWindow->show();
+    statusWindow->raise();
+    statusWindow->activateWindow();
 }
 
 void FrmMain::paintEvent(QPaintEvent* event)

@@ -20,6 +20,7 @@
 
 namespace nms {
 
+class AlarmDigest;
 class AttachedNetworks;
 class AudioPanel;
 class ConsoleCore;
@@ -32,6 +33,7 @@ class MessageBoxes;
 class NeighbourTable;
 class NoticePresenter;
 class PingPanel;
+class StatusWindow;
 class TrayController;
 
 // What the window needs from outside. The product passes the real services and the fixed
@@ -61,6 +63,8 @@ public:
     void ClearElementFields();
     void Load_Config();
     void MinimizeToTray();
+    // The network status window, made at its first opening; opened again, it comes to the front.
+    void showStatusWindow();
 
     const ConsoleEnvironment& environment() const { return env_; }
 
@@ -132,6 +136,8 @@ public:
     QAction* mnuAdd;
     QAction* mnuSep1;
     QAction* mnuDelete;
+    QAction* mnuSep2;
+    QAction* mnuStatus; // also in the tray's menu
 
     // --- What the window assembles
     NoticePresenter* notices = nullptr;
@@ -143,6 +149,8 @@ public:
     DiscoveryCommand* discovery = nullptr;
     ElementCommands* commands = nullptr;
     TrayController* tray = nullptr;
+    AlarmDigest* alarms = nullptr;
+    StatusWindow* statusWindow = nullptr; // a top-level window of its own
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

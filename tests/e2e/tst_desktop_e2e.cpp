@@ -257,10 +257,15 @@ void TestDesktop::consoleOnTheDesktop()
              qPrintable(QStringLiteral("gaps of %1 and %2 px").arg(inName).arg(inLogo)));
 
     // Minimise to the tray, then a left click on the icon brings the window back; the same with
-    // the right button (no menu). A click the window missed is simply made again.
+    // the right button, which then opens the tray's menu. A click the window missed is simply made
+    // again.
     const auto shown = [&] {
         return !windows(QStringLiteral("--name"), QStringLiteral("^Orbilane NMS$"), true).isEmpty();
     };
+    const auto consoleWindows = [&] {
+        return windows(QStringLiteral("--classname"), QStringLiteral("orbilane-nms"), true).size();
+    };
+    const qsizetype withoutMenu = consoleWindows();
     const QPoint minimise = frame.topLeft() + QPoint(404, 16);
     for (int button : {1, 3}) {
         for (int attempt = 0; attempt < 5 && shown(); ++attempt) {
@@ -274,6 +279,10 @@ void TestDesktop::consoleOnTheDesktop()
         }
         QVERIFY(shown());
     }
+    // The menu is one more window of the console's while it is open; Escape closes it.
+    QTRY_COMPARE_WITH_TIMEOUT(consoleWindows(), withoutMenu + 1, 5000);
+    Run({Tool("xdotool"), QStringLiteral("key"), QStringLiteral("Escape")}, display_);
+    QTRY_COMPARE_WITH_TIMEOUT(consoleWindows(), withoutMenu, 5000);
 
     // A second copy shows its message and ends once it is answered; the first keeps running.
     QProcess* second = startConsole();

@@ -13,6 +13,8 @@ ConsoleFixture::ConsoleFixture(const ConsoleOptions& options)
     environment_.databasePath = options.databasePath.isEmpty() ? dir_.database() : options.databasePath;
     environment_.messages = &boxes;
     environment_.echo = options.echo;
+    environment_.sweep = options.sweep;
+    environment_.monitorSettings = options.monitorSettings;
     environment_.neighbours = options.neighbours ? options.neighbours : &neighbours;
     environment_.timing = options.timing;
     environment_.useTray = false;

@@ -23,6 +23,8 @@ struct ConsoleOptions {
     bool productPorts = false;
     NeighbourTable* neighbours = nullptr; // default: the fixture's FakeNeighbourTable
     EchoService* echo = nullptr; // default: none (the probe then shows a failure)
+    EchoSweep* sweep = nullptr; // the monitor's echo; default: nobody answers
+    MonitorSettings monitorSettings;
     QString databasePath; // default: nms.ini in a private folder
     Timing timing = Timing::Fast(10);
 };
