@@ -178,9 +178,11 @@ int RunDiscover(const CtlArguments& arguments)
                                shown));
         }
     }
-    // The core's own words, also when nothing changed.
-    PrintError(DiscoveryReportText(report).replace(u'\r', QStringLiteral("; "))
-               + (noStore ? QStringLiteral(" (not stored)") : QString()));
+    // The core tells what changed as a notice; what it found is said here when nothing did.
+    if (report.added.isEmpty() && report.missing.isEmpty())
+        PrintError(DiscoveryReportText(report));
+    if (noStore)
+        PrintError(QStringLiteral("the database %1 was left as it was (--no-store)").arg(CtlDatabasePath(arguments)));
     return found.isEmpty() ? ExitFailed : ExitOk;
 }
 
