@@ -70,7 +70,7 @@ QString DbfsText(double dbfs)
 
 QJsonValue DbfsJson(double dbfs)
 {
-    // JSON has no infinity: silence is null.
+    // JSON has no infinity: digital silence is null.
     return std::isfinite(dbfs) ? QJsonValue(std::round(dbfs * 10) / 10) : QJsonValue();
 }
 
@@ -316,17 +316,13 @@ int RunLevel(const CtlArguments& arguments)
     second.setTimerType(Qt::PreciseTimer);
     QObject::connect(&second, &QTimer::timeout, &loop, [&] {
         ++printed;
-        if (peak) {
-            ++answered;
-            const double dbfs = PeakDbfs(*peak);
-            levels.append(DbfsJson(dbfs));
-            if (!arguments.json)
-                PrintOut(DbfsText(dbfs) + u'\n');
-        } else {
-            levels.append(QStringLiteral("no answer"));
-            if (!arguments.json)
-                PrintOut(QStringLiteral("no answer\n"));
-        }
+        const double dbfs = peak ? PeakDbfs(*peak) : qQNaN();
+        answered += peak ? 1 : 0;
+        levels.append(QJsonObject {{QStringLiteral("second"), printed},
+                                   {QStringLiteral("answered"), bool(peak)},
+                                   {QStringLiteral("peakDbfs"), peak ? DbfsJson(dbfs) : QJsonValue()}});
+        if (!arguments.json)
+            PrintOut(peak ? DbfsText(dbfs) + u'\n' : QStringLiteral("no answer\n"));
         peak.reset();
         if (seconds > 0 && printed >= int(std::ceil(seconds)))
             loop.quit();
@@ -343,7 +339,7 @@ int RunLevel(const CtlArguments& arguments)
     loop.exec();
     if (arguments.json)
         PrintJson(QJsonDocument(
-            QJsonObject {{QStringLiteral("element"), RecordJson(*record)}, {QStringLiteral("peakDbfs"), levels}}));
+            QJsonObject {{QStringLiteral("element"), RecordJson(*record)}, {QStringLiteral("levels"), levels}}));
     return answered ? ExitOk : ExitFailed;
 }
 

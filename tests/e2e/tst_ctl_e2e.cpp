@@ -202,6 +202,15 @@ void TstCtlE2e::commands_data()
                                << "";
     QTest::newRow("attenuate mute") << QStringList {"attenuate", "SITE RX", "mute"} << 0 << "Mute sent and stored"
                                     << "";
+    QTest::newRow("level as JSON") << QStringList {"level", "STUDIO TX", "--seconds", "1", "--json"} << 0
+                                   << "\"peakDbfs\": -12"
+                                   << "";
+    QTest::newRow("trace") << QStringList {"list", "--trace"} << 0 << "STUDIO TX"
+                           << "orbilane.store: database in use";
+    QTest::newRow("version") << QStringList {"--version"} << 0 << "orbilanectl 2.0.1\n"
+                             << "";
+    QTest::newRow("help after the command") << QStringList {"set", "--help"} << 0 << "--tx <tx>"
+                                            << "";
     QTest::newRow("export csv") << QStringList {"export", "--csv"} << 0 << "\r\n"
                                 << "";
     QTest::newRow("unknown element") << QStringList {"show", "NOBODY"} << 1 << ""
@@ -326,6 +335,8 @@ void TstCtlE2e::check_data()
         << QStringList {} << QStringList {"SPARE TX", "-w", "0", "-c", "0"} << 2 << "ORBILANE CRITICAL - ";
     QTest::newRow("critical: silent") << QStringList {"--level-silence"} << QStringList {"SPARE TX"} << 2
                                       << "audio silent";
+    QTest::newRow("critical: quieter than a negative threshold")
+        << QStringList {} << QStringList {"SPARE TX", "--silence-dbfs", "-5"} << 2 << "audio silent (-12.0 dBFS)";
     QTest::newRow("critical: no answer") << QStringList {"--no-answer"} << QStringList {"SPARE TX", "--no-audio"} << 2
                                          << "no answer to paging";
     QTest::newRow("critical: differs") << QStringList {"--report-name", "OTHER", "--serial", "14"}
