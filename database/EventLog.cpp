@@ -73,6 +73,8 @@ void EventLog::setClock(std::function<QDateTime()> clock)
 bool EventLog::append(const QString& event, const QJsonObject& fields)
 {
     const QByteArray line = Line(clock_(), event, fields);
+    if (echo_)
+        echo_(line);
     QString error;
     if (!open(&error))
         return failed(error);

@@ -33,6 +33,9 @@ public:
     // The clock the times come from (default QDateTime::currentDateTimeUtc), for tests.
     void setClock(std::function<QDateTime()> clock);
 
+    // Where every line appended is also handed, as written (a command line prints them).
+    void setEcho(std::function<void(const QByteArray& line)> echo) { echo_ = std::move(echo); }
+
 private:
     bool open(QString* error);
     bool rotate(QString* error);
@@ -42,6 +45,7 @@ private:
     Notices& notices_;
     qint64 rotateAtBytes_;
     std::function<QDateTime()> clock_;
+    std::function<void(const QByteArray&)> echo_;
     // Opened for each line and closed after it.
     QFile file_;
     qint64 size_ = 0;

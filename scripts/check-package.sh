@@ -20,7 +20,7 @@ fail() {
   failures=$((failures + 1))
 }
 
-cmake --build "$build" -j"$(nproc)" --target orbilane-nms packaging-files >/dev/null
+cmake --build "$build" -j"$(nproc)" --target orbilane-nms orbilanectl packaging-files >/dev/null
 stage=$work/stage
 cmake --install "$build" --prefix "$stage" >/dev/null
 
@@ -29,7 +29,8 @@ icons=()
 for size in 16 22 24 32 48 64 128 256; do
   icons+=("share/icons/hicolor/${size}x${size}/apps/$id.png")
 done
-for file in bin/orbilane-nms "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" \
+for file in bin/orbilane-nms bin/orbilanectl share/man/man1/orbilanectl.1.gz \
+  share/bash-completion/completions/orbilanectl "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" \
   "share/icons/hicolor/scalable/apps/$id.svg" "${icons[@]}" share/man/man1/orbilane-nms.1.gz \
   share/doc/orbilane-nms/copyright share/doc/orbilane-nms/changelog.gz; do
   [[ -s "$stage/$file" ]] || fail "the installation lacks $file"
@@ -65,11 +66,18 @@ grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" \
 newest=$(grep -o '<release version="[^"]*"' "$metainfo" | head -n 1 | cut -d'"' -f2)
 [[ "$newest" == "$version" ]] || fail "the metainfo's newest release is $newest, the project's version $version"
 
-# The manual page renders without a warning.
-if ! out=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 \
-  "$stage/share/man/man1/orbilane-nms.1.gz" 2>&1 >/dev/null) || [[ -n "$out" ]]; then
-  fail "the manual page: $out"
-fi
+# The manual pages render without a warning.
+for page in orbilane-nms orbilanectl; do
+  if ! out=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 \
+    "$stage/share/man/man1/$page.1.gz" 2>&1 >/dev/null) || [[ -n "$out" ]]; then
+    fail "the manual page $page.1: $out"
+  fi
+done
+
+# orbilanectl's bash completion is valid bash, and the program needs neither Qt Gui nor Widgets.
+bash -n "$stage/share/bash-completion/completions/orbilanectl" || fail "the bash completion of orbilanectl"
+! ldd "$stage/bin/orbilanectl" | grep -q 'libQt6\(Gui\|Widgets\)' || fail "orbilanectl links Qt Gui or Widgets"
+"$stage/bin/orbilanectl" --version | grep -qx "orbilanectl $version" || fail "orbilanectl --version"
 
 # The Debian package, as `cmake --build BUILD --target package` makes it; cpack brings the build
 # up to date itself, and the target would first go over every target once more for nothing.
@@ -81,7 +89,8 @@ if ! out=$(cd "$build" && cpack --config CPackConfig.cmake 2>&1); then
 fi
 deb=$(ls "$build"/packages/orbilane-nms_"$version"_*.deb)
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for file in ./usr/bin/orbilane-nms "./usr/share/applications/$id.desktop" "./usr/share/metainfo/$id.metainfo.xml" \
+for file in ./usr/bin/orbilane-nms ./usr/bin/orbilanectl ./usr/share/man/man1/orbilanectl.1.gz \
+  ./usr/share/bash-completion/completions/orbilanectl "./usr/share/applications/$id.desktop" "./usr/share/metainfo/$id.metainfo.xml" \
   ./usr/share/man/man1/orbilane-nms.1.gz ./usr/share/doc/orbilane-nms/copyright; do
   grep -qx -- "$file" <<<"$contents" || fail "the package lacks $file"
 done
@@ -99,8 +108,10 @@ printf '#!/bin/sh\necho "$@" >>"%s"\nexit "${SETCAP_STATUS:-0}"\n' "$work/setcap
 chmod +x "$work/bin/setcap"
 PATH="$work/bin:$PATH" sh "$work/control/postinst" configure \
   || fail "postinst failed with setcap working"
-grep -qx 'cap_net_raw+ep /usr/bin/orbilane-nms' "$work/setcap-calls" \
-  || fail "postinst called setcap with: $(cat "$work/setcap-calls")"
+for program in orbilane-nms orbilanectl; do
+  grep -qx "cap_net_raw+ep /usr/bin/$program" "$work/setcap-calls" \
+    || fail "postinst called setcap with: $(cat "$work/setcap-calls")"
+done
 out=$(SETCAP_STATUS=1 PATH="$work/bin:$PATH" sh "$work/control/postinst" configure 2>&1) \
   || fail "postinst failed where setcap fails"
 grep -q 'setcap failed' <<<"$out" || fail "postinst said nothing where setcap fails: $out"

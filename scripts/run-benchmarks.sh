@@ -21,7 +21,7 @@ jobs=$(nproc)
 
 NMS_EXTRA_PACKAGES="libbenchmark-dev ${NMS_EXTRA_PACKAGES:-}" "$here/scripts/install-deps.sh"
 cmake -S "$here" -B "$build" -DNMS_BENCHMARKS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$jobs" --target nms_micro_bench nms_system_bench orbilane-element-sim
+cmake --build "$build" -j"$jobs" --target nms_micro_bench nms_system_bench orbilane-element-sim orbilanectl
 
 echo "== machine"
 echo "$(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
@@ -59,3 +59,4 @@ ip netns exec "$net-c" "$build/bench/nms_system_bench" --network "$net" \
   --watch-seconds "${NMS_BENCH_WATCH_SECONDS:-300}" ${NMS_BENCH_ONLY:+--only "$NMS_BENCH_ONLY"} 2>&1 \
   | grep -v -e 'does not support' -e XDG_RUNTIME_DIR
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+"$here/bench/ctl/ctl-bench.sh" "$build"

@@ -48,6 +48,20 @@ int StoredListIndex(const QString& stored, int count)
     return ok && value >= 0 && value < count ? value : -1;
 }
 
+ConfigFields StoredConfigFields(const ElementRecord& record)
+{
+    ConfigFields fields;
+    fields.name = record.name;
+    fields.ip = record.ip;
+    fields.mask = record.mask;
+    fields.gw = record.gw;
+    fields.remote = record.remote;
+    fields.input = StoredListIndex(record.input, AudioChoiceCount);
+    fields.type = StoredListIndex(record.type, AudioChoiceCount);
+    fields.tx = StoredListIndex(record.tx, AudioChoiceCount);
+    return fields;
+}
+
 const ElementRecord& ConsoleState::selected() const
 {
     static const ElementRecord none;

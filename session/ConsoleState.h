@@ -28,6 +28,9 @@ QStringList AudioTxChoices(); // "Unicast", "Multicast"
 // A stored list index as the list's position; -1 (nothing chosen) for a missing or foreign
 // value, so that a damaged record can never be sent on as if it were valid.
 int StoredListIndex(const QString& stored, int count);
+// A stored record as the configuration the editor starts from: its texts as stored, its audio
+// selectors as list positions (-1 where the stored value is none of them).
+ConfigFields StoredConfigFields(const ElementRecord& record);
 
 class ConsoleState : public QObject {
     Q_OBJECT

@@ -26,17 +26,7 @@ ConfigFields Baseline(const ConsoleState& state)
 {
     if (state.lastSent())
         return *state.lastSent();
-    const ElementRecord& record = state.selected();
-    ConfigFields fields;
-    fields.name = record.name;
-    fields.ip = record.ip;
-    fields.mask = record.mask;
-    fields.gw = record.gw;
-    fields.remote = record.remote;
-    fields.input = StoredListIndex(record.input, AudioChoiceCount);
-    fields.type = StoredListIndex(record.type, AudioChoiceCount);
-    fields.tx = StoredListIndex(record.tx, AudioChoiceCount);
-    return fields;
+    return StoredConfigFields(state.selected());
 }
 
 } // namespace
