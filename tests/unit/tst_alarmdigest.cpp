@@ -13,7 +13,7 @@ using namespace nms::test;
 
 namespace {
 
-constexpr int kBatchMs = 500;
+constexpr int kBatchMs = 150;
 const QByteArray kQuiet(LevelSamplesLength, '\0');
 const QByteArray kLoud(LevelSamplesLength, '\x40'); // about -6 dBFS
 
