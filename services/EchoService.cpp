@@ -110,6 +110,22 @@ quint16 InternetChecksum(QByteArrayView bytes)
     return quint16(~sum);
 }
 
+QByteArray IcmpEchoRequest(quint16 id, quint16 sequence)
+{
+    QByteArray packet(kIcmpHeaderSize + kPayloadSize, '\0');
+    auto* p = reinterpret_cast<uchar*>(packet.data());
+    p[0] = kIcmpEcho;
+    p[4] = uchar(id >> 8);
+    p[5] = uchar(id);
+    p[6] = uchar(sequence >> 8);
+    p[7] = uchar(sequence);
+    std::memcpy(p + kIcmpHeaderSize, kPayload, kPayloadSize);
+    const quint16 sum = InternetChecksum(packet);
+    p[2] = uchar(sum >> 8);
+    p[3] = uchar(sum);
+    return packet;
+}
+
 RawIcmpVerdict ClassifyRawIcmp(QByteArrayView packet, quint32 target, quint16 id, quint16 sequence)
 {
     const auto* p = reinterpret_cast<const uchar*>(packet.data());
@@ -221,23 +237,14 @@ void LinuxEchoService::send(const QString& address, int timeoutMs)
 
     id_ = quint16(QRandomGenerator::global()->generate());
     ++sequence_;
-    uchar packet[kIcmpHeaderSize + kPayloadSize] = {};
-    packet[0] = kIcmpEcho;
-    packet[4] = uchar(id_ >> 8);
-    packet[5] = uchar(id_);
-    packet[6] = uchar(sequence_ >> 8);
-    packet[7] = uchar(sequence_);
-    std::memcpy(packet + kIcmpHeaderSize, kPayload, kPayloadSize);
-    // The kernel fills identifier and checksum on a datagram socket; a raw one sends our bytes.
-    const quint16 sum = InternetChecksum(QByteArrayView(packet, sizeof packet));
-    packet[2] = uchar(sum >> 8);
-    packet[3] = uchar(sum);
+    const QByteArray packet = IcmpEchoRequest(id_, sequence_);
 
     sockaddr_in to {};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = target_;
     sentAt_.start();
-    const ssize_t sent = ::sendto(fd_, packet, sizeof packet, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    const ssize_t sent =
+        ::sendto(fd_, packet.constData(), size_t(packet.size()), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     if (sent < 0) {
         const int error = errno;
         closeSocket();

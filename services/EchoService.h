@@ -97,6 +97,10 @@ RawIcmpVerdict ClassifyRawIcmp(QByteArrayView packet, quint32 target, quint16 id
 // The Internet checksum (RFC 1071) of the bytes, ready to store in a header.
 quint16 InternetChecksum(QByteArrayView bytes);
 
+// An ICMP echo request (payload "hello") with its checksum; the kernel fills identifier and
+// checksum again itself on a datagram socket, a raw one sends these bytes.
+QByteArray IcmpEchoRequest(quint16 id, quint16 sequence);
+
 } // namespace nms
 
 Q_DECLARE_METATYPE(nms::EchoReply)

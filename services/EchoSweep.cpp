@@ -3,7 +3,6 @@
 #include <QRandomGenerator>
 #include <QSocketNotifier>
 
-#include <cstring>
 #include <linux/icmp.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -16,10 +15,7 @@ namespace nms {
 namespace {
 
 constexpr int kIcmpEchoReply = 0;
-constexpr int kIcmpEcho = 8;
 constexpr int kIcmpHeaderSize = 8;
-const char kPayload[] = "hello";
-constexpr int kPayloadSize = 5;
 
 quint16 ReadBig16(const uchar* p)
 {
@@ -84,22 +80,14 @@ bool LinuxEchoSweep::send(quint32 address)
     if (address == 0 || address == 0xFFFFFFFFu || !open())
         return false;
     ++sequence_;
-    uchar packet[kIcmpHeaderSize + kPayloadSize] = {};
-    packet[0] = kIcmpEcho;
-    packet[4] = uchar(id_ >> 8);
-    packet[5] = uchar(id_);
-    packet[6] = uchar(sequence_ >> 8);
-    packet[7] = uchar(sequence_);
-    std::memcpy(packet + kIcmpHeaderSize, kPayload, kPayloadSize);
-    // The kernel fills identifier and checksum on a datagram socket; a raw one sends our bytes.
-    const quint16 sum = InternetChecksum(QByteArrayView(packet, sizeof packet));
-    packet[2] = uchar(sum >> 8);
-    packet[3] = uchar(sum);
+    const QByteArray packet = IcmpEchoRequest(id_, sequence_);
     sockaddr_in to {};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = address;
     slots_[sequence_] = {address, clock_.nsecsElapsed()};
-    return ::sendto(fd_, packet, sizeof packet, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0;
+    return ::sendto(fd_, packet.constData(), size_t(packet.size()), 0, reinterpret_cast<const sockaddr*>(&to),
+                    sizeof to)
+        >= 0;
 }
 
 void LinuxEchoSweep::drain()
