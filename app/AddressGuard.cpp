@@ -45,6 +45,9 @@ std::optional<QStringList> AddressGuard::check(const ConfigFields& fields, const
     // another element is a finding already.
     if (ok && address != 0 && !(shownOk && before == address) && !known) {
         asked_ = address;
+        // What the table holds before the question may be a unit unplugged since (the spare that
+        // replaces it is about to take its address): only an entry the question made counts.
+        cached_ = neighbours_.lookup(address);
         neighbours_.solicit(address);
         echo_.send(address);
         wait_->start();
@@ -59,7 +62,7 @@ void AddressGuard::done()
     if (asked_ != 0) {
         const QByteArray mac = neighbours_.lookup(asked_);
         const QString address = AddressBytesToText(reinterpret_cast<const quint8*>(&asked_));
-        if (answered_ || !mac.isEmpty()) {
+        if (answered_ || (!mac.isEmpty() && mac != cached_)) {
             findings_.append(mac.isEmpty() ? QStringLiteral("%1 already answers on the network.").arg(address)
                                            : QStringLiteral("%1 already answers on the network (MAC %2).")
                                                  .arg(address, MacLookup::FormatMac(mac, QStringLiteral(":"))));

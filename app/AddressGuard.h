@@ -1,7 +1,8 @@
 #pragma once
 // The address guard before a configuration is sent: what the configuration itself shows
 // (AddressFindings), and whether its new address already answers on the network, by ICMP echo
-// or ARP, within a second. The window stays responsive meanwhile.
+// or ARP, within a second; a neighbour entry the kernel held before that second is no answer by
+// itself. The window stays responsive meanwhile.
 
 #include <QObject>
 #include <QStringList>
@@ -41,6 +42,7 @@ private:
     QTimer* wait_;
     QStringList findings_;
     quint32 asked_ = 0; // network order; 0: nothing asked of the network
+    QByteArray cached_; // the neighbour entry of asked_ before it was asked
     bool answered_ = false;
 };
 

@@ -16,6 +16,8 @@ int RunPing(const CtlArguments& arguments);
 int RunLevel(const CtlArguments& arguments);
 int RunSet(const CtlArguments& arguments);
 int RunAttenuate(const CtlArguments& arguments);
+int RunSaveConfig(const CtlArguments& arguments);
+int RunApplyConfig(const CtlArguments& arguments);
 int RunMonitor(const CtlArguments& arguments);
 int RunCheck(const CtlArguments& arguments);
 

@@ -52,6 +52,13 @@ QList<CtlCommand> MakeCommands()
 {
     const QCommandLineOption csv(QStringLiteral("csv"),
                                  QStringLiteral("Print comma-separated values with a header row."));
+    const QCommandLineOption force(QStringLiteral("force"),
+                                   QStringLiteral("Send even when the address guard finds something."));
+    const QString guarded =
+        QStringLiteral(" Before anything is sent, the address guard looks at the addresses: one stored for another "
+                       "element, a mask, network, broadcast or gateway that cannot work, an encoder sending to "
+                       "itself, and a new address that already answers on the network (ICMP echo or ARP within a "
+                       "second). Each finding is said and nothing is sent, unless --force is given.");
     return {
         {QStringLiteral("discover"),
          QStringLiteral("[--no-store] [--csv]"),
@@ -102,7 +109,8 @@ QList<CtlCommand> MakeCommands()
          QStringLiteral("Change an element's configuration."),
          QStringLiteral("Sends the stored configuration of ELEMENT with the fields given changed, waits for the "
                         "element's answer and stores only what it confirmed. Prints the confirmed and the "
-                        "refused fields."),
+                        "refused fields.")
+             + guarded,
          {Option({QStringLiteral("name")}, QStringLiteral("Name (up to 16 characters)."), QStringLiteral("text")),
           Option({QStringLiteral("ip")}, QStringLiteral("IP address."), QStringLiteral("address")),
           Option({QStringLiteral("mask")}, QStringLiteral("Subnet mask."), QStringLiteral("address")),
@@ -113,7 +121,8 @@ QList<CtlCommand> MakeCommands()
           Option({QStringLiteral("type")}, QStringLiteral("Audio type: lr (left/right) or mpx."),
                  QStringLiteral("type")),
           Option({QStringLiteral("tx")}, QStringLiteral("Audio transmission: unicast or multicast."),
-                 QStringLiteral("tx"))},
+                 QStringLiteral("tx")),
+          force},
          1,
          1},
         {QStringLiteral("attenuate"),
@@ -122,6 +131,30 @@ QList<CtlCommand> MakeCommands()
          QStringLiteral("Sends the output attenuation to the decoder and stores it: 0 to -120 dB in steps of "
                         "0.5 dB (-10 is a value here, not an option), or mute."),
          {},
+         2,
+         2},
+        {QStringLiteral("save-config"),
+         QStringLiteral("ELEMENT FILE"),
+         QStringLiteral("Save an element's stored configuration to a file."),
+         QStringLiteral("Writes the configuration stored for ELEMENT to FILE as a small JSON document, for "
+                        "apply-config to give to another unit later."),
+         {},
+         2,
+         2},
+        {QStringLiteral("apply-config"),
+         QStringLiteral("ELEMENT FILE|MAC [--force]"),
+         QStringLiteral("Give an element a saved configuration, or a vanished unit's."),
+         QStringLiteral("Sends ELEMENT the configuration in FILE (written by save-config), or the one kept in "
+                        "the history for the element with that MAC address (any element ever discovered, such "
+                        "as a unit that has been replaced): name, addresses and audio settings, and for a "
+                        "decoder its attenuation once the rest is confirmed. ELEMENT keeps its own MAC address "
+                        "and serial number. An existing file is read as a file. Waits for the element's answer, "
+                        "stores only what it confirmed and prints the confirmed and the refused fields. A "
+                        "configuration of the other role is refused as well.")
+             + guarded,
+         {Option({QStringLiteral("force")},
+                 QStringLiteral("Send even when the address guard finds something or the configuration is of "
+                                "the other role."))},
          2,
          2},
         {QStringLiteral("export"),
@@ -245,11 +278,12 @@ QString CtlHelpText()
     QString text = HelpText(parser);
     text += QStringLiteral("\nCommands:\n");
     for (const CtlCommand& command : CtlCommands())
-        text += QStringLiteral("  %1%2\n").arg(command.name.leftJustified(11), command.summary);
+        text += QStringLiteral("  %1%2\n").arg(command.name.leftJustified(14), command.summary);
     text += QStringLiteral(
         "\nGlobal options go before or after the command. 'orbilanectl help COMMAND' describes a command.\n"
-        "Exit status: 0 success, 1 the element refused, did not answer or was not found, 2 usage error,\n"
-        "3 cannot run (port 2976 in use, database unreadable); check: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.\n");
+        "Exit status: 0 success, 1 the element refused, did not answer or was not found, or the address\n"
+        "guard found something, 2 usage error, 3 cannot run (port 2976 in use, database unreadable);\n"
+        "check: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.\n");
     return text;
 }
 

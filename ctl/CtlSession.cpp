@@ -11,7 +11,7 @@ Timing CtlTiming(int windowMs)
 {
     Timing timing;
     if (windowMs > 0) {
-        for (int* period : {&timing.replyMs, &timing.discoveryMs, &timing.echoWaitMs})
+        for (int* period : {&timing.replyMs, &timing.discoveryMs, &timing.echoWaitMs, &timing.guardWaitMs})
             *period = windowMs;
     }
     return timing;
@@ -29,9 +29,10 @@ CtlSession::CtlSession(const Options& options)
     environment.echo = nullptr;
     environment.neighbours = &neighbours_;
     environment.networks = &networks_;
+    // The address guard asks by echo as well as by ARP; the socket opens only when it asks.
+    environment.sweep = &sweep_;
     if (options.watch) {
         environment.watch = true;
-        environment.sweep = &sweep_;
         environment.monitorSettingsPath = MonitorSettings::DefaultPath();
     }
     core_ = std::make_unique<ConsoleCore>(environment);

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,6 +14,7 @@
 #include <optional>
 
 #include "app/DiscoveryReport.h"
+#include "app/ElementLookup.h"
 #include "audio/AttenuationText.h"
 #include "audio/LevelMeter.h"
 #include "base/AddressText.h"
@@ -20,10 +22,12 @@
 #include "ctl/Commands.h"
 #include "ctl/CtlOutput.h"
 #include "ctl/CtlSession.h"
+#include "database/ElementHistory.h"
 #include "database/ElementRecords.h"
 #include "services/TerminationSignals.h"
 #include "session/ConfigChecks.h"
 #include "session/ConsoleState.h"
+#include "session/SavedConfiguration.h"
 
 namespace nms {
 
@@ -91,6 +95,15 @@ QString OptionOfField(const QString& field)
     return names.value(field, field);
 }
 
+QString RoleWord(ElementRole role)
+{
+    switch (role) {
+    case ElementRole::Encoder: return QStringLiteral("an encoder");
+    case ElementRole::Decoder: return QStringLiteral("a decoder");
+    default: return QStringLiteral("an element of unknown role");
+    }
+}
+
 // A selector's value given as a word (or the editor's caption) as the list position.
 int ChoiceIndex(const QString& given, const QStringList& words, const QStringList& captions)
 {
@@ -100,6 +113,118 @@ int ChoiceIndex(const QString& given, const QStringList& words, const QStringLis
             return int(i);
     }
     return -1;
+}
+
+// What set and apply-config send: the configuration, the options it changes (for what is said
+// confirmed), the attenuation a decoder is sent once the rest is confirmed, and the exit status of
+// a configuration the editor would refuse.
+struct Sending {
+    ElementRecord record;
+    ConfigFields fields;
+    QStringList changed;
+    std::optional<int> attenuation;
+    int refusedStatus = ExitUsage;
+};
+
+// The address guard's findings, the network asked when it has to be.
+QStringList GuardFindings(ConsoleCore& core, const ConfigFields& fields)
+{
+    if (const std::optional<QStringList> findings = core.guardConfig(fields))
+        return *findings;
+    QStringList findings;
+    QEventLoop loop;
+    QObject::connect(&core.guard, &AddressGuard::finished, &loop, [&](const QStringList& found) {
+        findings = found;
+        loop.quit();
+    });
+    loop.exec();
+    return findings;
+}
+
+// Checks, guards and sends the configuration to the element, waits for its answer and says what
+// it confirmed; only that is stored.
+int SendConfiguration(const CtlArguments& arguments, const Sending& sending)
+{
+    const QString command = arguments.command->name;
+    const ElementRecord& record = sending.record;
+    const QString path = CtlDatabasePath(arguments);
+    // The editor's own checks and words.
+    const QString refusal = SaveRefusal(true, sending.fields, ElementStore(path).exists());
+    if (!refusal.isEmpty())
+        return Fail(sending.refusedStatus, command + QStringLiteral(": ") + refusal);
+
+    CtlSession session({path, arguments.windowMs});
+    if (!session.bind())
+        return ExitCannotRun;
+    ConsoleCore& core = session.core();
+    if (!core.selectElement(record.key))
+        return ExitFailed;
+    if (!arguments.isSet(QStringLiteral("force"))) {
+        const QStringList findings = GuardFindings(core, sending.fields);
+        if (!findings.isEmpty()) {
+            for (const QString& finding : findings)
+                PrintError(finding);
+            return Fail(ExitFailed,
+                        QStringLiteral("%1: nothing was sent to %2 (--force sends it all the same)")
+                            .arg(command, ElementLabel(record)));
+        }
+    }
+    QEventLoop loop;
+    std::optional<QStringList> refused; // none: no answer taken
+    QObject::connect(&core.feedback, &FeedbackProcessor::configurationAnswered, &loop,
+                     [&](const QString& key, const QStringList& fieldsRefused) {
+                         if (key != record.key)
+                             return;
+                         refused = fieldsRefused;
+                         loop.quit();
+                     });
+    QObject::connect(&core.sender, &ElementSender::replyTimedOut, &loop, &QEventLoop::quit);
+    // An answer that could not be taken (its MAC not found, another element's) stops the wait
+    // as well: the notice said why.
+    QObject::connect(&core.feedback, &FeedbackProcessor::feedbackHandled, &loop, [&] {
+        if (!core.sender.replyTimerActive())
+            loop.quit();
+    });
+    if (!core.sendConfig(sending.fields))
+        return ExitFailed;
+    loop.exec();
+    if (!refused)
+        return Fail(
+            ExitFailed,
+            QStringLiteral("%1 did not confirm the configuration; nothing was stored").arg(ElementLabel(record)));
+
+    QStringList refusedOptions;
+    for (const QString& field : *refused)
+        refusedOptions.append(OptionOfField(field));
+    QStringList confirmed;
+    for (const QString& option : sending.changed) {
+        if (!refusedOptions.contains(option))
+            confirmed.append(option);
+    }
+    // The attenuation goes to the address the element now has (the list was reloaded with its
+    // answer), as attenuate sends it; the element does not answer it: sent and stored is all.
+    bool attenuationSent = false;
+    if (sending.attenuation && refusedOptions.isEmpty()) {
+        QObject::connect(&core.audio, &AudioMonitor::attenuationSent, [&] { attenuationSent = true; });
+        core.audio.setAttenuation(*sending.attenuation);
+        if (attenuationSent && core.store.read(record.key).att == QString::number(*sending.attenuation))
+            confirmed.append(QStringLiteral("attenuation"));
+        else
+            refusedOptions.append(QStringLiteral("attenuation"));
+    }
+    const ElementRecord stored = core.store.read(record.key);
+    if (arguments.json) {
+        PrintJson(QJsonDocument(QJsonObject {{QStringLiteral("element"), RecordJson(stored)},
+                                             {QStringLiteral("confirmed"), QJsonArray::fromStringList(confirmed)},
+                                             {QStringLiteral("refused"), QJsonArray::fromStringList(refusedOptions)}}));
+    } else {
+        QString text = QStringLiteral("%1\n").arg(ElementLabel(stored));
+        text += QStringLiteral("confirmed: %1\n").arg(confirmed.isEmpty() ? QStringLiteral("-") : confirmed.join(u' '));
+        text += QStringLiteral("refused: %1\n")
+                    .arg(refusedOptions.isEmpty() ? QStringLiteral("-") : refusedOptions.join(u' '));
+        PrintOut(text);
+    }
+    return refusedOptions.isEmpty() ? ExitOk : ExitFailed;
 }
 
 } // namespace
@@ -390,63 +515,57 @@ int RunSet(const CtlArguments& arguments)
     }
     if (changed.isEmpty())
         return Fail(ExitUsage, QStringLiteral("set: give at least one field to change"));
-    const QString path = CtlDatabasePath(arguments);
-    // The editor's own checks and words.
-    const QString refusal = SaveRefusal(true, fields, ElementStore(path).exists());
-    if (!refusal.isEmpty())
-        return Fail(ExitUsage, QStringLiteral("set: ") + refusal);
+    return SendConfiguration(arguments, {*record, fields, changed, std::nullopt, ExitUsage});
+}
 
-    CtlSession session({path, arguments.windowMs});
-    if (!session.bind())
-        return ExitCannotRun;
-    ConsoleCore& core = session.core();
-    if (!core.selectElement(record->key))
-        return ExitFailed;
-    QEventLoop loop;
-    std::optional<QStringList> refused; // none: no answer taken
-    QObject::connect(&core.feedback, &FeedbackProcessor::configurationAnswered, &loop,
-                     [&](const QString& key, const QStringList& fieldsRefused) {
-                         if (key != record->key)
-                             return;
-                         refused = fieldsRefused;
-                         loop.quit();
-                     });
-    QObject::connect(&core.sender, &ElementSender::replyTimedOut, &loop, &QEventLoop::quit);
-    // An answer that could not be taken (its MAC not found, another element's) stops the wait
-    // as well: the notice said why.
-    QObject::connect(&core.feedback, &FeedbackProcessor::feedbackHandled, &loop, [&] {
-        if (!core.sender.replyTimerActive())
-            loop.quit();
-    });
-    if (!core.sendConfig(fields))
-        return ExitFailed;
-    loop.exec();
-    if (!refused)
-        return Fail(
-            ExitFailed,
-            QStringLiteral("%1 did not confirm the configuration; nothing was stored").arg(ElementLabel(*record)));
-
-    QStringList refusedOptions;
-    for (const QString& field : *refused)
-        refusedOptions.append(OptionOfField(field));
-    QStringList confirmed;
-    for (const QString& option : changed) {
-        if (!refusedOptions.contains(option))
-            confirmed.append(option);
-    }
-    const ElementRecord stored = core.store.read(record->key);
-    if (arguments.json) {
-        PrintJson(QJsonDocument(QJsonObject {{QStringLiteral("element"), RecordJson(stored)},
-                                             {QStringLiteral("confirmed"), QJsonArray::fromStringList(confirmed)},
-                                             {QStringLiteral("refused"), QJsonArray::fromStringList(refusedOptions)}}));
+int RunApplyConfig(const CtlArguments& arguments)
+{
+    int status = ExitOk;
+    const std::optional<ElementRecord> record = Resolve(arguments, &status);
+    if (!record)
+        return status;
+    // An existing file is a file; else a MAC address names an element of the history.
+    const QString source = arguments.arguments.at(1);
+    const QString historyKey = MacTextToElementKey(source);
+    ElementRecord configuration;
+    QString origin;
+    if (!historyKey.isEmpty() && !QFileInfo::exists(source)) {
+        StderrNotices notices;
+        const QString path = CtlDatabasePath(arguments);
+        const std::optional<HistoryEntry> entry =
+            ElementHistory(ElementHistory::PathBeside(path), notices).find(historyKey);
+        if (!entry)
+            return Fail(ExitFailed,
+                        QStringLiteral("apply-config: no element with the MAC address %1 was ever seen (%2)")
+                            .arg(KeyToMacText(historyKey), ElementHistory::PathBeside(path)));
+        configuration = entry->record;
+        origin = QStringLiteral("the configuration %1 last had").arg(ElementLabel(configuration));
     } else {
-        QString text = QStringLiteral("%1\n").arg(ElementLabel(stored));
-        text += QStringLiteral("confirmed: %1\n").arg(confirmed.isEmpty() ? QStringLiteral("-") : confirmed.join(u' '));
-        text += QStringLiteral("refused: %1\n")
-                    .arg(refusedOptions.isEmpty() ? QStringLiteral("-") : refusedOptions.join(u' '));
-        PrintOut(text);
+        QString error;
+        const std::optional<SavedConfiguration> saved = LoadConfigurationFile(source, &error);
+        if (!saved)
+            return Fail(ExitFailed, QStringLiteral("apply-config: cannot use %1: %2").arg(source, error));
+        configuration = saved->record;
+        origin = QStringLiteral("the configuration of %1").arg(source);
     }
-    return refusedOptions.isEmpty() ? ExitOk : ExitFailed;
+    const ElementRole role = RoleFromStored(record->role);
+    const ElementRole given = RoleFromStored(configuration.role);
+    if (role != given && !arguments.isSet(QStringLiteral("force")))
+        return Fail(ExitFailed,
+                    QStringLiteral("apply-config: %1 is for %2 and %3 is %4 (--force sends it all the same)")
+                        .arg(origin, RoleWord(given), ElementLabel(*record), RoleWord(role)));
+
+    Sending sending {*record,
+                     StoredConfigFields(configuration),
+                     {QStringLiteral("name"), QStringLiteral("ip"), QStringLiteral("mask"), QStringLiteral("gateway"),
+                      QStringLiteral("remote"), QStringLiteral("input"), QStringLiteral("type"), QStringLiteral("tx")},
+                     std::nullopt,
+                     ExitFailed};
+    bool attOk = false;
+    const int att = configuration.att.toInt(&attOk);
+    if (attOk && given == ElementRole::Decoder && role == ElementRole::Decoder)
+        sending.attenuation = att;
+    return SendConfiguration(arguments, sending);
 }
 
 int RunAttenuate(const CtlArguments& arguments)

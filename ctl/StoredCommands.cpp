@@ -6,10 +6,12 @@
 #include <QSaveFile>
 
 #include "base/Csv.h"
+#include "base/ProgramInfo.h"
 #include "ctl/Commands.h"
 #include "ctl/CtlOutput.h"
 #include "database/ElementRecords.h"
 #include "session/ConsoleState.h"
+#include "session/SavedConfiguration.h"
 
 namespace nms {
 
@@ -139,6 +141,21 @@ int RunExport(const CtlArguments& arguments)
         return Fail(ExitCannotRun,
                     QStringLiteral("cannot write %1: %2").arg(arguments.arguments.first(), file.errorString()));
     PrintError(QStringLiteral("%1 elements written to %2").arg(records.size()).arg(arguments.arguments.first()));
+    return ExitOk;
+}
+
+int RunSaveConfig(const CtlArguments& arguments)
+{
+    ElementRecord record;
+    QString message;
+    if (const int status = ResolveElement(CtlDatabasePath(arguments), arguments.arguments.first(), &record, &message);
+        status != ExitOk)
+        return Fail(status, message);
+    const QString file = arguments.arguments.at(1);
+    QString error;
+    if (!SaveConfigurationFile(file, record, VersionText(), &error))
+        return Fail(ExitCannotRun, QStringLiteral("cannot write %1: %2").arg(file, error));
+    PrintError(QStringLiteral("the configuration of %1 was written to %2").arg(ElementLabel(record), file));
     return ExitOk;
 }
 

@@ -44,10 +44,18 @@ int main(int argc, char* argv[])
 
     using Run = int (*)(const nms::CtlArguments&);
     const std::pair<const char*, Run> commands[] = {
-        {"discover", nms::RunDiscover},   {"list", nms::RunList},     {"show", nms::RunShow},
-        {"ping", nms::RunPing},           {"level", nms::RunLevel},   {"set", nms::RunSet},
-        {"attenuate", nms::RunAttenuate}, {"export", nms::RunExport}, {"monitor", nms::RunMonitor},
+        {"discover", nms::RunDiscover},
+        {"list", nms::RunList},
+        {"show", nms::RunShow},
+        {"ping", nms::RunPing},
+        {"level", nms::RunLevel},
+        {"set", nms::RunSet},
+        {"attenuate", nms::RunAttenuate},
+        {"export", nms::RunExport},
+        {"monitor", nms::RunMonitor},
         {"check", nms::RunCheck},
+        {"save-config", nms::RunSaveConfig},
+        {"apply-config", nms::RunApplyConfig},
     };
     for (const auto& [name, run] : commands) {
         if (arguments.command->name == QLatin1String(name))

@@ -133,22 +133,33 @@ void TestAddressGuard::findings()
 void TestAddressGuard::newAddressAskedOfTheNetwork_data()
 {
     QTest::addColumn<bool>("echo");
-    QTest::addColumn<bool>("arp");
+    QTest::addColumn<QString>("arp"); // "asked": resolved when asked; "cached": held before
     QTest::addColumn<QString>("expected");
-    QTest::newRow("nobody there") << false << false << "";
-    QTest::newRow("an echo answers") << true << false << "10.0.0.6 already answers on the network.";
-    QTest::newRow("ARP answers") << false << true << "10.0.0.6 already answers on the network (MAC 02:00:00:00:00:66).";
+    QTest::newRow("nobody there") << false << ""
+                                  << "";
+    QTest::newRow("an echo answers") << true << ""
+                                     << "10.0.0.6 already answers on the network.";
+    QTest::newRow("ARP answers") << false << "asked"
+                                 << "10.0.0.6 already answers on the network (MAC 02:00:00:00:00:66).";
+    // A unit unplugged since: its entry lingers, nothing answers.
+    QTest::newRow("an entry from before, no answer") << false << "cached"
+                                                     << "";
+    QTest::newRow("an entry from before, an echo answers")
+        << true << "cached"
+        << "10.0.0.6 already answers on the network (MAC 02:00:00:00:00:66).";
 }
 
 void TestAddressGuard::newAddressAskedOfTheNetwork()
 {
     QFETCH(bool, echo);
-    QFETCH(bool, arp);
+    QFETCH(QString, arp);
     QFETCH(QString, expected);
     AnsweringSweep sweep;
     sweep.answers = echo;
     FakeNeighbourTable neighbours;
-    if (arp)
+    if (arp == QStringLiteral("asked"))
+        neighbours.addOnSolicit(QStringLiteral("10.0.0.6"), QByteArray::fromHex("020000000066"));
+    else if (arp == QStringLiteral("cached"))
         neighbours.add(QStringLiteral("10.0.0.6"), QByteArray::fromHex("020000000066"));
     AddressGuard guard(sweep, neighbours, 50);
     QSignalSpy finished(&guard, &AddressGuard::finished);
