@@ -2,6 +2,7 @@
 // to a file that reads back; Apply configuration from fills the editor (and a decoder's slider)
 // from a kept configuration or a file and sends nothing; the editor's Save then sends it.
 
+#include <QApplication>
 #include <QFile>
 #include <QTimer>
 #include <QTreeWidget>
@@ -82,6 +83,9 @@ QStringList RunApply(ConsoleFixture& f, const std::function<void(ApplyConfigurat
     const QMetaObject::Connection opened = QObject::connect(
         f->configurations, &ConfigurationCommands::applyDialogOpened, [&](ApplyConfigurationDialog* dialog) {
             QTimer::singleShot(0, dialog, [&, dialog] {
+                // As the operator meets it: shown and active.
+                if (!QTest::qWaitFor([dialog] { return QApplication::activeWindow() == dialog; }))
+                    qWarning("the dialog never became active");
                 for (int i = 0; i < dialog->lstKept->topLevelItemCount(); ++i)
                     captions.append(dialog->lstKept->topLevelItem(i)->text(0));
                 choose(*dialog);
@@ -236,18 +240,27 @@ void TestConfigurationCommands::applyFromHistoryFillsAndSendsNothing()
     QVERIFY(f.select(kNew));
     f->show();
     QVERIFY(QTest::qWaitForWindowActive(&f.w()));
-    // The slider has the focus, as if the operator had just moved it.
-    f->scrlAtten->setFocus();
     const QByteArray database = FileBytes(f.database());
     const int sliderBefore = f->scrlAtten->value();
+    bool movedWithFocus = false;
+    connect(f->scrlAtten, &QScrollBar::valueChanged, this, [&] { movedWithFocus = f->scrlAtten->hasFocus(); });
 
-    const QStringList captions = RunApply(f, [](ApplyConfigurationDialog& dialog) { ChooseRow(dialog, 1); });
+    const QStringList captions = RunApply(f, [&](ApplyConfigurationDialog& dialog) {
+        // Once the dialog is gone the slider has the focus, as if the operator had just moved it:
+        // still, the program's move sends nothing.
+        connect(&dialog, &QDialog::finished, this, [&] {
+            QApplication::setActiveWindow(&f.w());
+            f->scrlAtten->setFocus();
+        });
+        ChooseRow(dialog, 1);
+    });
     const QString gone = inDatabase ? QString() : QStringLiteral(" (not in the database)");
     QCOMPARE(captions,
              QStringList({QStringLiteral("SEEN LATER [02:00:00:00:01:BB] (not in the database)"),
                           QStringLiteral("OLD TX [02:00:00:00:01:AA]") + gone}));
     QCOMPARE(EditorTexts(f.w()), kOldInTheEditor);
     QCOMPARE(f->scrlAtten->value(), slider == -1 ? sliderBefore : slider);
+    QCOMPARE(movedWithFocus, slider != -1);
     QCOMPARE(f->scrlAtten->isVisible(), role == 2);
     QCOMPARE(ReceivedUpToMarker(f), QList<QByteArray> {});
     QCOMPARE(FileBytes(f.database()), database);
