@@ -72,11 +72,15 @@ void AudioPanel::showSelection()
     // A missing, non-numeric or out-of-range attenuation leaves the slider where it is.
     bool ok = false;
     const int att = core_.state.selected().att.toInt(&ok);
-    if (ok && att >= AttenuationMinimum && att <= AttenuationZeroDb) {
-        applying_ = true;
-        c_.scrlAtten->setValue(att);
-        applying_ = false;
-    }
+    if (ok && att >= AttenuationMinimum && att <= AttenuationZeroDb)
+        showAttenuation(att);
+}
+
+void AudioPanel::showAttenuation(int value)
+{
+    applying_ = true;
+    c_.scrlAtten->setValue(value);
+    applying_ = false;
 }
 
 void AudioPanel::scrlAtten_Change(int value)

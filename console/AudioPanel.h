@@ -30,6 +30,9 @@ class AudioPanel : public QObject {
 public:
     AudioPanel(const AudioControls& controls, ConsoleCore& core, QObject* parent = nullptr);
 
+    // A decoder's attenuation on the slider as the program's move: shown, never sent.
+    void showAttenuation(int value);
+
     void scrlAtten_Change(int value);
     void imgPlay_Click();
     void imgStop_Click();

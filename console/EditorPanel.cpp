@@ -92,6 +92,19 @@ void EditorPanel::showSelection()
     c_.lblSerialNumber->setCaption(state.hasSelection() ? record.sn : QStringLiteral("<Unknown>"));
 }
 
+void EditorPanel::showConfiguration(const ConfigFields& fields)
+{
+    c_.txtElementName->setText(fields.name);
+    c_.txtElementIP->setText(fields.ip);
+    c_.txtElementMask->setText(fields.mask);
+    c_.txtElementGW->setText(fields.gw);
+    c_.txtRemoteIP->setText(fields.remote);
+    c_.cmbAudioInput->setCurrentIndex(fields.input);
+    c_.cmbAudioType->setCurrentIndex(fields.type);
+    c_.cmbAudioTX->setCurrentIndex(fields.tx);
+    layOutForRole();
+}
+
 void EditorPanel::layOutForRole()
 {
     // A decoder has the attenuation where an encoder has its audio input, and no remote address.

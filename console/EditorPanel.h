@@ -45,6 +45,10 @@ public:
     // The editor's values as the ConfigWrite carries them.
     ConfigFields EditorFields() const;
 
+    // A configuration chosen for the element shown, in the boxes and lists as if typed: its MAC
+    // and serial stay, and nothing is sent before Save.
+    void showConfiguration(const ConfigFields& fields);
+
     void txtElementName_LostFocus();
     void cmbAudioTX_Click();
 

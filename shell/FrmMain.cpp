@@ -9,6 +9,7 @@
 #include "app/AlarmDigest.h"
 #include "app/ConsoleCore.h"
 #include "console/AudioPanel.h"
+#include "console/ConfigurationCommands.h"
 #include "console/DiscoveryCommand.h"
 #include "console/EditorPanel.h"
 #include "console/ElementCommands.h"
@@ -106,9 +107,12 @@ FrmMain::FrmMain(const ConsoleEnvironment& environment, QWidget* parent)
     mnuDelete = mnuHidden1->addAction(QStringLiteral("&Delete"));
     mnuSep2 = mnuHidden1->addSeparator();
     mnuStatus = mnuHidden1->addAction(QStringLiteral("Network &status..."));
+    mnuSaveAs = mnuHidden1->addAction(QStringLiteral("Sa&ve configuration as..."));
+    mnuApply = mnuHidden1->addAction(QStringLiteral("A&pply configuration from..."));
     tray->menu()->addAction(mnuStatus);
     connect(mnuStatus, &QAction::triggered, this, &FrmMain::showStatusWindow);
     commands = new ElementCommands(*core, *notices, mnuAdd, mnuDelete, this);
+    configurations = new ConfigurationCommands(*core, *notices, *editor, *audio, mnuSaveAs, mnuApply, this, this);
     connect(mnuDiscover, &QAction::triggered, discovery, &DiscoveryCommand::mnuDiscover_Click);
     connect(cmdDiscover, &QPushButton::clicked, discovery, &DiscoveryCommand::cmdDiscover_Click);
 
@@ -131,8 +135,9 @@ FrmMain::~FrmMain()
         focused->clearFocus();
     // The panels and the core go before the controls they draw on: nothing may draw on a
     // control that is already gone.
-    for (QObject* assembled : std::initializer_list<QObject*> {statusWindow, commands, discovery, ping, audio, editor,
-                                                               elementList, alarms, tray, core, notices}) {
+    for (QObject* assembled :
+         std::initializer_list<QObject*> {statusWindow, configurations, commands, discovery, ping, audio, editor,
+                                          elementList, alarms, tray, core, notices}) {
         delete assembled;
     }
 }

@@ -23,6 +23,7 @@ namespace nms {
 class AlarmDigest;
 class AttachedNetworks;
 class AudioPanel;
+class ConfigurationCommands;
 class ConsoleCore;
 class DiscoveryCommand;
 class EchoService;
@@ -138,6 +139,8 @@ public:
     QAction* mnuDelete;
     QAction* mnuSep2;
     QAction* mnuStatus; // also in the tray's menu
+    QAction* mnuSaveAs;
+    QAction* mnuApply;
 
     // --- What the window assembles
     NoticePresenter* notices = nullptr;
@@ -148,6 +151,7 @@ public:
     PingPanel* ping = nullptr;
     DiscoveryCommand* discovery = nullptr;
     ElementCommands* commands = nullptr;
+    ConfigurationCommands* configurations = nullptr;
     TrayController* tray = nullptr;
     AlarmDigest* alarms = nullptr;
     StatusWindow* statusWindow = nullptr; // a top-level window of its own

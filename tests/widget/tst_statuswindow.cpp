@@ -98,7 +98,7 @@ void TestStatusWindow::openedFromThePopupMenu()
     QVERIFY(n.ok);
     FrmMain& w = n.f->w();
     const QList<QAction*> items = w.mnuHidden1->actions();
-    QCOMPARE(items.size(), 6);
+    QCOMPARE(items.size(), 8); // the last two, the configuration's, in tst_configurationcommands
     QCOMPARE(items[3], w.mnuDelete);
     QVERIFY(items[4]->isSeparator());
     QCOMPARE(items[5]->text(), QStringLiteral("Network &status..."));
