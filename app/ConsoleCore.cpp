@@ -110,19 +110,20 @@ bool ConsoleCore::start()
                     {{QStringLiteral("version"), VersionText()}, {QStringLiteral("database"), store.path()}});
     if (environment_.watch) {
         monitor.start();
-        watchElements();
+        watchElements(store.readAll());
     }
     return true;
 }
 
-void ConsoleCore::watchElements()
+void ConsoleCore::watchElements(const QList<ElementRecord>& records)
 {
-    const QList<ElementRecord> records = store.readAll();
     monitor.watch(records);
+    if (warnedNeighbours_)
+        return;
     // Every watched element needs an entry in the kernel's neighbour table; near its limit,
     // echoes fail and elements look down when they are not.
     const NeighbourLimits limits = ReadNeighbourLimits();
-    if (!warnedNeighbours_ && NearNeighbourLimit(int(records.size()), limits)) {
+    if (NearNeighbourLimit(int(records.size()), limits)) {
         warnedNeighbours_ = true;
         const QString text = QStringLiteral("%1 elements are watched, close to the kernel's neighbour table limit "
                                             "(net.ipv4.neigh.default.gc_thresh2 = %2).")
@@ -190,9 +191,20 @@ void ConsoleCore::setElements(ElementStore::Listing listing)
 
 void ConsoleCore::Load_Config()
 {
-    setElements(store.list());
-    if (monitor.running())
-        watchElements();
+    if (monitor.running()) {
+        // One read of every record serves the list and the monitor alike.
+        const QList<ElementRecord> records = store.readAll();
+        ElementStore::Listing listing;
+        listing.fileExists = store.exists();
+        for (const ElementRecord& record : records) {
+            listing.keys.append(record.key);
+            listing.names.append(record.name);
+        }
+        setElements(std::move(listing));
+        watchElements(records);
+    } else {
+        setElements(store.list());
+    }
     Notices& notices = *environment_.notices;
     if (!elements_.fileExists) {
         notices.information(

@@ -125,7 +125,7 @@ private:
     bool refuseWhileBusy();
     void record(const QString& event, const ElementRecord& element, QJsonObject fields = {});
     void reportDiscovery();
-    void watchElements();
+    void watchElements(const QList<ElementRecord>& records);
 
     CoreEnvironment environment_;
     ElementStore::Listing elements_;

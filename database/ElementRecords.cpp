@@ -44,4 +44,15 @@ QString DatabaseFileName()
     return QStringLiteral("nms.ini");
 }
 
+QString StoredRoleWord(const QString& stored)
+{
+    bool ok = false;
+    const int value = stored.toInt(&ok);
+    if (ok && value == 1)
+        return QStringLiteral("encoder");
+    if (ok && value == 2)
+        return QStringLiteral("decoder");
+    return QStringLiteral("unknown");
+}
+
 } // namespace nms

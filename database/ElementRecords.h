@@ -8,6 +8,8 @@ namespace nms {
 
 // "00A0C9F81E24" -> "00:A0:C9:F8:1E:24"; any 12 characters are grouped in pairs, else "".
 QString KeyToMacText(const QString& key);
+// A stored role as a word: "encoder" (1), "decoder" (2), "unknown" for any other number or text.
+QString StoredRoleWord(const QString& stored);
 // "00:a0:c9:f8:1e:24" -> "00A0C9F81E24"; any 17 characters lose their ":" and are upper-cased, else "".
 QString MacTextToKey(const QString& macText);
 // The database's file name in the program's folder.

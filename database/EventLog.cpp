@@ -35,18 +35,6 @@ QByteArray Line(const QDateTime& time, const QString& event, QJsonObject fields)
     return line;
 }
 
-// As RoleFromStored reads a stored role (the session layer above this one).
-QString RoleName(const QString& stored)
-{
-    bool ok = false;
-    const int value = stored.toInt(&ok);
-    if (ok && value == 1)
-        return QStringLiteral("encoder");
-    if (ok && value == 2)
-        return QStringLiteral("decoder");
-    return QStringLiteral("unknown");
-}
-
 // The blanks the database pads a name with (the element sends a fixed width).
 bool IsBlank(QChar c)
 {
@@ -148,7 +136,7 @@ QJsonObject ElementEventFields(const ElementRecord& record)
     return {{QLatin1String("mac"), KeyToMacText(record.key)},
             {QLatin1String("ip"), record.ip},
             {QLatin1String("name"), name},
-            {QLatin1String("role"), RoleName(record.role)}};
+            {QLatin1String("role"), StoredRoleWord(record.role)}};
 }
 
 } // namespace nms

@@ -18,15 +18,6 @@ namespace nms {
 
 namespace {
 
-QString RoleText(const QString& stored)
-{
-    bool ok = false;
-    const int role = stored.toInt(&ok);
-    return ok && role == 1 ? QStringLiteral("Encoder")
-        : ok && role == 2  ? QStringLiteral("Decoder")
-                           : QStringLiteral("Unknown");
-}
-
 QString TimeText(qint64 ms)
 {
     if (ms <= 0)
@@ -112,7 +103,11 @@ QVariant StatusModel::data(const QModelIndex& index, int role) const
     case Name: return element.record.name.trimmed();
     case Mac: return KeyToMacText(element.record.key);
     case Ip: return sort ? QVariant(qulonglong(qFromBigEndian(element.address))) : QVariant(element.record.ip);
-    case Role: return RoleText(element.record.role);
+    case Role: {
+        QString word = StoredRoleWord(element.record.role);
+        word[0] = word[0].toUpper();
+        return word;
+    }
     case RoundTrip:
         if (element.roundTripMs < 0)
             return sort ? QVariant(-1.0) : QVariant(QString());

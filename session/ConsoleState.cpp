@@ -17,13 +17,10 @@ QString RoleCaption(ElementRole role)
 
 ElementRole RoleFromStored(const QString& stored)
 {
-    bool ok = false;
-    const int value = stored.toInt(&ok);
-    if (ok && value == 1)
-        return ElementRole::Encoder;
-    if (ok && value == 2)
-        return ElementRole::Decoder;
-    return ElementRole::Unknown;
+    const QString word = StoredRoleWord(stored);
+    return word == QLatin1String("encoder") ? ElementRole::Encoder
+        : word == QLatin1String("decoder")  ? ElementRole::Decoder
+                                            : ElementRole::Unknown;
 }
 
 QStringList AudioInputChoices()

@@ -40,10 +40,7 @@ QByteArray ConfigurationToJson(const ElementRecord& record, const QDateTime& sav
         {QStringLiteral("program"), program},
         {QStringLiteral("name"), record.name.trimmed()},
         {QStringLiteral("mac"), KeyToMacText(record.key)},
-        {QStringLiteral("role"),
-         role == 1       ? QStringLiteral("encoder")
-             : role == 2 ? QStringLiteral("decoder")
-                         : QStringLiteral("unknown")},
+        {QStringLiteral("role"), StoredRoleWord(record.role)},
         {QStringLiteral("serial"), record.sn},
         {QStringLiteral("ip"), record.ip},
         {QStringLiteral("mask"), record.mask},
