@@ -280,9 +280,9 @@ void TestDesktop::consoleOnTheDesktop()
         QVERIFY(shown());
     }
     // The menu is one more window of the console's while it is open; Escape closes it.
-    QTRY_COMPARE_WITH_TIMEOUT(consoleWindows(), withoutMenu + 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(consoleWindows(), withoutMenu + 1, 30000);
     Run({Tool("xdotool"), QStringLiteral("key"), QStringLiteral("Escape")}, display_);
-    QTRY_COMPARE_WITH_TIMEOUT(consoleWindows(), withoutMenu, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(consoleWindows(), withoutMenu, 30000);
 
     // A second copy shows its message and ends once it is answered; the first keeps running.
     QProcess* second = startConsole();
@@ -374,7 +374,7 @@ void TestDesktop::traceOfADiscovery()
     const auto paging = [&] {
         return !windows(QStringLiteral("--name"), QStringLiteral("^Paging network"), true).isEmpty();
     };
-    QTRY_VERIFY_WITH_TIMEOUT(firstLine() == '[' + key.toLatin1() + ']' && !paging(), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(firstLine() == '[' + key.toLatin1() + ']' && !paging(), 60000);
 
     ::kill(pid_t(console.processId()), SIGTERM);
     QVERIFY(console.waitForFinished(10000));
