@@ -8,6 +8,7 @@ Q_LOGGING_CATEGORY(traceDiscovery, "orbilane.discovery", QtInfoMsg)
 Q_LOGGING_CATEGORY(traceStore, "orbilane.store", QtInfoMsg)
 Q_LOGGING_CATEGORY(traceProbe, "orbilane.probe", QtInfoMsg)
 Q_LOGGING_CATEGORY(traceNotices, "orbilane.notices", QtInfoMsg)
+Q_LOGGING_CATEGORY(traceNotify, "orbilane.notify", QtInfoMsg)
 
 void EnableTrace()
 {

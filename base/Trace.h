@@ -13,6 +13,7 @@ Q_DECLARE_LOGGING_CATEGORY(traceDiscovery) // orbilane.discovery: paging, answer
 Q_DECLARE_LOGGING_CATEGORY(traceStore) // orbilane.store: every database write
 Q_DECLARE_LOGGING_CATEGORY(traceProbe) // orbilane.probe: echo probes and their outcome
 Q_DECLARE_LOGGING_CATEGORY(traceNotices) // orbilane.notices: what the operator is shown
+Q_DECLARE_LOGGING_CATEGORY(traceNotify) // orbilane.notify: alarms queued, sent, retried, given up
 
 // Switches every category of the trace on.
 void EnableTrace();

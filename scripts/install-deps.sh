@@ -16,6 +16,15 @@ packages=(
   man-db file                       # check-package.sh: the manual page renders without warnings; the icons' sizes
   lintian                           # check-package.sh: Debian's checks on the package
   weston qt6-wayland                # the Wayland test: a compositor (nested in Xvfb) and Qt's Wayland platform plugin
+  libcurl4-openssl-dev              # e-mail alarms: SMTP with STARTTLS or SMTPS through libcurl
+  libsnmp-dev                       # SNMP trap and INFORM alarms through net-snmp's library
+  libsystemd-dev                    # the watch service: the notify protocol and the journal
+  qt6-httpserver-dev                # the metrics endpoint for Prometheus
+  libqt6sql6-sqlite                 # the history of round trips and audio (SQLite through Qt SQL)
+  qt6-charts-dev                    # the history drawn in the Network status window
+  python3-aiosmtpd snmptrapd        # tests: a real SMTP server and a real trap receiver on the test network
+  smitools                          # CI: the MIB passes smilint
+  prometheus                        # tests: promtool checks the metrics' exposition format
 )
 if [[ "${NMS_EXTRA_PACKAGES:-}" != "" ]]; then
   read -r -a extra <<<"$NMS_EXTRA_PACKAGES"
