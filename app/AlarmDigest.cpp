@@ -1,5 +1,6 @@
 #include "app/AlarmDigest.h"
 
+#include <QHash>
 #include <QSet>
 #include <QTimer>
 
@@ -53,19 +54,26 @@ void AlarmDigest::take(int index, ElementState, ElementState to)
 
 void AlarmDigest::flush()
 {
-    // An element that went down twice within the period counts once.
-    QSet<QString> down, silent;
-    const Pending* first = nullptr;
-    for (const Pending& alarm : pending_) {
-        QSet<QString>& kind = alarm.state == ElementState::Down ? down : silent;
-        if (kind.contains(alarm.record.key))
+    // An element that alarmed twice within the period counts once, as what it became last: one
+    // that fell silent and then went down is down.
+    QList<Pending> alarms;
+    QHash<QString, qsizetype> byKey;
+    for (const Pending& alarm : std::as_const(pending_)) {
+        const auto known = byKey.constFind(alarm.record.key);
+        if (known != byKey.constEnd()) {
+            alarms[*known].state = alarm.state;
             continue;
-        kind.insert(alarm.record.key);
-        if (!first)
-            first = &alarm;
+        }
+        byKey.insert(alarm.record.key, alarms.size());
+        alarms.append(alarm);
     }
-    if (!first)
+    pending_.clear();
+    if (alarms.isEmpty())
         return;
+    QSet<QString> down, silent;
+    for (const Pending& alarm : std::as_const(alarms))
+        (alarm.state == ElementState::Down ? down : silent).insert(alarm.record.key);
+    const Pending* first = &alarms.first();
     const int count = int(down.size() + silent.size());
     QString title, text;
     if (count == 1) {
@@ -84,7 +92,6 @@ void AlarmDigest::flush()
         title = QStringLiteral("Elements down or silent");
         text = QStringLiteral("%1 down, %2 silent").arg(Elements(int(down.size()))).arg(silent.size());
     }
-    pending_.clear();
     Q_EMIT alarm(title, text);
 }
 

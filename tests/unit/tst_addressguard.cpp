@@ -1,6 +1,7 @@
 // The address guard before a configuration is sent: every rule it finds by, the values that must
 // pass, and a new address that already answers on the network by echo or by ARP.
 
+#include <QHostAddress>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -106,6 +107,16 @@ void TestAddressGuard::findings_data()
                                                   << "10.0.0.5" << false << none;
     QTest::newRow("multicast sends to no remote") << "tx-multicast-remote"
                                                   << "10.0.0.5" << true << none;
+    // A point-to-point /31 has two hosts and no network or broadcast address.
+    QTest::newRow("/31, lower address") << "ip/31"
+                                        << "10.0.0.4" << true << none;
+    QTest::newRow("/31, upper address") << "ip/31"
+                                        << "10.0.0.5" << true << none;
+    QTest::newRow("/30, its broadcast address")
+        << "ip/30"
+        << "10.0.0.7" << false
+        << QStringList {"10.0.0.7 is the address of SITE RX [00:00:00:00:00:B2].",
+                        "10.0.0.7 is the broadcast address of 10.0.0.4/30."};
 }
 
 void TestAddressGuard::findings()
@@ -123,7 +134,11 @@ void TestAddressGuard::findings()
         f.gw = value;
     else if (field == QStringLiteral("remote"))
         f.remote = value;
-    else if (field == QStringLiteral("tx-multicast-remote")) {
+    else if (field.startsWith(QStringLiteral("ip/"))) {
+        f.ip = value;
+        f.mask = QHostAddress(quint32(~0u << (32 - field.mid(3).toInt()))).toString();
+        f.gw = QStringLiteral("0.0.0.0");
+    } else if (field == QStringLiteral("tx-multicast-remote")) {
         f.tx = 1;
         f.remote = value;
     }

@@ -67,6 +67,8 @@ private Q_SLOTS:
     void oneMessage_data();
     void oneMessage();
     void recoveriesAreNoAlarm();
+    void anElementCountsOnceABatch_data();
+    void anElementCountsOnceABatch();
 };
 
 void TestAlarmDigest::oneMessage_data()
@@ -145,6 +147,41 @@ void TestAlarmDigest::recoveriesAreNoAlarm()
     QVERIFY(!w.digest->attention());
     QTRY_COMPARE(alarms.size(), 2);
     QCOMPARE(alarms[1], QVariantList({"Element silent", "STUDIO TX [02:00:00:00:00:02] 127.0.0.2 is silent"}));
+}
+
+void TestAlarmDigest::anElementCountsOnceABatch_data()
+{
+    // The states the monitor reports within one batch: element letter and D down, S silent, U up.
+    QTest::addColumn<QStringList>("changes");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("down twice") << QStringList {"AD", "AU", "AD"} << "Element down"
+                                << "A [02:00:00:00:00:01] 127.0.0.1 is down";
+    QTest::newRow("silent, then down") << QStringList {"AS", "AD"} << "Element down"
+                                       << "A [02:00:00:00:00:01] 127.0.0.1 is down";
+    QTest::newRow("two, one of them twice") << QStringList {"AD", "BD", "AU", "AD"} << "Elements down"
+                                            << "2 elements down";
+}
+
+void TestAlarmDigest::anElementCountsOnceABatch()
+{
+    QFETCH(QStringList, changes);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    Watch w;
+    w.add(QStringLiteral("A"), true);
+    w.add(QStringLiteral("B"), true);
+    w.monitor->watch(w.records); // not started: the changes are the test's
+    QSignalSpy alarms(w.digest.get(), &AlarmDigest::alarm);
+    for (const QString& change : changes) {
+        const int index = change.at(0).unicode() - 'A';
+        const ElementState to = change.at(1) == u'D' ? ElementState::Down
+            : change.at(1) == u'S'                   ? ElementState::Silent
+                                                     : ElementState::Up;
+        Q_EMIT w.monitor->stateChanged(index, ElementState::Up, to);
+    }
+    QTRY_COMPARE(alarms.size(), 1);
+    QCOMPARE(alarms[0], QVariantList({title, text}));
 }
 
 QTEST_GUILESS_MAIN(TestAlarmDigest)

@@ -1,6 +1,7 @@
 // Dotted-quad splitting and checking, the byte value of a part, the address every user of an
 // address reads from the same text, and the fitted name.
 #include "base/AddressText.h"
+#include "base/Csv.h"
 #include "link/Datagrams.h"
 
 #include <QTest>
@@ -18,6 +19,8 @@ private Q_SLOTS:
     void partsThatPassConvertToTheirNumber();
     void fitElementName_data();
     void fitElementName();
+    void csvField_data();
+    void csvField();
 };
 
 void TestConversions::splitDotted()
@@ -119,6 +122,36 @@ void TestConversions::fitElementName()
     const QString result = FitElementName(text);
     QCOMPARE(result, fitted);
     QCOMPARE(result.size(), 16);
+}
+
+void TestConversions::csvField_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("plain") << "SITE RX"
+                           << "SITE RX";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("comma") << "TX 1, studio"
+                           << "\"TX 1, studio\"";
+    QTest::newRow("quote doubled") << "the \"A\" feed"
+                                   << "\"the \"\"A\"\" feed\"";
+    QTest::newRow("only a quote") << "\""
+                                  << "\"\"\"\"";
+    QTest::newRow("line feed") << "a\nb"
+                               << "\"a\nb\"";
+    QTest::newRow("carriage return") << "a\rb"
+                                     << "\"a\rb\"";
+    QTest::newRow("blanks kept") << " x "
+                                 << " x ";
+}
+
+void TestConversions::csvField()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, field);
+    QCOMPARE(CsvField(text), field);
+    QCOMPARE(CsvLine({text, text}), field + u',' + field + QStringLiteral("\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestConversions)

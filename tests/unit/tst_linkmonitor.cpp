@@ -131,7 +131,8 @@ void TestLinkMonitor::downAfterMissesUpAtFirstAnswer()
 
 void TestLinkMonitor::silenceAndAudioBack_data()
 {
-    // Peaks fed one a second: Q quiet, L loud. Then the events and the state at the end.
+    // Peaks fed one a second: Q quiet, L loud; D the element stops answering until it is down, U
+    // it answers again until it is no longer down. Then the events and the state at the end.
     QTest::addColumn<QString>("peaks");
     QTest::addColumn<QStringList>("events");
     QTest::addColumn<ElementState>("state");
@@ -142,6 +143,10 @@ void TestLinkMonitor::silenceAndAudioBack_data()
         << "QQQQQQQQQQQLLL" << QStringList {"silence A", "audio-back A"} << ElementState::Up;
     QTest::newRow("loud under 2 s after silence")
         << "QQQQQQQQQQQLLQ" << QStringList {"silence A"} << ElementState::Silent;
+    QTest::newRow("silent, down and back: up")
+        << "QQQQQQQQQQQDU" << QStringList {"silence A", "element-down A", "element-up A"} << ElementState::Up;
+    QTest::newRow("down and back, then quiet 10 s: silent again")
+        << "DUQQQQQQQQQQQ" << QStringList {"element-down A", "element-up A", "silence A"} << ElementState::Silent;
 }
 
 void TestLinkMonitor::silenceAndAudioBack()
@@ -155,6 +160,14 @@ void TestLinkMonitor::silenceAndAudioBack()
     b.monitor.start();
     QTRY_COMPARE(b.monitor.elements().at(0).state, ElementState::Up);
     for (QChar peak : peaks) {
+        if (peak == u'D' || peak == u'U') {
+            if (peak == u'D')
+                b.sweep.answering.clear();
+            else
+                b.sweep.answering = {Address("10.9.0.1")};
+            QTRY_COMPARE(b.monitor.elements().at(0).state == ElementState::Down, peak == u'D');
+            continue;
+        }
         b.monitor.takeLevelSamples(Samples(peak == u'L' ? kLoud : kQuiet), QHostAddress(QStringLiteral("10.9.0.1")));
         b.nowMs += 1000;
     }

@@ -36,6 +36,8 @@ private Q_SLOTS:
     void readsBackWhatWasSaved();
     void refusesWhatIsNoConfiguration_data();
     void refusesWhatIsNoConfiguration();
+    void attenuationBounds_data();
+    void attenuationBounds();
 };
 
 void TestSavedConfiguration::readsBackWhatWasSaved()
@@ -87,6 +89,31 @@ void TestSavedConfiguration::refusesWhatIsNoConfiguration()
     QString why;
     QVERIFY(!ConfigurationFromJson(json, &why));
     QVERIFY2(why.startsWith(error), qPrintable(why));
+}
+
+void TestSavedConfiguration::attenuationBounds_data()
+{
+    QTest::addColumn<QString>("att");
+    QTest::addColumn<bool>("read");
+    QTest::newRow("mute") << "14" << true;
+    QTest::newRow("0 dB") << "255" << true;
+    QTest::newRow("below mute") << "13" << false;
+    QTest::newRow("above 0 dB") << "256" << false;
+}
+
+void TestSavedConfiguration::attenuationBounds()
+{
+    QFETCH(QString, att);
+    QFETCH(bool, read);
+    ElementRecord decoder = Decoder();
+    decoder.att = att;
+    const QByteArray json = ConfigurationToJson(decoder, QDateTime::currentDateTimeUtc(), QStringLiteral("2.0.1"));
+    QVERIFY(json.contains("\"attenuation\": " + att.toLatin1()));
+    QString why;
+    const std::optional<SavedConfiguration> back = ConfigurationFromJson(json, &why);
+    QCOMPARE(bool(back), read);
+    if (back)
+        QCOMPARE(back->record.att, att);
 }
 
 QTEST_GUILESS_MAIN(TestSavedConfiguration)
