@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace nms {
@@ -44,10 +45,12 @@ bool WatchLock::acquire()
         error_ = heldByOther_ ? QStringLiteral("another watch holds it") : QString::fromLocal8Bit(std::strerror(why));
         return false;
     }
-    // The process id, for a person who looks.
+    // Whatever the service's umask: anyone must be able to open it to ask.
+    ::fchmod(fd, 0644);
+    // The process id, for a person who looks; the lock is what counts.
     const QByteArray pid = QByteArray::number(::getpid()) + '\n';
-    if (::ftruncate(fd, 0) == 0) [[maybe_unused]]
-        const ssize_t written = ::pwrite(fd, pid.constData(), size_t(pid.size()), 0);
+    const bool written = ::ftruncate(fd, 0) == 0 && ::pwrite(fd, pid.constData(), size_t(pid.size()), 0) == pid.size();
+    Q_UNUSED(written)
     fd_ = fd;
     return true;
 }

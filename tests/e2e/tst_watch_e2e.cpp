@@ -19,6 +19,7 @@
 
 #include <csignal>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -164,6 +165,8 @@ void TestWatchE2e::aroundTheClock()
     QProcess watch;
     watch.setProcessEnvironment(environment);
     watch.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The unit's umask, under which the lock must still be readable by the console's user.
+    watch.setChildProcessModifier([] { ::umask(027); });
     watch.start(TestNetwork::binaryDir() + QStringLiteral("/orbilane-watch"),
                 {"--database", database, "--config", settings});
     QVERIFY(watch.waitForStarted());
@@ -196,6 +199,9 @@ void TestWatchE2e::aroundTheClock()
         QVERIFY2(check.exitCode() == 0, check.readAllStandardOutput() + check.readAllStandardError());
     }
 
+    // The lock is readable by anyone, so a console of any user can ask it.
+    QVERIFY(QFileInfo(dir.filePath(QStringLiteral("watch.lock"))).permissions() & QFileDevice::ReadOther);
+
     // orbilanectl is told the service holds the port, and what to do.
     QProcess ctl;
     ctl.setProcessEnvironment(environment);
@@ -205,6 +211,16 @@ void TestWatchE2e::aroundTheClock()
     const QString said = QString::fromUtf8(ctl.readAllStandardError());
     QCOMPARE(ctl.exitCode(), 3);
     QVERIFY2(said.contains("systemctl stop orbilane-watch") && said.contains("list"), qPrintable(said));
+
+    // A second watch finds the port taken: a clear message and the status systemd's restart
+    // back-off takes.
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.start(TestNetwork::binaryDir() + QStringLiteral("/orbilane-watch"),
+                 {"--database", database, "--config", settings});
+    QVERIFY(second.waitForFinished(5000));
+    QCOMPARE(second.exitCode(), 75);
+    QVERIFY(QString::fromUtf8(second.readAllStandardError()).contains("UDP port 2976 is in use"));
 
     // The encoder taken off the network: up 0 well within 20 s.
     QElapsedTimer taken;
