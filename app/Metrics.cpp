@@ -10,9 +10,12 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <charconv>
 #include <cmath>
+#include <type_traits>
+#include <utility>
 
-#include "database/EventLog.h"
+#include "database/ElementRecords.h"
 
 namespace nms {
 
@@ -31,53 +34,85 @@ void Family(QByteArray& out, const char* name, const char* type, const char* hel
     out += '\n';
 }
 
-QByteArray Number(double value)
+// Numbers as %.15g would write them, without an allocation per sample.
+void AppendNumber(QByteArray& out, double value)
 {
-    if (std::isinf(value))
-        return value > 0 ? QByteArrayLiteral("+Inf") : QByteArrayLiteral("-Inf");
-    return QByteArray::number(value, 'g', 15);
+    if (std::isinf(value)) {
+        out += value > 0 ? "+Inf" : "-Inf";
+        return;
+    }
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+    out.append(buffer, result.ptr - buffer);
 }
 
-void Sample(QByteArray& out, const char* name, const QByteArray& labels, const QByteArray& value)
+void AppendNumber(QByteArray& out, qint64 value)
+{
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr - buffer);
+}
+
+// name{labels} or name{labels,extra}, then the value.
+template <typename Value>
+void Sample(QByteArray& out, const char* name, const QByteArray& labels, Value value, const char* extra = nullptr)
 {
     out += name;
-    if (!labels.isEmpty()) {
+    if (!labels.isEmpty() || extra) {
         out += '{';
         out += labels;
+        if (extra) {
+            if (!labels.isEmpty())
+                out += ',';
+            out += extra;
+        }
         out += '}';
     }
     out += ' ';
-    out += value;
+    if constexpr (std::is_same_v<Value, const char*>)
+        out += value;
+    else
+        AppendNumber(out, value);
     out += '\n';
 }
 
-QByteArray Labels(const WatchedElement& element)
+void AppendLabel(QByteArray& labels, const char* key, const QString& value)
 {
-    const QJsonObject fields = ElementEventFields(element.record);
-    QByteArray labels;
-    for (const char* key : {"mac", "name", "ip", "role"}) {
-        if (!labels.isEmpty())
-            labels += ',';
-        labels += key;
-        labels += "=\"";
-        labels += EscapeLabelValue(fields.value(QLatin1String(key)).toString());
-        labels += '"';
-    }
-    return labels;
+    if (!labels.isEmpty())
+        labels += ',';
+    labels += key;
+    labels += "=\"";
+    labels += EscapeLabelValue(value);
+    labels += '"';
 }
 
-QByteArray StateWord(ElementState state)
+// The element's fields as the event log names them (ElementEventFields), without building a
+// JSON object for each element at every scrape.
+QByteArray Labels(const WatchedElement& element)
 {
-    return StateText(state).toLower().toLatin1();
+    const ElementRecord& record = element.record;
+    QStringView name = record.name;
+    while (!name.isEmpty() && (name.back() == u' ' || name.back() == u'\t' || name.back() == QChar(0)))
+        name.chop(1);
+    QByteArray labels;
+    labels.reserve(96);
+    AppendLabel(labels, "mac", KeyToMacText(record.key));
+    AppendLabel(labels, "name", name.toString());
+    AppendLabel(labels, "ip", record.ip);
+    AppendLabel(labels, "role", StoredRoleWord(record.role));
+    return labels;
 }
 
 } // namespace
 
 QByteArray EscapeLabelValue(const QString& value)
 {
-    const QByteArray utf8 = value.toUtf8();
+    QByteArray utf8 = value.toUtf8();
+    // Most values need nothing escaped.
+    if (!utf8.contains('\\') && !utf8.contains('"') && !utf8.contains('\n'))
+        return utf8;
     QByteArray out;
-    out.reserve(utf8.size());
+    out.reserve(utf8.size() + 8);
     for (const char c : utf8) {
         switch (c) {
         case '\\': out += "\\\\"; break;
@@ -100,9 +135,10 @@ QByteArray MetricsText(const QList<WatchedElement>& elements, const QList<Notifi
     out.reserve(qsizetype(elements.size()) * 1400 + 2048);
 
     Family(out, "orbilane_build_info", "gauge", "The program's version; always 1.");
-    Sample(out, "orbilane_build_info", "version=\"" + EscapeLabelValue(version) + '"', "1");
+    const QByteArray versionLabel = "version=\"" + EscapeLabelValue(version) + '"';
+    Sample(out, "orbilane_build_info", versionLabel, "1");
     Family(out, "orbilane_elements", "gauge", "Elements watched.");
-    Sample(out, "orbilane_elements", {}, QByteArray::number(elements.size()));
+    Sample(out, "orbilane_elements", {}, qint64(elements.size()));
 
     Family(out, "orbilane_element_up", "gauge",
            "1 when the element answers its echo (up or silent), 0 when it is down; absent while unknown.");
@@ -112,49 +148,51 @@ QByteArray MetricsText(const QList<WatchedElement>& elements, const QList<Notifi
             Sample(out, "orbilane_element_up", labels.at(i), state == ElementState::Down ? "0" : "1");
     }
     Family(out, "orbilane_element_state", "gauge", "1 for the element's state, 0 for the others.");
-    static const ElementState kStates[] = {ElementState::Up, ElementState::Down, ElementState::Silent,
-                                           ElementState::Unknown};
+    static const std::pair<ElementState, const char*> kStates[] = {{ElementState::Up, "state=\"up\""},
+                                                                   {ElementState::Down, "state=\"down\""},
+                                                                   {ElementState::Silent, "state=\"silent\""},
+                                                                   {ElementState::Unknown, "state=\"unknown\""}};
     for (int i = 0; i < elements.size(); ++i) {
-        for (const ElementState state : kStates)
-            Sample(out, "orbilane_element_state", labels.at(i) + ",state=\"" + StateWord(state) + '"',
-                   elements.at(i).state == state ? "1" : "0");
+        for (const auto& [state, label] : kStates)
+            Sample(out, "orbilane_element_state", labels.at(i), elements.at(i).state == state ? "1" : "0", label);
     }
     Family(out, "orbilane_element_rtt_seconds", "gauge", "Round trip of the element's last echo answer.");
     for (int i = 0; i < elements.size(); ++i) {
         const double rtt = elements.at(i).roundTripMs;
         if (rtt >= 0 && std::isfinite(rtt))
-            Sample(out, "orbilane_element_rtt_seconds", labels.at(i), Number(rtt / 1000.0));
+            Sample(out, "orbilane_element_rtt_seconds", labels.at(i), rtt / 1000.0);
     }
     Family(out, "orbilane_encoder_audio_peak_dbfs", "gauge",
            "Peak of an encoder's last level answer in dBFS (-Inf: digital silence).");
     for (int i = 0; i < elements.size(); ++i) {
         const double peak = elements.at(i).peakDbfs;
         if (elements.at(i).encoder && !std::isnan(peak))
-            Sample(out, "orbilane_encoder_audio_peak_dbfs", labels.at(i), Number(peak));
+            Sample(out, "orbilane_encoder_audio_peak_dbfs", labels.at(i), peak);
     }
     Family(out, "orbilane_element_last_seen_timestamp_seconds", "gauge",
            "When the element last answered its echo, seconds since the epoch.");
     for (int i = 0; i < elements.size(); ++i) {
         if (elements.at(i).lastSeenMs > 0)
             Sample(out, "orbilane_element_last_seen_timestamp_seconds", labels.at(i),
-                   Number(double(elements.at(i).lastSeenMs) / 1000.0));
+                   double(elements.at(i).lastSeenMs) / 1000.0);
     }
     Family(out, "orbilane_element_state_change_timestamp_seconds", "gauge",
            "Since when the element's state holds, seconds since the epoch.");
     for (int i = 0; i < elements.size(); ++i) {
         if (elements.at(i).sinceMs > 0)
             Sample(out, "orbilane_element_state_change_timestamp_seconds", labels.at(i),
-                   Number(double(elements.at(i).sinceMs) / 1000.0));
+                   double(elements.at(i).sinceMs) / 1000.0);
     }
     if (!notifiers.isEmpty()) {
+        QList<QByteArray> notifierLabels;
+        for (const NotifierCount& count : notifiers)
+            notifierLabels.append("notifier=\"" + EscapeLabelValue(count.notifier) + '"');
         Family(out, "orbilane_notify_sent_total", "counter", "Alarms a notifier delivered.");
-        for (const NotifierCount& count : notifiers)
-            Sample(out, "orbilane_notify_sent_total", "notifier=\"" + EscapeLabelValue(count.notifier) + '"',
-                   QByteArray::number(count.sent));
+        for (int i = 0; i < notifiers.size(); ++i)
+            Sample(out, "orbilane_notify_sent_total", notifierLabels.at(i), qint64(notifiers.at(i).sent));
         Family(out, "orbilane_notify_failed_total", "counter", "Alarms a notifier failed to deliver.");
-        for (const NotifierCount& count : notifiers)
-            Sample(out, "orbilane_notify_failed_total", "notifier=\"" + EscapeLabelValue(count.notifier) + '"',
-                   QByteArray::number(count.failed));
+        for (int i = 0; i < notifiers.size(); ++i)
+            Sample(out, "orbilane_notify_failed_total", notifierLabels.at(i), qint64(notifiers.at(i).failed));
     }
     return out;
 }
