@@ -45,7 +45,8 @@ ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
       history(ElementHistory::PathBeside(environment.databasePath), *environment.notices),
       guard(environment.sweep ? *environment.sweep : *ownSweep_, *environment.neighbours,
             environment.timing.guardWaitMs),
-      environment_(environment)
+      environment_(environment),
+      metrics_([this] { return metricsText(); })
 {
     connect(&link, &LinkEndpoint::levelSamplesArrived, &monitor, &LinkMonitor::takeLevelSamples);
     connect(&link, &LinkEndpoint::feedbackArrived, &feedback, &FeedbackProcessor::Process_Feedback);
@@ -111,8 +112,50 @@ bool ConsoleCore::start()
     if (environment_.watch) {
         monitor.start();
         watchElements(store.readAll());
+        listenForMetrics(monitor.settings());
     }
     return true;
+}
+
+QList<ElementRecord> ConsoleCore::rewatch()
+{
+    const QList<ElementRecord> records = store.readAll();
+    watchElements(records);
+    return records;
+}
+
+void ConsoleCore::applyMonitorSettings(const MonitorSettings& settings)
+{
+    if (!(settings == monitor.settings()))
+        monitor.setSettings(settings);
+    if (started_ && environment_.watch)
+        listenForMetrics(settings);
+}
+
+void ConsoleCore::listenForMetrics(const MonitorSettings& settings)
+{
+    const QString wanted = settings.metricsPort == 0
+        ? QString()
+        : QStringLiteral("%1:%2").arg(settings.metricsAddress).arg(settings.metricsPort);
+    if (wanted == metricsListening_ && (wanted.isEmpty() || metrics_.listening()))
+        return;
+    metrics_.close();
+    metricsListening_ = wanted;
+    if (wanted.isEmpty())
+        return;
+    QString error;
+    if (!metrics_.listen(settings.metricsAddress, settings.metricsPort, &error)) {
+        metricsListening_.clear();
+        environment_.notices->error(
+            QStringLiteral("Metrics"),
+            QStringLiteral("The metrics for Prometheus cannot listen on %1: %2.").arg(wanted, error)
+                + QStringLiteral("\rThe monitor goes on without them."));
+    }
+}
+
+QByteArray ConsoleCore::metricsText() const
+{
+    return MetricsText(monitor.elements(), notifierCounts_ ? notifierCounts_() : QList<NotifierCount>(), VersionText());
 }
 
 void ConsoleCore::watchElements(const QList<ElementRecord>& records)
@@ -173,6 +216,8 @@ void ConsoleCore::shutdown()
     manualAdd.abort();
     audio.stop();
     monitor.stop();
+    metrics_.close();
+    metricsListening_.clear();
     if (started_) {
         started_ = false;
         eventLog.append(QStringLiteral("console-stopped"));

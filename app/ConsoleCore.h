@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/AddressGuard.h"
+#include "app/Metrics.h"
 #include "audio/AudioMonitor.h"
 #include "base/Timing.h"
 #include "database/ElementHistory.h"
@@ -98,6 +99,18 @@ public:
 
     const CoreEnvironment& environment() const { return environment_; }
 
+    // Watching: the database read again and watched (elements kept keep their state and
+    // alarms, new ones start Unknown, removed ones are dropped); the records now watched.
+    QList<ElementRecord> rewatch();
+    // New monitor settings (a reload): every element keeps its state; the metrics endpoint
+    // follows metrics_listen.
+    void applyMonitorSettings(const MonitorSettings& settings);
+    // The notifiers' delivery counts for the metrics; until set, no notify series.
+    void setNotifierCounts(NotifierCounts counts) { notifierCounts_ = std::move(counts); }
+    QByteArray metricsText() const;
+    // The port GET /metrics answers on; 0 when off or it could not listen.
+    quint16 metricsPort() const { return metrics_.port(); }
+
     ConsoleState state;
     ElementStore store;
     LinkEndpoint link;
@@ -126,9 +139,13 @@ private:
     void record(const QString& event, const ElementRecord& element, QJsonObject fields = {});
     void reportDiscovery();
     void watchElements(const QList<ElementRecord>& records);
+    void listenForMetrics(const MonitorSettings& settings);
 
     CoreEnvironment environment_;
     ElementStore::Listing elements_;
+    NotifierCounts notifierCounts_;
+    MetricsServer metrics_;
+    QString metricsListening_; // "address:port" listened on; empty none
 };
 
 } // namespace nms

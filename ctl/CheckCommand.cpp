@@ -12,6 +12,7 @@
 #include <cmath>
 #include <optional>
 
+#include "app/PortOwner.h"
 #include "audio/LevelMeter.h"
 #include "base/AddressText.h"
 #include "ctl/Commands.h"
@@ -142,9 +143,13 @@ int RunCheck(const CtlArguments& arguments)
     CtlSession session({CtlDatabasePath(arguments), arguments.windowMs});
     ConsoleCore& core = session.core();
     if (!core.link.bind())
-        return Report(
-            PluginUnknown,
-            QStringLiteral("port %1 is in use (is the Orbilane NMS console running?)").arg(core.link.ports().console));
+        return Report(PluginUnknown,
+                      WatchServiceHoldsPortText(core.link.ports().console).isEmpty()
+                          ? QStringLiteral("port %1 is in use (is the Orbilane NMS console running?)")
+                                .arg(core.link.ports().console)
+                          : QStringLiteral("port %1 is held by the watch service (orbilane-watch), which watches "
+                                           "every element; ask its metrics or the journal instead")
+                                .arg(core.link.ports().console));
     const int windowMs = arguments.windowMs;
     QEventLoop loop;
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "app/ElementLookup.h"
+#include "app/PortOwner.h"
 #include "audio/AttenuationText.h"
 #include "ctl/CtlCommandLine.h"
 #include "database/ElementRecords.h"
@@ -47,6 +48,17 @@ void PrintOut(const QString& text)
 void PrintJson(const QJsonDocument& document)
 {
     Write(stdout, QString::fromUtf8(document.toJson(QJsonDocument::Indented)));
+}
+
+void PrintPortTaken(quint16 port)
+{
+    const QString service = WatchServiceHoldsPortText(port);
+    if (service.isEmpty()) {
+        PrintError(QStringLiteral("port %1 is in use (is the Orbilane NMS console running?)").arg(port));
+        return;
+    }
+    for (const QString& line : service.split(QLatin1Char('\r')))
+        PrintError(line);
 }
 
 void PrintError(const QString& text)

@@ -20,6 +20,10 @@ void PrintJson(const QJsonDocument& document);
 // A message for a person, "orbilanectl: " before it.
 void PrintError(const QString& text);
 
+// "port 2976 is in use (is the Orbilane NMS console running?)", or, when the watch service
+// holds it, that it does, how to stop it and that list and show still work.
+void PrintPortTaken(quint16 port);
+
 // Every notice of the core on standard error, a line for each of its CR-joined lines.
 class StderrNotices final : public Notices {
 public:

@@ -45,8 +45,7 @@ CtlSession::~CtlSession()
 
 bool CtlSession::portTaken()
 {
-    PrintError(QStringLiteral("port %1 is in use (is the Orbilane NMS console running?)")
-                   .arg(core_->environment().ports.console));
+    PrintPortTaken(core_->environment().ports.console);
     return false;
 }
 

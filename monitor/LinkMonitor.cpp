@@ -135,6 +135,12 @@ void LinkMonitor::schedule()
         tickTimer_->start(qMax(1, step));
 }
 
+void LinkMonitor::setSettings(const MonitorSettings& settings)
+{
+    settings_ = settings;
+    schedule();
+}
+
 void LinkMonitor::start()
 {
     running_ = true;
@@ -183,6 +189,7 @@ void LinkMonitor::tick()
         ++queriesSent_;
     }
     expire();
+    Q_EMIT ticked();
 }
 
 void LinkMonitor::probeNext()

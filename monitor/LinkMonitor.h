@@ -64,6 +64,8 @@ public:
     LinkMonitor(EchoSweep& echo, LinkEndpoint& link, const MonitorSettings& settings, QObject* parent = nullptr);
 
     const MonitorSettings& settings() const { return settings_; }
+    // New periods and thresholds; every element keeps its state, the round starts again.
+    void setSettings(const MonitorSettings& settings);
 
     // The elements to watch. An element whose key and address are unchanged keeps its state; a
     // new one or a new address starts Unknown.
@@ -90,6 +92,9 @@ Q_SIGNALS:
     void stateChanged(int index, nms::ElementState from, nms::ElementState to);
     // element-down, element-up, silence, audio-back: the element and what the event needs.
     void event(const QString& name, const nms::ElementRecord& record, const QJsonObject& fields);
+    // The monitor's timer ran: it sent what was due and judged what was late. A service's
+    // watchdog is fed from here, so that a monitor that stops ticking is noticed.
+    void ticked();
 
 private:
     struct Sent {

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
@@ -60,6 +61,29 @@ public:
         else
             reject(key, text, QStringLiteral("true or false"),
                    *value ? QStringLiteral("true") : QStringLiteral("false"));
+    }
+
+    // ADDRESS:PORT, an IPv6 address in brackets; the address a literal, the port 1-65535.
+    void readListen(const char* key, QString* address, quint16* port)
+    {
+        QString text;
+        if (!read(key, &text) || text.isEmpty())
+            return;
+        const int colon = text.lastIndexOf(u':');
+        QString host = text.left(colon);
+        if (host.startsWith(u'[') && host.endsWith(u']'))
+            host = host.mid(1, host.size() - 2);
+        bool ok = false;
+        const uint number = colon > 0 ? text.mid(colon + 1).toUInt(&ok) : 0;
+        QHostAddress parsed;
+        if (ok && number >= 1 && number <= 65535 && parsed.setAddress(host)
+            && (parsed.protocol() == QAbstractSocket::IPv4Protocol || text.startsWith(u'['))) {
+            *address = parsed.toString();
+            *port = quint16(number);
+        } else {
+            reject(key, text, QStringLiteral("an address and port such as 127.0.0.1:29760"),
+                   QStringLiteral("no metrics"));
+        }
     }
 
     const QStringList& problems() const { return problems_; }
@@ -123,6 +147,7 @@ MonitorSettings MonitorSettings::Load(const QString& path, Notices& notices)
     reader.readInt("silence_ms", &result.silenceMs, 0, kHourMs);
     reader.readInt("audio_back_ms", &result.audioBackMs, 0, kHourMs);
     reader.readBool("watch_audio", &result.watchAudio);
+    reader.readListen("metrics_listen", &result.metricsAddress, &result.metricsPort);
     if (!reader.problems().isEmpty()) {
         notices.error(title,
                       QStringLiteral("The monitor settings (%1) hold values that cannot be used:").arg(path) + CR

@@ -20,6 +20,7 @@ packages=(
   libsnmp-dev                       # SNMP trap and INFORM alarms through net-snmp's library
   libsystemd-dev                    # the watch service: the notify protocol and the journal
   qt6-httpserver-dev                # the metrics endpoint for Prometheus
+  qt6-websockets-dev                # Qt HTTP Server's CMake package asks for it (Debian 12 does not pull it in)
   libqt6sql6-sqlite                 # the history of round trips and audio (SQLite through Qt SQL)
   qt6-charts-dev                    # the history drawn in the Network status window
   python3-aiosmtpd snmptrapd        # tests: a real SMTP server and a real trap receiver on the test network

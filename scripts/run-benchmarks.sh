@@ -9,8 +9,9 @@
 # (runs per system figure, default 3), NMS_BENCH_SECONDS (length of one CPU measurement,
 # default 10), NMS_BENCH_MICRO_ARGS (extra arguments for the micro benchmarks, e.g.
 # --benchmark_filter=LoadConfig), NMS_BENCH_SKIP_SYSTEM=1 (micro benchmarks only),
-# NMS_BENCH_ONLY (one system table: memory, discovery, latency, cpu or watch),
-# NMS_BENCH_WATCH_SECONDS (one measurement of the monitor at 1,000 elements, default 300).
+# NMS_BENCH_ONLY (one system table: memory, discovery, latency, cpu, watch or service),
+# NMS_BENCH_WATCH_SECONDS (one measurement of the monitor and of the service at 1,000 elements,
+# default 300).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${NMS_BENCH_BUILD_DIR:-$here/build-bench}
@@ -21,7 +22,7 @@ jobs=$(nproc)
 
 NMS_EXTRA_PACKAGES="libbenchmark-dev ${NMS_EXTRA_PACKAGES:-}" "$here/scripts/install-deps.sh"
 cmake -S "$here" -B "$build" -DNMS_BENCHMARKS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$jobs" --target nms_micro_bench nms_system_bench orbilane-element-sim orbilanectl
+cmake --build "$build" -j"$jobs" --target nms_micro_bench nms_system_bench orbilane-element-sim orbilanectl orbilane-watch
 
 echo "== machine"
 echo "$(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
@@ -56,7 +57,7 @@ echo "== system benchmarks (network $net: 1000 elements on one shared host)"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 ip netns exec "$net-c" "$build/bench/nms_system_bench" --network "$net" \
   --simulator "$build/tools/orbilane-element-sim" --runs "$runs" --seconds "$seconds" \
-  --watch-seconds "${NMS_BENCH_WATCH_SECONDS:-300}" ${NMS_BENCH_ONLY:+--only "$NMS_BENCH_ONLY"} 2>&1 \
+  --watch-seconds "${NMS_BENCH_WATCH_SECONDS:-300}" --watch-program "$build/orbilane-watch" ${NMS_BENCH_ONLY:+--only "$NMS_BENCH_ONLY"} 2>&1 \
   | grep -v -e 'does not support' -e XDG_RUNTIME_DIR
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 "$here/bench/ctl/ctl-bench.sh" "$build"

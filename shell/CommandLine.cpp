@@ -23,7 +23,10 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption trace(QStringLiteral("trace"),
                                    QStringLiteral("Write every datagram sent and received, every database write "
                                                   "and every notice to standard error."));
-    parser.addOptions({help, version, database, trace});
+    const QCommandLineOption hidden(QStringLiteral("hidden"),
+                                    QStringLiteral("Start in the notification area without showing the window (the "
+                                                   "desktop session's autostart entry uses it)."));
+    parser.addOptions({help, version, database, trace, hidden});
 
     CommandLine result;
     auto finish = [&result](int code, const QString& text, bool toError) {
@@ -46,6 +49,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         return finish(0, QStringLiteral("orbilane-nms %1\n").arg(VersionText()), false);
     result.databasePath = parser.value(database);
     result.trace = parser.isSet(trace);
+    result.hidden = parser.isSet(hidden);
     return result;
 }
 

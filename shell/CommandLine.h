@@ -1,5 +1,5 @@
 #pragma once
-// The console's command line: --help, --version, --database PATH, --trace. Read before any window
+// The console's command line: --help, --version, --database PATH, --trace, --hidden. Read before any window
 // exists, so --help and --version work without a display.
 
 #include <QString>
@@ -10,6 +10,7 @@ namespace nms {
 struct CommandLine {
     QString databasePath; // empty: the default place
     bool trace = false;
+    bool hidden = false; // start in the notification area, the window not shown
     // Set when the program ends here: what to print, where, and with which status.
     bool finished = false;
     int exitCode = 0;

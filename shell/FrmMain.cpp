@@ -8,6 +8,7 @@
 
 #include "app/AlarmDigest.h"
 #include "app/ConsoleCore.h"
+#include "app/PortOwner.h"
 #include "console/AudioPanel.h"
 #include "console/ConfigurationCommands.h"
 #include "console/DiscoveryCommand.h"
@@ -19,6 +20,7 @@
 #include "platform/MessageBoxes.h"
 #include "services/AttachedNetworks.h"
 #include "shell/Artwork.h"
+#include "shell/Autostart.h"
 #include "shell/TrayController.h"
 #include "shell/WindowShape.h"
 #include "status/StatusWindow.h"
@@ -111,6 +113,19 @@ FrmMain::FrmMain(const ConsoleEnvironment& environment, QWidget* parent)
     mnuApply = mnuHidden1->addAction(QStringLiteral("A&pply configuration from..."));
     tray->menu()->addAction(mnuStatus);
     connect(mnuStatus, &QAction::triggered, this, &FrmMain::showStatusWindow);
+    mnuAutostart = tray->menu()->addAction(QStringLiteral("Start with the desktop session"));
+    mnuAutostart->setCheckable(true);
+    mnuAutostart->setChecked(AutostartEnabled());
+    connect(mnuAutostart, &QAction::toggled, this, [this](bool on) {
+        QString error;
+        if (SetAutostart(on, QCoreApplication::applicationFilePath(), &error))
+            return;
+        notices->error(ProgramTitle(),
+                       QStringLiteral("The autostart entry %1 could not be %2: %3.")
+                           .arg(AutostartPath(), on ? QStringLiteral("written") : QStringLiteral("removed"), error));
+        const QSignalBlocker blocker(mnuAutostart);
+        mnuAutostart->setChecked(AutostartEnabled());
+    });
     commands = new ElementCommands(*core, *notices, mnuAdd, mnuDelete, this);
     configurations = new ConfigurationCommands(*core, *notices, *editor, *audio, mnuSaveAs, mnuApply, this, this);
     connect(mnuDiscover, &QAction::triggered, discovery, &DiscoveryCommand::mnuDiscover_Click);
@@ -353,7 +368,10 @@ bool FrmMain::Form_Load()
     if (unloaded_)
         return false;
     if (!core->start()) {
-        notices->error(ProgramTitle(), QStringLiteral("Unable to use UDP port 2976: occupied."));
+        const QString service = WatchServiceHoldsPortText(core->link.ports().console);
+        notices->error(ProgramTitle(),
+                       QStringLiteral("Unable to use UDP port 2976: occupied.")
+                           + (service.isEmpty() ? QString() : QStringLiteral("\r") + service));
         notices->showAllNow();
         Form_Unload();
         return false;

@@ -141,6 +141,7 @@ public:
     QAction* mnuStatus; // also in the tray's menu
     QAction* mnuSaveAs;
     QAction* mnuApply;
+    QAction* mnuAutostart; // the tray's menu: "Start with the desktop session", checkable
 
     // --- What the window assembles
     NoticePresenter* notices = nullptr;

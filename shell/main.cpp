@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QSystemTrayIcon>
 
 #include <cstdio>
 
@@ -105,8 +106,12 @@ int main(int argc, char* argv[])
 
     if (QScreen* screen = QGuiApplication::primaryScreen())
         window.move(screen->availableGeometry().center() - window.rect().center());
-    window.show();
-    window.txtElementName->setFocus();
+    // Hidden only where a notification area can bring it back; at a login the panel may not be
+    // there yet, and a window shown is never lost.
+    if (!options.hidden || !QSystemTrayIcon::isSystemTrayAvailable()) {
+        window.show();
+        window.txtElementName->setFocus();
+    }
     const int status = app.exec();
     // Qt 6.4's Wayland plugin may wait forever for its event thread while the application object
     // goes away. Everything of the console is shut down and written by now (the lock released,

@@ -34,6 +34,7 @@
 #include "support/ConsoleFixture.h"
 #include "support/TestNetwork.h"
 #include "system/ProcessUsage.h"
+#include "system/ServiceBench.h"
 #include "system/WatchBench.h"
 
 namespace nms::bench {
@@ -411,11 +412,13 @@ int main(int argc, char* argv[])
          QStringLiteral("3")},
         {QStringLiteral("seconds"), QStringLiteral("Length of one CPU measurement. Default 10."), QStringLiteral("S"),
          QStringLiteral("10")},
-        {QStringLiteral("only"), QStringLiteral("One table: memory, discovery, latency, cpu or watch."),
+        {QStringLiteral("only"), QStringLiteral("One table: memory, discovery, latency, cpu, watch or service."),
          QStringLiteral("TABLE")},
         {QStringLiteral("watch-seconds"),
          QStringLiteral("Length of one measurement of the monitor at 1,000 elements. Default 300."),
          QStringLiteral("S"), QStringLiteral("300")},
+        {QStringLiteral("watch-program"), QStringLiteral("Path of orbilane-watch, for the service table."),
+         QStringLiteral("PATH")},
     });
     parser.process(app);
     const QString network = parser.value(QStringLiteral("network"));
@@ -449,5 +452,8 @@ int main(int argc, char* argv[])
     if (wanted("watch"))
         WatchTable(*g_network, simulator, g_network->elementCount(),
                    qMax(10, parser.value(QStringLiteral("watch-seconds")).toInt()));
+    if (wanted("service") && parser.isSet(QStringLiteral("watch-program")))
+        ServiceTable(*g_network, simulator, parser.value(QStringLiteral("watch-program")), g_network->elementCount(),
+                     qMax(10, parser.value(QStringLiteral("watch-seconds")).toInt()));
     return 0;
 }

@@ -17,9 +17,10 @@ namespace {
 using Values = QMap<QString, QString>;
 
 // A file in which every value differs from its default.
-const Values kGood {{"presence_period_ms", "2500"}, {"misses_for_down", "5"}, {"audio_period_ms", "500"},
-                    {"silence_dbfs", "-40.5"},      {"silence_ms", "3000"},   {"audio_back_ms", "1500"},
-                    {"watch_audio", "false"}};
+const Values kGood {{"presence_period_ms", "2500"}, {"misses_for_down", "5"},
+                    {"audio_period_ms", "500"},     {"silence_dbfs", "-40.5"},
+                    {"silence_ms", "3000"},         {"audio_back_ms", "1500"},
+                    {"watch_audio", "false"},       {"metrics_listen", "127.0.0.1:29760"}};
 
 Values Texts(const MonitorSettings& s)
 {
@@ -29,7 +30,8 @@ Values Texts(const MonitorSettings& s)
             {"silence_dbfs", QString::number(s.silenceDbfs)},
             {"silence_ms", QString::number(s.silenceMs)},
             {"audio_back_ms", QString::number(s.audioBackMs)},
-            {"watch_audio", s.watchAudio ? "true" : "false"}};
+            {"watch_audio", s.watchAudio ? "true" : "false"},
+            {"metrics_listen", s.metricsPort ? QStringLiteral("%1:%2").arg(s.metricsAddress).arg(s.metricsPort) : ""}};
 }
 
 QString Write(const TempDir& dir, const QByteArray& content)
@@ -78,6 +80,14 @@ void TestMonitorSettings::value_data()
     row("threshold nan", {{"silence_dbfs", "nan"}}, {{"silence_dbfs", "-50"}}, true);
     row("duration negative", {{"silence_ms", "-1"}}, {{"silence_ms", "10000"}}, true);
     row("switch neither", {{"watch_audio", "maybe"}}, {{"watch_audio", "true"}}, true);
+    row("listen IPv6 in brackets", {{"metrics_listen", "[::1]:1"}}, {{"metrics_listen", "::1:1"}}, false);
+    row("listen port 65535", {{"metrics_listen", "10.0.0.5:65535"}}, {}, false);
+    row("listen off when empty", {{"metrics_listen", ""}}, {}, false);
+    row("listen port 0", {{"metrics_listen", "127.0.0.1:0"}}, {{"metrics_listen", ""}}, true);
+    row("listen port 65536", {{"metrics_listen", "127.0.0.1:65536"}}, {{"metrics_listen", ""}}, true);
+    row("listen no port", {{"metrics_listen", "127.0.0.1"}}, {{"metrics_listen", ""}}, true);
+    row("listen host name", {{"metrics_listen", "localhost:29760"}}, {{"metrics_listen", ""}}, true);
+    row("listen IPv6 bare", {{"metrics_listen", "::1:29760"}}, {{"metrics_listen", ""}}, true);
     row("text and empty", {{"misses_for_down", "many"}, {"audio_back_ms", ""}},
         {{"misses_for_down", "3"}, {"audio_back_ms", "2000"}}, true);
 }
