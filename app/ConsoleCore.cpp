@@ -4,12 +4,14 @@
 #include <QJsonArray>
 
 #include "app/DiscoveryReport.h"
+#include "app/TrendFeed.h"
 #include "services/NeighbourLimits.h"
 
 #include "base/Notices.h"
 #include "base/ProgramInfo.h"
 #include "database/ElementRecords.h"
 #include "services/EchoSweep.h"
+#include "trends/TrendDatabase.h"
 
 namespace nms {
 
@@ -45,8 +47,12 @@ ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
       history(ElementHistory::PathBeside(environment.databasePath), *environment.notices),
       guard(environment.sweep ? *environment.sweep : *ownSweep_, *environment.neighbours,
             environment.timing.guardWaitMs),
+      trends(TrendDatabase::PathBeside(environment.databasePath), *environment.notices,
+             environment.monitorSettingsPath.isEmpty() ? environment.trendSettings
+                                                       : TrendSettings::Load(environment.monitorSettingsPath)),
       environment_(environment)
 {
+    FeedTrends(monitor, trends);
     connect(&link, &LinkEndpoint::levelSamplesArrived, &monitor, &LinkMonitor::takeLevelSamples);
     connect(&link, &LinkEndpoint::feedbackArrived, &feedback, &FeedbackProcessor::Process_Feedback);
     connect(&link, &LinkEndpoint::levelSamplesArrived, &audio, &AudioMonitor::ShowAudioLevel);
@@ -110,6 +116,7 @@ bool ConsoleCore::start()
                     {{QStringLiteral("version"), VersionText()}, {QStringLiteral("database"), store.path()}});
     if (environment_.watch) {
         monitor.start();
+        trends.start();
         watchElements(store.readAll());
     }
     return true;
@@ -173,6 +180,7 @@ void ConsoleCore::shutdown()
     manualAdd.abort();
     audio.stop();
     monitor.stop();
+    trends.stop();
     if (started_) {
         started_ = false;
         eventLog.append(QStringLiteral("console-stopped"));
