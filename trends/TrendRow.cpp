@@ -1,6 +1,9 @@
 #include "trends/TrendRow.h"
 
+#include <QDateTime>
 #include <QSettings>
+
+#include "base/Csv.h"
 
 #include <cmath>
 #include <map>
@@ -19,7 +22,57 @@ double Higher(double a, double b)
     return qIsNaN(a) ? b : qIsNaN(b) ? a : std::max(a, b);
 }
 
+QString Time(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODate);
+}
+
+QString Figure(double value, int decimals)
+{
+    return std::isfinite(value) ? QString::number(value, 'f', decimals) : QString();
+}
+
+QJsonValue FigureJson(double value, int decimals)
+{
+    const double scale = std::pow(10.0, decimals);
+    return std::isfinite(value) ? QJsonValue(std::round(value * scale) / scale) : QJsonValue();
+}
+
+const QStringList kCsvHeader = {
+    QStringLiteral("time"),          QStringLiteral("rtt_min_ms"),    QStringLiteral("rtt_median_ms"),
+    QStringLiteral("rtt_max_ms"),    QStringLiteral("answered"),      QStringLiteral("lost"),
+    QStringLiteral("peak_min_dbfs"), QStringLiteral("peak_max_dbfs"), QStringLiteral("down_s"),
+    QStringLiteral("silent_s"),      QStringLiteral("up_s")};
+
 } // namespace
+
+QString TrendRowsCsv(const QList<TrendRow>& rows)
+{
+    QString text = CsvLine(kCsvHeader);
+    text.reserve(rows.size() * 64);
+    for (const TrendRow& row : rows) {
+        text += CsvLine({Time(row.startMs), Figure(row.rttMinMs, 3), Figure(row.rttMedianMs, 3),
+                         Figure(row.rttMaxMs, 3), QString::number(row.answered), QString::number(row.lost),
+                         Figure(row.peakMinDbfs, 1), Figure(row.peakMaxDbfs, 1), QString::number(row.downMs / 1000.0),
+                         QString::number(row.silentMs / 1000.0), QString::number(row.upMs / 1000.0)});
+    }
+    return text;
+}
+
+QJsonObject TrendRowJson(const TrendRow& row)
+{
+    return {{kCsvHeader[0], Time(row.startMs)},
+            {kCsvHeader[1], FigureJson(row.rttMinMs, 3)},
+            {kCsvHeader[2], FigureJson(row.rttMedianMs, 3)},
+            {kCsvHeader[3], FigureJson(row.rttMaxMs, 3)},
+            {kCsvHeader[4], row.answered},
+            {kCsvHeader[5], row.lost},
+            {kCsvHeader[6], FigureJson(row.peakMinDbfs, 1)},
+            {kCsvHeader[7], FigureJson(row.peakMaxDbfs, 1)},
+            {kCsvHeader[8], row.downMs / 1000.0},
+            {kCsvHeader[9], row.silentMs / 1000.0},
+            {kCsvHeader[10], row.upMs / 1000.0}};
+}
 
 void MergeTrendRow(TrendRow& into, const TrendRow& row)
 {
