@@ -83,6 +83,8 @@ int RowOf(const QAbstractItemModel& model, const QString& name)
 class TestStatusWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
+    void init();
     void openedFromThePopupMenu();
     void statesAndSummary();
     void filter_data();
@@ -90,7 +92,22 @@ private Q_SLOTS:
     void doubleClickShowsTheElement();
     void exportWritesTheRowsAsShown();
     void trayMenuAndSummary();
+
+private:
+    QTemporaryDir config_;
 };
+
+void TestStatusWindow::initTestCase()
+{
+    // What the window keeps between openings stays in this run's folder.
+    QVERIFY(config_.isValid());
+    qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+}
+
+void TestStatusWindow::init()
+{
+    QFile::remove(StatusWindow::SettingsPath());
+}
 
 void TestStatusWindow::openedFromThePopupMenu()
 {
