@@ -37,7 +37,10 @@ constexpr int kBatchMs = 1000;
 // a state's word, the state cell coloured.
 class Rows final : public QSortFilterProxyModel {
 public:
-    explicit Rows(QObject* parent) : QSortFilterProxyModel(parent)
+    // Collation in the C locale is plain code order, whatever the mode: numbers then need a language.
+    explicit Rows(QObject* parent)
+        : QSortFilterProxyModel(parent),
+          names_(QLocale::system().language() == QLocale::C ? QLocale(QLocale::English) : QLocale::system())
     {
         names_.setNumericMode(true);
         names_.setCaseSensitivity(Qt::CaseInsensitive);
