@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 
 #include <cmath>
+#include <cstdio>
 
 #include "app/ElementLookup.h"
 #include "base/Duration.h"
@@ -84,7 +85,8 @@ int RunHistory(const CtlArguments& arguments)
     }
 
     if (csv) {
-        PrintOut(TrendRowsCsv(rows));
+        const QByteArray text = TrendRowsCsv(rows);
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
         return ExitOk;
     }
     if (arguments.json) {

@@ -386,7 +386,7 @@ bool TrendPane::exportShown()
     const QString csvPath = path.left(path.size() - 4) + QStringLiteral(".csv");
     const QImage picture = charts_->grab().toImage();
     QSaveFile png(path), csv(csvPath);
-    const QByteArray rows = TrendRowsCsv(rows_).toUtf8();
+    const QByteArray rows = TrendRowsCsv(rows_);
     if (png.open(QIODevice::WriteOnly) && picture.save(&png, "PNG") && csv.open(QIODevice::WriteOnly)
         && csv.write(rows) == rows.size() && png.commit() && csv.commit())
         return true;

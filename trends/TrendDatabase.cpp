@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/Trace.h"
@@ -303,6 +304,9 @@ QList<TrendRow> TrendDatabase::read(const QString& key, qint64 fromMs, qint64 to
         fail(query.lastError());
         return rows;
     }
+    if (bucketMs_ > 0)
+        rows.reserve(
+            qsizetype(std::clamp<qint64>((toMs - fromMs) / (hourly ? bucketMs_ * 60 : bucketMs_), 0, 1 << 20)));
     while (query.next()) {
         TrendRow row;
         row.key = key;

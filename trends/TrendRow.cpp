@@ -5,6 +5,7 @@
 
 #include "base/Csv.h"
 
+#include <charconv>
 #include <cmath>
 #include <map>
 
@@ -22,14 +23,40 @@ double Higher(double a, double b)
     return qIsNaN(a) ? b : qIsNaN(b) ? a : std::max(a, b);
 }
 
-QString Time(qint64 ms)
+// "2026-12-08T08:31:00Z", from the civil calendar's arithmetic: QDateTime takes microseconds a
+// line, which a month of minutes feels.
+QByteArray UtcText(qint64 ms)
 {
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODate);
+    const qint64 seconds = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    qint64 days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+    const qint64 inDay = seconds - days * 86400;
+    days += 719468;
+    const qint64 era = (days >= 0 ? days : days - 146096) / 146097;
+    const qint64 dayOfEra = days - era * 146097;
+    const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const qint64 shifted = (5 * dayOfYear + 2) / 153;
+    const int day = int(dayOfYear - (153 * shifted + 2) / 5 + 1);
+    const int month = int(shifted < 10 ? shifted + 3 : shifted - 9);
+    const int year = int(yearOfEra + era * 400 + (month <= 2));
+    char text[] = "0000-00-00T00:00:00Z";
+    const auto two = [&text](int at, int value) {
+        text[at] = char('0' + value / 10 % 10);
+        text[at + 1] = char('0' + value % 10);
+    };
+    two(0, year / 100);
+    two(2, year);
+    two(5, month);
+    two(8, day);
+    two(11, int(inDay / 3600));
+    two(14, int(inDay / 60 % 60));
+    two(17, int(inDay % 60));
+    return QByteArray(text, 20);
 }
 
-QString Figure(double value, int decimals)
+QString Time(qint64 ms)
 {
-    return std::isfinite(value) ? QString::number(value, 'f', decimals) : QString();
+    return QString::fromLatin1(UtcText(ms));
 }
 
 QJsonValue FigureJson(double value, int decimals)
@@ -46,15 +73,43 @@ const QStringList kCsvHeader = {
 
 } // namespace
 
-QString TrendRowsCsv(const QList<TrendRow>& rows)
+QByteArray TrendRowsCsv(const QList<TrendRow>& rows)
 {
-    QString text = CsvLine(kCsvHeader);
-    text.reserve(rows.size() * 64);
+    // Written straight into bytes: a month of minutes is 43,200 lines, printed at once.
+    QByteArray text = CsvLine(kCsvHeader).toUtf8();
+    text.reserve(text.size() + rows.size() * 96);
+    char buffer[64];
+    const auto number = [&](double value, int decimals) {
+        if (std::isfinite(value)) {
+            const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+            text.append(buffer, end.ptr - buffer);
+        }
+        text.append(',');
+    };
+    const auto integer = [&](qint64 value, char after) {
+        const auto end = std::to_chars(buffer, buffer + sizeof buffer, value);
+        text.append(buffer, end.ptr - buffer);
+        text.append(after);
+    };
+    const auto seconds = [&](qint64 ms, char after) {
+        const auto end = std::to_chars(buffer, buffer + sizeof buffer, ms / 1000.0);
+        text.append(buffer, end.ptr - buffer);
+        text.append(after);
+    };
     for (const TrendRow& row : rows) {
-        text += CsvLine({Time(row.startMs), Figure(row.rttMinMs, 3), Figure(row.rttMedianMs, 3),
-                         Figure(row.rttMaxMs, 3), QString::number(row.answered), QString::number(row.lost),
-                         Figure(row.peakMinDbfs, 1), Figure(row.peakMaxDbfs, 1), QString::number(row.downMs / 1000.0),
-                         QString::number(row.silentMs / 1000.0), QString::number(row.upMs / 1000.0)});
+        text.append(UtcText(row.startMs));
+        text.append(',');
+        number(row.rttMinMs, 3);
+        number(row.rttMedianMs, 3);
+        number(row.rttMaxMs, 3);
+        integer(row.answered, ',');
+        integer(row.lost, ',');
+        number(row.peakMinDbfs, 1);
+        number(row.peakMaxDbfs, 1);
+        seconds(row.downMs, ',');
+        seconds(row.silentMs, ',');
+        seconds(row.upMs, '\r');
+        text.append('\n');
     }
     return text;
 }

@@ -3,6 +3,7 @@
 // echo round trips, the pings lost, an encoder's peaks and how long the element was in each
 // state. The history is made of these rows; the recorder builds them, the file keeps them.
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -43,7 +44,7 @@ QList<TrendRow> GroupTrendRows(const QList<TrendRow>& rows, qint64 stepMs);
 // start, RFC 3339 UTC), rtt_min_ms, rtt_median_ms, rtt_max_ms, answered, lost, peak_min_dbfs,
 // peak_max_dbfs, down_s, silent_s, up_s. A figure that is not there (no answer, no level, or
 // digital silence, which has no decibel figure) is an empty field, or null.
-QString TrendRowsCsv(const QList<TrendRow>& rows);
+QByteArray TrendRowsCsv(const QList<TrendRow>& rows);
 QJsonObject TrendRowJson(const TrendRow& row);
 
 // How the history is kept. A bucket is a minute and an hour is sixty of them; tests shorten the

@@ -71,12 +71,14 @@ int main(int argc, char* argv[])
     parser.addOptions({{"elements", "Elements written.", "n", "1000"},
                        {"minutes", "Minutes of all elements written for the growth (1440: a day).", "m", "1440"},
                        {"ctl", "orbilanectl to time.", "path"},
-                       {"runs", "Runs per timed figure.", "r", "5"}});
+                       {"runs", "Runs per timed figure.", "r", "5"},
+                       {"keep", "Write the files into this folder and keep them.", "folder"}});
     parser.process(app);
     const int elements = parser.value("elements").toInt();
     const int minutes = parser.value("minutes").toInt();
     const int runs = parser.value("runs").toInt();
-    QTemporaryDir dir;
+    QTemporaryDir temporary;
+    const QDir dir(parser.isSet("keep") ? parser.value("keep") : temporary.path());
     const QString path = dir.filePath(QStringLiteral("trends.sqlite"));
     const qint64 now = QDateTime::currentMSecsSinceEpoch() / kMinute * kMinute;
 

@@ -24,7 +24,7 @@ namespace {
 constexpr qint64 kMinute = 60 * 1000;
 constexpr qint64 kDay = 24 * 60 * kMinute;
 // A whole hour, so that minute 0 starts an hour.
-constexpr qint64 kStart = 1796000400000; // 2026-11-29T03:00:00Z
+constexpr qint64 kStart = 1796000400000; // 2026-11-30T01:00:00Z
 const QString kKey = QStringLiteral("0011223344AA");
 
 QString Number(double value)
