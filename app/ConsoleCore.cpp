@@ -4,12 +4,14 @@
 #include <QJsonArray>
 
 #include "app/DiscoveryReport.h"
+#include "app/TrendFeed.h"
 #include "services/NeighbourLimits.h"
 
 #include "base/Notices.h"
 #include "base/ProgramInfo.h"
 #include "database/ElementRecords.h"
 #include "services/EchoSweep.h"
+#include "trends/TrendDatabase.h"
 
 namespace nms {
 
@@ -45,9 +47,13 @@ ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
       history(ElementHistory::PathBeside(environment.databasePath), *environment.notices),
       guard(environment.sweep ? *environment.sweep : *ownSweep_, *environment.neighbours,
             environment.timing.guardWaitMs),
+      trends(TrendDatabase::PathBeside(environment.databasePath), *environment.notices,
+             environment.monitorSettingsPath.isEmpty() ? environment.trendSettings
+                                                       : TrendSettings::Load(environment.monitorSettingsPath)),
       environment_(environment),
       metrics_([this] { return metricsText(); })
 {
+    FeedTrends(monitor, trends);
     connect(&link, &LinkEndpoint::levelSamplesArrived, &monitor, &LinkMonitor::takeLevelSamples);
     connect(&link, &LinkEndpoint::feedbackArrived, &feedback, &FeedbackProcessor::Process_Feedback);
     connect(&link, &LinkEndpoint::levelSamplesArrived, &audio, &AudioMonitor::ShowAudioLevel);
@@ -111,6 +117,7 @@ bool ConsoleCore::start()
                     {{QStringLiteral("version"), VersionText()}, {QStringLiteral("database"), store.path()}});
     if (environment_.watch) {
         monitor.start();
+        trends.start();
         watchElements(store.readAll());
         listenForMetrics(monitor.settings());
     }
@@ -216,6 +223,7 @@ void ConsoleCore::shutdown()
     manualAdd.abort();
     audio.stop();
     monitor.stop();
+    trends.stop();
     metrics_.close();
     metricsListening_.clear();
     if (started_) {

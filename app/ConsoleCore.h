@@ -27,6 +27,7 @@
 #include "session/EchoProbe.h"
 #include "session/ElementSender.h"
 #include "session/FeedbackProcessor.h"
+#include "trends/TrendStore.h"
 
 namespace nms {
 
@@ -52,6 +53,8 @@ struct CoreEnvironment {
     // Where the monitor's settings are read from at start-up (a damaged file is told); empty:
     // monitorSettings as given.
     QString monitorSettingsPath;
+    // The history of every element, kept while the monitor runs; read from monitorSettingsPath too.
+    TrendSettings trendSettings;
 };
 
 class ConsoleCore : public QObject {
@@ -126,6 +129,8 @@ public:
     EventLog eventLog;
     ElementHistory history;
     AddressGuard guard;
+    // The round trips, audio and states of every element, minute by minute (trends.sqlite).
+    TrendStore trends;
 
 Q_SIGNALS:
     // After every read of the list (every write that changes the database is followed by one).

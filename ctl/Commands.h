@@ -20,5 +20,6 @@ int RunSaveConfig(const CtlArguments& arguments);
 int RunApplyConfig(const CtlArguments& arguments);
 int RunMonitor(const CtlArguments& arguments);
 int RunCheck(const CtlArguments& arguments);
+int RunHistory(const CtlArguments& arguments);
 
 } // namespace nms

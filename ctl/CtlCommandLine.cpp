@@ -175,6 +175,19 @@ QList<CtlCommand> MakeCommands()
          {Option({QStringLiteral("for")}, QStringLiteral("Stop after this many seconds."), QStringLiteral("s"))},
          0,
          0},
+        {QStringLiteral("history"),
+         QStringLiteral("ELEMENT [--since DURATION] [--csv|--json]"),
+         QStringLiteral("Print an element's history of round trips, audio and states."),
+         QStringLiteral("Prints the rows the monitor kept for ELEMENT (the console's or 'orbilanectl monitor'), "
+                        "one a minute: round trip min, median and max, pings lost, an encoder's peak min and max "
+                        "(\"silence\" for digital silence), and the seconds down, silent and up. Minute rows "
+                        "are kept 30 days; asked for longer, hourly rows (kept a year). ELEMENT may also be the "
+                        "MAC address of an element no longer stored."),
+         {Option({QStringLiteral("since")}, QStringLiteral("How far back: 90m, 2h, 30d, 1w, or seconds (default 24h)."),
+                 QStringLiteral("duration")),
+          csv},
+         1,
+         1},
         {QStringLiteral("check"),
          QStringLiteral("ELEMENT [-w MS] [-c MS] [--silence-dbfs X] [--no-audio]"),
          QStringLiteral("Check one element for a monitoring system."),

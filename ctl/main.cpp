@@ -54,6 +54,7 @@ int main(int argc, char* argv[])
         {"export", nms::RunExport},
         {"monitor", nms::RunMonitor},
         {"check", nms::RunCheck},
+        {"history", nms::RunHistory},
         {"save-config", nms::RunSaveConfig},
         {"apply-config", nms::RunApplyConfig},
     };

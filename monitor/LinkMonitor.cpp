@@ -229,6 +229,7 @@ void LinkMonitor::miss(int index)
     WatchedElement& element = elements_[index];
     element.awaiting = false;
     ++element.misses;
+    Q_EMIT echoLost(index);
     if (element.misses >= settings_.missesForDown && !element.presenceDown) {
         element.presenceDown = true;
         element.presenceUp = false;
@@ -254,6 +255,7 @@ void LinkMonitor::answered(quint32 address, double roundTripMs)
                          {{QStringLiteral("rtt_ms"), RoundedMs(roundTripMs)}});
         element.presenceDown = false;
         element.presenceUp = true;
+        Q_EMIT echoAnswered(it.value(), roundTripMs);
         judge(it.value());
     }
 }
@@ -284,6 +286,7 @@ void LinkMonitor::takeLevelSamples(const QByteArray& datagram, const QHostAddres
         if (!element.encoder || element.presenceDown)
             continue;
         element.peakDbfs = dbfs;
+        Q_EMIT peakTaken(it.value(), dbfs);
         if (dbfs < settings_.silenceDbfs) {
             element.aboveSinceMs = -1;
             if (element.belowSinceMs < 0)

@@ -90,6 +90,10 @@ Q_SIGNALS:
     // Anything of one element changed (round trip, peak, state).
     void elementUpdated(int index);
     void stateChanged(int index, nms::ElementState from, nms::ElementState to);
+    // Each measurement as it comes, for the history: an echo answered or lost, a level answer.
+    void echoAnswered(int index, double roundTripMs);
+    void echoLost(int index);
+    void peakTaken(int index, double dbfs);
     // element-down, element-up, silence, audio-back: the element and what the event needs.
     void event(const QString& name, const nms::ElementRecord& record, const QJsonObject& fields);
     // The monitor's timer ran: it sent what was due and judged what was late. A service's

@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "base/Csv.h"
+#include "base/Duration.h"
 #include "database/ElementRecords.h"
 #include "monitor/LinkMonitor.h"
 
@@ -28,7 +29,7 @@ QString TimeText(qint64 ms)
 } // namespace
 
 StatusModel::StatusModel(const LinkMonitor& monitor, int batchMs, QObject* parent)
-    : QAbstractTableModel(parent), monitor_(monitor), batch_(new QTimer(this))
+    : QAbstractTableModel(parent), monitor_(monitor), batch_(new QTimer(this)), ageing_(new QTimer(this))
 {
     batch_->setSingleShot(true);
     batch_->setInterval(batchMs);
@@ -36,26 +37,41 @@ StatusModel::StatusModel(const LinkMonitor& monitor, int batchMs, QObject* paren
     connect(&monitor_, &LinkMonitor::elementsReset, this, [this] {
         batch_->stop();
         dirty_.clear();
+        stateDirty_.clear();
         beginResetModel();
         endResetModel();
     });
-    connect(&monitor_, &LinkMonitor::elementUpdated, this, [this](int row) {
-        dirty_.insert(row);
-        if (!batch_->isActive())
-            batch_->start();
+    connect(&monitor_, &LinkMonitor::elementUpdated, this, [this](int row) { changed(row, dirty_); });
+    connect(&monitor_, &LinkMonitor::stateChanged, this, [this](int row) { changed(row, stateDirty_); });
+    ageing_->setInterval(15 * 1000);
+    connect(ageing_, &QTimer::timeout, this, [this] {
+        if (rowCount() > 0)
+            Q_EMIT dataChanged(index(0, Since), index(rowCount() - 1, Since), {Qt::DisplayRole});
     });
+    ageing_->start();
+}
+
+void StatusModel::changed(int row, QSet<int>& dirty)
+{
+    dirty.insert(row);
+    if (!batch_->isActive())
+        batch_->start();
 }
 
 void StatusModel::flush()
 {
-    if (dirty_.isEmpty())
-        return;
-    const auto [low, high] = std::minmax_element(dirty_.cbegin(), dirty_.cend());
-    const int first = *low;
-    const int last = qMin(*high, rowCount() - 1);
-    dirty_.clear();
-    if (first <= last)
-        Q_EMIT dataChanged(index(first, 0), index(last, ColumnCount - 1));
+    const auto emitRange = [this](QSet<int>& rows, int firstColumn, int lastColumn) {
+        if (rows.isEmpty())
+            return;
+        const auto [low, high] = std::minmax_element(rows.cbegin(), rows.cend());
+        const int first = *low;
+        const int last = qMin(*high, rowCount() - 1);
+        rows.clear();
+        if (first <= last)
+            Q_EMIT dataChanged(index(first, firstColumn), index(last, lastColumn));
+    };
+    emitRange(stateDirty_, 0, ColumnCount - 1);
+    emitRange(dirty_, RoundTrip, Peak);
 }
 
 int StatusModel::rowCount(const QModelIndex& parent) const
@@ -95,6 +111,13 @@ QVariant StatusModel::data(const QModelIndex& index, int role) const
         return element.record.key;
     if (role == StateRole)
         return int(element.state);
+    if (role == ExportRole) {
+        if (index.column() == Since)
+            return TimeText(element.sinceMs);
+        if (index.column() == Peak && element.encoder && std::isinf(element.peakDbfs))
+            return QString();
+        return data(index, Qt::DisplayRole);
+    }
     if (role != Qt::DisplayRole && role != SortRole)
         return {};
     const bool sort = role == SortRole;
@@ -118,8 +141,12 @@ QVariant StatusModel::data(const QModelIndex& index, int role) const
             return sort ? QVariant(-1000.0) : QVariant(QString());
         if (sort)
             return std::isfinite(element.peakDbfs) ? element.peakDbfs : -999.0;
-        return std::isfinite(element.peakDbfs) ? QString::number(element.peakDbfs, 'f', 1) : QStringLiteral("-inf");
-    case Since: return sort ? QVariant(element.sinceMs) : QVariant(TimeText(element.sinceMs));
+        // Digital silence has no decibel figure.
+        return std::isfinite(element.peakDbfs) ? QString::number(element.peakDbfs, 'f', 1) : QStringLiteral("silence");
+    case Since:
+        if (sort || element.sinceMs <= 0)
+            return sort ? QVariant(element.sinceMs) : QVariant(QString());
+        return DurationText(QDateTime::currentMSecsSinceEpoch() - element.sinceMs);
     }
     return {};
 }
@@ -133,7 +160,7 @@ bool WriteModelCsv(const QAbstractItemModel& model, QIODevice& out)
     for (int row = 0; row < model.rowCount(); ++row) {
         QStringList fields;
         for (int column = 0; column < model.columnCount(); ++column)
-            fields.append(model.data(model.index(row, column)).toString());
+            fields.append(model.data(model.index(row, column), StatusModel::ExportRole).toString());
         text += CsvLine(fields);
     }
     const QByteArray bytes = text.toUtf8();

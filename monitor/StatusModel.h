@@ -1,6 +1,7 @@
 #pragma once
 // Every watched element as a table: its state (as text: never colour alone), name, MAC, IP, role,
-// round trip, last seen, audio peak and since when its state holds. Changes reach views in
+// round trip, last seen, audio peak ("silence" for digital silence) and how long its state has
+// held. Changes reach views in
 // batches, so a thousand elements answering every few seconds never make a view redraw per probe.
 
 #include <QAbstractTableModel>
@@ -23,6 +24,9 @@ public:
     static constexpr int StateRole = Qt::UserRole + 1;
     // The element's section key.
     static constexpr int KeyRole = Qt::UserRole + 2;
+    // The text an export writes where it differs from the cell's: no peak for silence, and
+    // the time a state began rather than how long ago.
+    static constexpr int ExportRole = Qt::UserRole + 3;
 
     explicit StatusModel(const LinkMonitor& monitor, int batchMs = 250, QObject* parent = nullptr);
 
@@ -33,10 +37,15 @@ public:
 
 private:
     void flush();
+    void changed(int row, QSet<int>& dirty);
 
     const LinkMonitor& monitor_;
     QTimer* batch_;
+    QTimer* ageing_; // "Since" grows older with nothing changed
+    // Rows whose figures changed, and rows whose state changed: a figure alone repaints its
+    // cells and never moves a row of a view sorted by name or state.
     QSet<int> dirty_;
+    QSet<int> stateDirty_;
 };
 
 // The rows of a model (as a view sorts and filters them) as CSV with a header row, UTF-8.

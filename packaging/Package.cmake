@@ -28,9 +28,10 @@ database. It pings them, edits and sends their network and audio
 configuration, sets a decoder's output attenuation and shows an encoder's live
 audio level.")
 # The libraries come from the binary (dpkg-shlibdeps); setcap for the postinst comes first,
-# as a Depends so that dpkg configures it before this package.
+# as a Depends so that dpkg configures it before this package. Qt SQL's SQLite driver is a
+# plugin, loaded at run time, which dpkg-shlibdeps cannot see.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_CONSOLE_PACKAGE_DEPENDS libcap2-bin)
+set(CPACK_DEBIAN_CONSOLE_PACKAGE_DEPENDS "libcap2-bin, libqt6sql6-sqlite")
 set(CPACK_DEBIAN_CONSOLE_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/debian/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 

@@ -22,7 +22,7 @@ packages=(
   qt6-httpserver-dev                # the metrics endpoint for Prometheus
   qt6-websockets-dev                # Qt HTTP Server's CMake package asks for it (Debian 12 does not pull it in)
   libqt6sql6-sqlite                 # the history of round trips and audio (SQLite through Qt SQL)
-  qt6-charts-dev                    # the history drawn in the Network status window
+  qt6-charts-dev libqt6opengl6-dev  # the history drawn in the Network status window (Qt Charts' CMake files need Qt OpenGL's)
   python3-aiosmtpd snmptrapd        # tests: a real SMTP server and a real trap receiver on the test network
   smitools                          # CI: the MIB passes smilint
   prometheus                        # tests: promtool checks the metrics' exposition format

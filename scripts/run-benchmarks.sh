@@ -11,7 +11,8 @@
 # --benchmark_filter=LoadConfig), NMS_BENCH_SKIP_SYSTEM=1 (micro benchmarks only),
 # NMS_BENCH_ONLY (one system table: memory, discovery, latency, cpu, watch or service),
 # NMS_BENCH_WATCH_SECONDS (one measurement of the monitor and of the service at 1,000 elements,
-# default 300).
+# default 300), NMS_BENCH_HISTORY_MINUTES (minutes of 1,000 elements written for the history's
+# growth, default 240; 1440 writes a whole day).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${NMS_BENCH_BUILD_DIR:-$here/build-bench}
@@ -22,7 +23,7 @@ jobs=$(nproc)
 
 NMS_EXTRA_PACKAGES="libbenchmark-dev ${NMS_EXTRA_PACKAGES:-}" "$here/scripts/install-deps.sh"
 cmake -S "$here" -B "$build" -DNMS_BENCHMARKS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$jobs" --target nms_micro_bench nms_system_bench orbilane-element-sim orbilanectl orbilane-watch
+cmake --build "$build" -j"$jobs" --target nms_micro_bench nms_trends_bench nms_system_bench orbilane-element-sim orbilanectl orbilane-watch
 
 echo "== machine"
 echo "$(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
@@ -33,6 +34,10 @@ export QT_QPA_PLATFORM=offscreen
 # shellcheck disable=SC2086
 "$build/bench/nms_micro_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
   --benchmark_min_time=0.2 ${NMS_BENCH_MICRO_ARGS:-} 2>&1 | grep -E '^(Benchmark|-|BM_.*_median|Load)'
+
+echo "== the history (a simulated day written into trends.sqlite, a week drawn, orbilanectl history)"
+"$build/bench/nms_trends_bench" --minutes "${NMS_BENCH_HISTORY_MINUTES:-240}" --runs 5 --ctl "$build/orbilanectl" 2>&1 \
+  | grep -v -e 'does not support' -e XDG_RUNTIME_DIR
 
 if [[ "${NMS_BENCH_SKIP_SYSTEM:-0}" == 1 ]]; then
   exit 0

@@ -424,8 +424,9 @@ void FrmMain::MinimizeToTray()
 void FrmMain::showStatusWindow()
 {
     if (!statusWindow) {
-        statusWindow = new StatusWindow(core->monitor, *notices);
+        statusWindow = new StatusWindow(core->monitor, *notices, &core->trends);
         statusWindow->setWindowIcon(QIcon(Artwork::ApplicationIcon()));
+        statusWindow->placeBeside(frameGeometry());
         // The element asked for is picked in the list as the operator would, and shown.
         connect(statusWindow, &StatusWindow::elementChosen, this, [this](const QString& key) {
             if (!elementList->pick(key))

@@ -1,14 +1,20 @@
 #include "status/StatusWindow.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
 #include <QSortFilterProxyModel>
+#include <QSplitter>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTimer>
@@ -17,21 +23,37 @@
 #include "base/Notices.h"
 #include "monitor/LinkMonitor.h"
 #include "monitor/StatusModel.h"
+#include "status/TrendPane.h"
+#include "trends/TrendStore.h"
 
 namespace nms {
 
 namespace {
 
-constexpr int kBatchMs = 250; // as the model's
+// A thousand elements answering every few seconds repaint the table once a second.
+constexpr int kBatchMs = 1000;
 
-// Sorted by the model's sort values, filtered on name, MAC and IP, the state cell coloured.
+// Sorted by the model's sort values (names in natural order), filtered on name, MAC and IP or by
+// a state's word, the state cell coloured.
 class Rows final : public QSortFilterProxyModel {
 public:
-    using QSortFilterProxyModel::QSortFilterProxyModel;
+    // Collation in the C locale is plain code order, whatever the mode: numbers then need a language.
+    explicit Rows(QObject* parent)
+        : QSortFilterProxyModel(parent),
+          names_(QLocale::system().language() == QLocale::C ? QLocale(QLocale::English) : QLocale::system())
+    {
+        names_.setNumericMode(true);
+        names_.setCaseSensitivity(Qt::CaseInsensitive);
+    }
 
     void setFilterText(const QString& text)
     {
         filterText_ = text.trimmed();
+        filterState_ = -1;
+        for (ElementState state : {ElementState::Up, ElementState::Down, ElementState::Silent, ElementState::Unknown}) {
+            if (filterText_.compare(StateText(state), Qt::CaseInsensitive) == 0)
+                filterState_ = int(state);
+        }
         invalidateRowsFilter();
     }
 
@@ -45,9 +67,20 @@ public:
     }
 
 protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override
+    {
+        if (left.column() == StatusModel::Name)
+            return names_.compare(left.data().toString(), right.data().toString()) < 0;
+        return QSortFilterProxyModel::lessThan(left, right);
+    }
+
     bool filterAcceptsRow(int row, const QModelIndex& parent) const override
     {
         if (filterText_.isEmpty())
+            return true;
+        if (filterState_ >= 0
+            && sourceModel()->index(row, StatusModel::State, parent).data(StatusModel::StateRole).toInt()
+                == filterState_)
             return true;
         for (int column : {StatusModel::Name, StatusModel::Mac, StatusModel::Ip}) {
             const QString text = sourceModel()->index(row, column, parent).data().toString();
@@ -80,6 +113,8 @@ private:
     }
 
     QString filterText_;
+    int filterState_ = -1; // the filter is a state's word
+    QCollator names_;
 };
 
 QString AskSavePath(QWidget* parent, const QString& suggested)
@@ -90,7 +125,7 @@ QString AskSavePath(QWidget* parent, const QString& suggested)
 
 } // namespace
 
-StatusWindow::StatusWindow(const LinkMonitor& monitor, Notices& notices, QWidget* parent)
+StatusWindow::StatusWindow(const LinkMonitor& monitor, Notices& notices, const TrendStore* trends, QWidget* parent)
     : QWidget(parent, Qt::Window),
       monitor_(monitor),
       notices_(notices),
@@ -108,7 +143,7 @@ StatusWindow::StatusWindow(const LinkMonitor& monitor, Notices& notices, QWidget
 
     auto* filterLabel = new QLabel(QStringLiteral("&Filter:"), this);
     filterBox = new QLineEdit(this);
-    filterBox->setPlaceholderText(QStringLiteral("Name, MAC or IP"));
+    filterBox->setPlaceholderText(QStringLiteral("Name, MAC, IP or a state (down, silent)"));
     filterBox->setClearButtonEnabled(true);
     filterLabel->setBuddy(filterBox);
     connect(filterBox, &QLineEdit::textChanged, shown, &Rows::setFilterText);
@@ -137,13 +172,37 @@ StatusWindow::StatusWindow(const LinkMonitor& monitor, Notices& notices, QWidget
                                 QStringLiteral("Decoder"),
                                 QStringLiteral("Round trip (ms)"),
                                 QStringLiteral("0000-00-00 00:00:00"),
-                                QStringLiteral("Audio peak (dBFS)")};
-    for (int column = 0; column < widest.size(); ++column)
-        table->setColumnWidth(column, fontMetrics().horizontalAdvance(widest[column]) + 24);
+                                QStringLiteral("Audio peak (dBFS)"),
+                                QStringLiteral("23 h 59 min")};
+    // Every column shown whole at the window's first size; the header's font is the bold one.
+    int tableWidth = 2 * table->frameWidth() + table->verticalScrollBar()->sizeHint().width();
+    for (int column = 0; column < widest.size(); ++column) {
+        const QString header = rows_->headerData(column, Qt::Horizontal).toString();
+        QFont bold = font();
+        bold.setBold(true);
+        const int width =
+            std::max(fontMetrics().horizontalAdvance(widest[column]), QFontMetrics(bold).horizontalAdvance(header))
+            + 24;
+        table->setColumnWidth(column, width);
+        tableWidth += width;
+    }
     table->setSortingEnabled(true);
     table->sortByColumn(StatusModel::Name, Qt::AscendingOrder);
     connect(table, &QTableView::doubleClicked, this,
             [this](const QModelIndex& index) { Q_EMIT elementChosen(index.data(StatusModel::KeyRole).toString()); });
+
+    splitter_ = new QSplitter(Qt::Vertical, this);
+    splitter_->addWidget(table);
+    if (trends) {
+        history = new TrendPane(trends->path(), monitor_.settings().silenceDbfs, notices_, this);
+        splitter_->addWidget(history);
+        connect(table->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &StatusWindow::showPicked);
+        // Each bucket written is drawn while the window is open.
+        connect(trends, &TrendStore::written, history, [this] {
+            if (isVisible())
+                history->reload();
+        });
+    }
 
     summaryLabel = new QLabel(this);
     summaryBatch_->setSingleShot(true);
@@ -164,9 +223,78 @@ StatusWindow::StatusWindow(const LinkMonitor& monitor, Notices& notices, QWidget
     top->addWidget(exportButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(table, 1);
+    layout->addWidget(splitter_, 1);
     layout->addWidget(summaryLabel);
-    resize(960, 480);
+    const QMargins margins = layout->contentsMargins();
+    resize(tableWidth + margins.left() + margins.right(), history ? 760 : 480);
+    restore();
+}
+
+StatusWindow::~StatusWindow() = default;
+
+QString StatusWindow::SettingsPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/orbilane-nms/status-window.conf");
+}
+
+void StatusWindow::restore()
+{
+    const QSettings kept(SettingsPath(), QSettings::IniFormat);
+    if (kept.contains(QStringLiteral("window/geometry")))
+        placed_ = restoreGeometry(kept.value(QStringLiteral("window/geometry")).toByteArray());
+    table->horizontalHeader()->restoreState(kept.value(QStringLiteral("window/columns")).toByteArray());
+    splitter_->restoreState(kept.value(QStringLiteral("window/splitter")).toByteArray());
+    filterBox->setText(kept.value(QStringLiteral("window/filter")).toString());
+    if (history)
+        history->setSpan(TrendPane::Span(qBound(0, kept.value(QStringLiteral("window/span"), 1).toInt(), 3)));
+}
+
+void StatusWindow::keep()
+{
+    QSettings kept(SettingsPath(), QSettings::IniFormat);
+    kept.setValue(QStringLiteral("window/geometry"), saveGeometry());
+    kept.setValue(QStringLiteral("window/columns"), table->horizontalHeader()->saveState());
+    kept.setValue(QStringLiteral("window/splitter"), splitter_->saveState());
+    kept.setValue(QStringLiteral("window/filter"), filterBox->text());
+    if (history)
+        kept.setValue(QStringLiteral("window/span"), int(history->span()));
+}
+
+void StatusWindow::hideEvent(QHideEvent* event)
+{
+    keep();
+    QWidget::hideEvent(event);
+}
+
+void StatusWindow::placeBeside(const QRect& frame)
+{
+    if (placed_)
+        return;
+    const QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    const QSize size = frameGeometry().size();
+    int x = frame.right() + 1;
+    if (x + size.width() > room.right() + 1)
+        x = frame.left() - size.width() >= room.left() ? frame.left() - size.width()
+                                                       : std::max(room.left(), room.right() + 1 - size.width());
+    const int y = std::max(room.top(), std::min(frame.top(), room.bottom() + 1 - size.height()));
+    move(x, y);
+}
+
+void StatusWindow::showPicked()
+{
+    const QModelIndex current = table->selectionModel()->currentIndex();
+    if (!current.isValid()) {
+        history->showElement(QString(), QString());
+        return;
+    }
+    history->showElement(current.siblingAtColumn(StatusModel::Name).data(StatusModel::KeyRole).toString(),
+                         current.siblingAtColumn(StatusModel::Name).data().toString());
 }
 
 void StatusWindow::showSummary()

@@ -100,6 +100,9 @@ void TestMonitorE2e::downSilentAndTheMeter()
     QVERIFY2(!drawn.contains(0u), "the meter drew another encoder's silence");
 
     QTRY_COMPARE_WITH_TIMEOUT(StateShown(model, second), QStringLiteral("Silent"), 5000);
+    // Digital silence has no figure: a word in the table, nothing in an export.
+    QCOMPARE(model.index(second, StatusModel::Peak).data().toString(), QStringLiteral("silence"));
+    QCOMPARE(model.index(second, StatusModel::Peak).data(StatusModel::ExportRole).toString(), QString());
     QVERIFY(Logged(f->eventLog.path(), QStringLiteral("silence"), net.elementMac(2)));
 
     QVERIFY(TestNetwork::tellSimulator(controls.filePath(QStringLiteral("1")), "down"));

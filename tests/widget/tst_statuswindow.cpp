@@ -83,6 +83,8 @@ int RowOf(const QAbstractItemModel& model, const QString& name)
 class TestStatusWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
+    void init();
     void openedFromThePopupMenu();
     void statesAndSummary();
     void filter_data();
@@ -90,7 +92,23 @@ private Q_SLOTS:
     void doubleClickShowsTheElement();
     void exportWritesTheRowsAsShown();
     void trayMenuAndSummary();
+    void naturalOrderAndKeptLayout();
+
+private:
+    QTemporaryDir config_;
 };
+
+void TestStatusWindow::initTestCase()
+{
+    // What the window keeps between openings stays in this run's folder.
+    QVERIFY(config_.isValid());
+    qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+}
+
+void TestStatusWindow::init()
+{
+    QFile::remove(StatusWindow::SettingsPath());
+}
 
 void TestStatusWindow::openedFromThePopupMenu()
 {
@@ -141,6 +159,9 @@ void TestStatusWindow::filter_data()
     QTest::newRow("MAC") << "44:aa" << QStringList {"SITE RX"};
     QTest::newRow("IP") << "127.0.0.7" << QStringList {"TOWER TX"};
     QTest::newRow("role is not searched") << "decoder" << QStringList {};
+    QTest::newRow("a state's word") << "Down" << QStringList {"SITE RX"};
+    QTest::newRow("a state's word, any case") << " up " << QStringList {"Studio, A", "TOWER TX"};
+    QTest::newRow("part of a state's word") << "dow" << QStringList {};
 }
 
 void TestStatusWindow::filter()
@@ -234,6 +255,41 @@ void TestStatusWindow::trayMenuAndSummary()
     QVERIFY(window.isVisible());
     QTRY_VERIFY(tray.menu()->isVisible());
     tray.menu()->hide();
+}
+
+void TestStatusWindow::naturalOrderAndKeptLayout()
+{
+    Network n;
+    QVERIFY(n.ok);
+    StoredElement element;
+    element.role = 1;
+    for (const auto& [key, name] : {std::pair {"00AABBCCDD10", "TX 10"}, std::pair {"00AABBCCDD02", "TX 2"}}) {
+        element.name = QString::fromLatin1(name);
+        element.ip = QStringLiteral("127.0.0.5");
+        QVERIFY(n.f->writeElement(QString::fromLatin1(key), element));
+    }
+    n.f->core().Load_Config();
+    StatusWindow* window = n.open();
+    QTRY_COMPARE(Column(*window->table->model(), StatusModel::Name),
+                 QStringList({"SITE RX", "Studio, A", "TOWER TX", "TX 2", "TX 10"}));
+    // Every column is shown whole at the first size.
+    QHeaderView* header = window->table->horizontalHeader();
+    QVERIFY2(header->length() <= window->table->viewport()->width() + 1,
+             qPrintable(QStringLiteral("%1 > %2").arg(header->length()).arg(window->table->viewport()->width())));
+
+    // Sorted by IP from the highest, filtered by a word, resized: all of it kept for the next opening.
+    window->table->sortByColumn(StatusModel::Ip, Qt::DescendingOrder);
+    window->filterBox->setText(QStringLiteral("tx"));
+    header->resizeSection(StatusModel::Mac, 222);
+    window->resize(1111, 666);
+    window->close();
+    StatusWindow again(n.f->core().monitor, *n.f->core().environment().notices, &n.f->core().trends);
+    QCOMPARE(again.filterBox->text(), QStringLiteral("tx"));
+    QCOMPARE(again.table->horizontalHeader()->sortIndicatorSection(), int(StatusModel::Ip));
+    QCOMPARE(again.table->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+    QCOMPARE(again.table->columnWidth(StatusModel::Mac), 222);
+    QCOMPARE(again.size(), QSize(1111, 666));
+    QCOMPARE(Column(*again.table->model(), StatusModel::Name).first(), QStringLiteral("TOWER TX"));
 }
 
 QTEST_MAIN(TestStatusWindow)

@@ -1,0 +1,15 @@
+#pragma once
+// Durations as a person writes and reads them.
+
+#include <QString>
+
+namespace nms {
+
+// "2 h 14 min", "3 d 4 h", "45 s": two units at most, the larger first.
+QString DurationText(qint64 ms);
+
+// "90s", "15m", "15min", "2h", "30d", "1w" (a number and a unit; a plain number is seconds) in
+// milliseconds; -1 when it is none of these or not above zero.
+qint64 ParseDuration(const QString& text);
+
+} // namespace nms
