@@ -78,7 +78,10 @@ bool Outbox::load(QString* error)
     reminders_.clear();
     byNotifier_.clear();
     QFile file(path_);
-    if (file.exists()) {
+    // No file is made before there is a message to keep.
+    if (!file.exists())
+        return true;
+    {
         if (!file.open(QIODevice::ReadOnly)) {
             if (error)
                 *error = QStringLiteral("%1 could not be read: %2").arg(path_, file.errorString());
