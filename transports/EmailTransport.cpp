@@ -86,15 +86,14 @@ DeliveryResult Send(const SmtpSettings& s, const QByteArray& mail, std::atomic_b
 
     DeliveryResult result;
     const QString detail = QString::fromUtf8(errors[0] ? errors : curl_easy_strerror(code)).trimmed();
-    if (code == CURLE_OK) {
+    // The server's last reply code, when it is what refused.
+    const QString said = reply >= 400 ? QStringLiteral("SMTP %1: %2").arg(reply).arg(detail) : detail;
+    if (code == CURLE_OK)
         result = {DeliveryResult::Outcome::Delivered, QStringLiteral("SMTP %1").arg(reply)};
-    } else if (reply >= 500 || code == CURLE_LOGIN_DENIED || code == CURLE_USE_SSL_FAILED) {
-        // Refused for good: an address, the login, or a server without STARTTLS.
-        result = {DeliveryResult::Outcome::Failed, QStringLiteral("SMTP %1: %2").arg(reply).arg(detail)};
-    } else {
-        result = {DeliveryResult::Outcome::Retry,
-                  reply ? QStringLiteral("SMTP %1: %2").arg(reply).arg(detail) : detail};
-    }
+    else if (reply >= 500 || code == CURLE_LOGIN_DENIED || code == CURLE_USE_SSL_FAILED)
+        result = {DeliveryResult::Outcome::Failed, said}; // an address, the login, no STARTTLS: for good
+    else
+        result = {DeliveryResult::Outcome::Retry, said};
     return result;
 }
 

@@ -39,7 +39,9 @@ QByteArray MessageIdPart(const QString& text)
 {
     QByteArray part;
     for (char c : text.toUtf8())
-        part += (QChar::isLetterOrNumber(uchar(c)) && uchar(c) < 0x80) || QByteArray("-._+").contains(c) ? c : '-';
+        part += (QChar::isLetterOrNumber(uchar(c)) && uchar(c) < 0x80) || QByteArray("!#$%&'*+-/=?^_`{|}~.").contains(c)
+            ? c
+            : '-';
     return part.isEmpty() ? QByteArray("x") : part;
 }
 
