@@ -56,6 +56,7 @@ ExecTransport::~ExecTransport()
         process->disconnect(this);
         if (process->processId() > 0)
             ::kill(-pid_t(process->processId()), SIGKILL);
+        process->kill(); // in case it left its group
         process->waitForFinished(1000);
         delete process;
     }
@@ -103,6 +104,7 @@ void ExecTransport::start(const NotifyMessage& message)
         process->disconnect(this);
         if (process->processId() > 0)
             ::kill(-pid_t(process->processId()), SIGKILL);
+        process->kill(); // in case it left its group
         process->waitForFinished(1000);
         end(process, id,
             {DeliveryResult::Outcome::Retry, QStringLiteral("killed after %1 s").arg(timeoutMs_ / 1000.0)});

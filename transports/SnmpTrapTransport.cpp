@@ -6,6 +6,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <net-snmp/library/large_fd_set.h>
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
 
@@ -119,11 +120,61 @@ qint64 UpTimeTicks()
     return started.elapsed() / 10;
 }
 
+// What became of one INFORM: acknowledged (with its error status) or given up after the tries.
+struct Answer {
+    bool done = false;
+    bool received = false;
+    long errstat = 0;
+};
+
+int Answered(int operation, netsnmp_session*, int, netsnmp_pdu* pdu, void* magic)
+{
+    if (operation == NETSNMP_CALLBACK_OP_RESEND || operation == NETSNMP_CALLBACK_OP_CONNECT)
+        return 1; // the next try, or a connection made: not an outcome yet
+    auto* answer = static_cast<Answer*>(magic);
+    answer->done = true;
+    answer->received = operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE;
+    answer->errstat = answer->received && pdu ? pdu->errstat : 0;
+    return 1;
+}
+
+// Waits for an INFORM's answer with net-snmp's lock let go, so that a receiver that never
+// answers holds up no other notifier; returns false when waiting itself failed.
+bool AwaitAnswer(void* session, const Answer& answer, std::unique_lock<std::mutex>& lock)
+{
+    netsnmp_large_fd_set fds;
+    netsnmp_large_fd_set_init(&fds, FD_SETSIZE);
+    bool ok = true;
+    while (!answer.done && ok) {
+        int count = 0;
+        int block = 1;
+        timeval wait {};
+        NETSNMP_LARGE_FD_ZERO(&fds);
+        snmp_sess_select_info2(session, &count, &fds, &wait, &block);
+        if (block) {
+            ok = false; // nothing outstanding, yet no answer: not to be waited for
+            break;
+        }
+        lock.unlock();
+        const int ready = netsnmp_large_fd_set_select(count, &fds, nullptr, nullptr, &wait);
+        const int error = errno;
+        lock.lock();
+        if (ready > 0)
+            snmp_sess_read2(session, &fds);
+        else if (ready == 0)
+            snmp_sess_timeout(session); // the next try, or the callback with "timed out"
+        else if (error != EINTR)
+            ok = false;
+    }
+    netsnmp_large_fd_set_cleanup(&fds);
+    return ok;
+}
+
 // One message's notifications, sent one after the other; the first that is not taken ends it.
 DeliveryResult Send(const SnmpTarget& target, const QList<SnmpTrapTransport::Notification>& notifications,
                     qint64 upTime)
 {
-    std::lock_guard lock(NetSnmp());
+    std::unique_lock lock(NetSnmp());
     const QByteArray peer = target.peer.toLatin1();
     const QByteArray community = target.community.toUtf8();
     netsnmp_session settings;
@@ -144,6 +195,7 @@ DeliveryResult Send(const SnmpTarget& target, const QList<SnmpTrapTransport::Not
         return {DeliveryResult::Outcome::Retry, reason};
     }
 
+    Answer answer; // lives until the session is closed: net-snmp may call back until then
     DeliveryResult result {
         DeliveryResult::Outcome::Delivered,
         QStringLiteral("%1 %2 sent").arg(notifications.size()).arg(target.inform ? "informs" : "traps")};
@@ -167,25 +219,27 @@ DeliveryResult Send(const SnmpTarget& target, const QList<SnmpTrapTransport::Not
             }
             continue;
         }
-        netsnmp_pdu* response = nullptr;
-        const int status = snmp_sess_synch_response(session, pdu, &response);
-        const long errstat = response ? response->errstat : 0;
-        if (response)
-            snmp_free_pdu(response);
-        if (status == STAT_TIMEOUT) {
+        answer = Answer();
+        if (!snmp_sess_async_send(session, pdu, Answered, &answer)) {
+            snmp_free_pdu(pdu);
+            result = {DeliveryResult::Outcome::Retry,
+                      QStringLiteral("inform to %1 not sent: %2").arg(target.peer, snmp_api_errstring(snmp_errno))};
+            break;
+        }
+        if (!AwaitAnswer(session, answer, lock)) {
+            result = {DeliveryResult::Outcome::Retry, QStringLiteral("inform to %1 failed").arg(target.peer)};
+            break;
+        }
+        if (!answer.received) {
             result = {DeliveryResult::Outcome::Retry,
                       QStringLiteral("no acknowledgement from %1 within %2 s")
                           .arg(target.peer)
                           .arg(target.timeoutMs / 1000.0)};
             break;
         }
-        if (status != STAT_SUCCESS) {
-            result = {DeliveryResult::Outcome::Retry, QStringLiteral("inform to %1 failed").arg(target.peer)};
-            break;
-        }
-        if (errstat != SNMP_ERR_NOERROR) {
+        if (answer.errstat != SNMP_ERR_NOERROR) {
             result = {DeliveryResult::Outcome::Failed,
-                      QStringLiteral("inform refused by %1: %2").arg(target.peer, snmp_errstring(int(errstat)))};
+                      QStringLiteral("inform refused by %1: %2").arg(target.peer, snmp_errstring(int(answer.errstat)))};
             break;
         }
     }
