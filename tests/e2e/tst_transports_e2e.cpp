@@ -143,6 +143,7 @@ private:
     SmtpReceiver smtp_;
     SmtpReceiver smtpTls_;
     HttpReceiver http_;
+    HttpReceiver https_;
     TrapReceiver traps_;
     quint16 silentPort_ = 0; // nothing listens there
 };
@@ -155,6 +156,7 @@ void TestTransportsE2e::initTestCase()
     QVERIFY2(smtp_.start(), qPrintable(smtp_.errorString()));
     QVERIFY2(smtpTls_.start(0, true), qPrintable(smtpTls_.errorString()));
     QVERIFY2(http_.start(), qPrintable(http_.errorString()));
+    QVERIFY2(https_.start(0, true), qPrintable(https_.errorString()));
     QVERIFY2(traps_.start(), qPrintable(traps_.errorString()));
     silentPort_ = FreePort();
 }
@@ -231,31 +233,47 @@ void TestTransportsE2e::email()
 void TestTransportsE2e::webhook_data()
 {
     QTest::addColumn<QString>("format");
-    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("tls"); // none, insecure (not verified), verified
+    QTest::addColumn<int>("answer"); // -1: nobody listens
     QTest::addColumn<Outcome>("outcome");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("json, 200") << "json" << 200 << Outcome::Delivered << "HTTP 200 OK";
-    QTest::newRow("text, 204") << "text" << 204 << Outcome::Delivered << "HTTP 204";
-    QTest::newRow("ntfy, 200") << "ntfy" << 200 << Outcome::Delivered << "HTTP 200";
-    QTest::newRow("a redirect is refused") << "json" << 301 << Outcome::Failed << "HTTP 301";
-    QTest::newRow("404 for good") << "json" << 404 << Outcome::Failed << "HTTP 404";
-    QTest::newRow("429 later") << "json" << 429 << Outcome::Retry << "HTTP 429";
-    QTest::newRow("503 later") << "json" << 503 << Outcome::Retry << "HTTP 503";
-    QTest::newRow("nobody listening") << "json" << -1 << Outcome::Retry << "ConnectionRefused";
+    QTest::newRow("json, 200") << "json"
+                               << "none" << 200 << Outcome::Delivered << "HTTP 200 OK";
+    QTest::newRow("text, 204") << "text"
+                               << "none" << 204 << Outcome::Delivered << "HTTP 204";
+    QTest::newRow("ntfy, 200") << "ntfy"
+                               << "none" << 200 << Outcome::Delivered << "HTTP 200";
+    QTest::newRow("a redirect is refused") << "json"
+                                           << "none" << 301 << Outcome::Failed << "HTTP 301";
+    QTest::newRow("404 for good") << "json"
+                                  << "none" << 404 << Outcome::Failed << "HTTP 404";
+    QTest::newRow("429 later") << "json"
+                               << "none" << 429 << Outcome::Retry << "HTTP 429";
+    QTest::newRow("503 later") << "json"
+                               << "none" << 503 << Outcome::Retry << "HTTP 503";
+    QTest::newRow("nobody listening") << "json"
+                                      << "none" << -1 << Outcome::Retry << "ConnectionRefused";
+    QTest::newRow("https, self-signed, insecure") << "json"
+                                                  << "insecure" << 200 << Outcome::Delivered << "HTTP 200";
+    QTest::newRow("https, self-signed, verified") << "json"
+                                                  << "verified" << 200 << Outcome::Retry << "SslHandshakeFailed";
 }
 
 void TestTransportsE2e::webhook()
 {
     QFETCH(QString, format);
+    QFETCH(QString, tls);
     QFETCH(int, answer);
     QFETCH(Outcome, outcome);
     QFETCH(QString, reason);
-    http_.answerWith(answer);
-    const quint16 port = answer < 0 ? silentPort_ : http_.port();
-    const qsizetype before = http_.requests().size();
+    HttpReceiver& server = tls == "none" ? http_ : https_;
+    server.answerWith(answer);
+    const quint16 port = answer < 0 ? silentPort_ : server.port();
+    const qsizetype before = server.requests().size();
     Delivery d({{"type", "webhook"},
-                {"url", QStringLiteral("http://127.0.0.1:%1/hook?x=1").arg(port)},
+                {"url", QStringLiteral("%1://127.0.0.1:%2/hook?x=1").arg(tls == "none" ? "http" : "https").arg(port)},
                 {"format", format},
+                {"insecure", tls == "insecure" ? "true" : "false"},
                 {"header", QStringList {"Authorization: Bearer s3cret", "X-Site: studio"}}});
     QVERIFY2(d.transport, qPrintable(d.error));
     const NotifyMessage message = Down("hook-1");
@@ -263,9 +281,10 @@ void TestTransportsE2e::webhook()
     QVERIFY2(d.outcome() == outcome, qPrintable(d.reason()));
     QVERIFY2(d.reason().contains(reason), qPrintable(d.reason()));
     QVERIFY(!d.reason().contains("s3cret"));
-    const QList<ReceivedRequest> requests = http_.requests();
-    QCOMPARE(requests.size(), before + (answer < 0 ? 0 : 1));
-    if (answer < 0)
+    const QList<ReceivedRequest> requests = server.requests();
+    const bool taken = answer > 0 && tls != "verified";
+    QCOMPARE(requests.size(), before + (taken ? 1 : 0));
+    if (!taken)
         return;
     const ReceivedRequest r = requests.last();
     QCOMPARE(r.method, "POST");

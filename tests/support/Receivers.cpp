@@ -62,7 +62,7 @@ loop.run_forever()
 
 // Each request as a JSON file; the answer's status is read from the file "answer" (0: none).
 const char* const kHttpScript = R"PY(
-import http.server, json, os, sys, time
+import http.server, json, os, ssl, sys, time
 
 folder, host, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
 count = [0]
@@ -92,6 +92,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 server = http.server.ThreadingHTTPServer((host, port), Handler)
 server.daemon_threads = True
+if len(sys.argv) > 4 and sys.argv[4] == "1":
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem"))
+    server.socket = context.wrap_socket(server.socket, server_side=True)
 print(server.server_address[1], flush=True)
 server.serve_forever()
 )PY";
@@ -188,6 +192,21 @@ bool Receiver::startProcess(const QString& program, const QStringList& arguments
     return true;
 }
 
+bool Receiver::makeCertificate()
+{
+    if (QFile::exists(dir_.filePath(QStringLiteral("cert.pem"))))
+        return true;
+    QProcess openssl;
+    openssl.setWorkingDirectory(dir_.path());
+    openssl.start(QStringLiteral("openssl"),
+                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+                   "key.pem", "-out", "cert.pem", "-days", "1", "-subj", "/CN=receiver.test"});
+    if (!openssl.waitForFinished(kStartMs) || openssl.exitCode() != 0)
+        return fail(
+            QStringLiteral("openssl made no certificate: %1").arg(QString::fromUtf8(openssl.readAllStandardError())));
+    return true;
+}
+
 bool SmtpReceiver::start(quint16 port, bool starttls, const QHostAddress& address)
 {
     address_ = address;
@@ -196,16 +215,8 @@ bool SmtpReceiver::start(quint16 port, bool starttls, const QHostAddress& addres
     if (!file.open(QIODevice::WriteOnly) || file.write(kSmtpScript) < 0)
         return fail(QStringLiteral("cannot write %1").arg(script));
     file.close();
-    if (starttls && !QFile::exists(dir_.filePath(QStringLiteral("cert.pem")))) {
-        QProcess openssl;
-        openssl.setWorkingDirectory(dir_.path());
-        openssl.start(QStringLiteral("openssl"),
-                      {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
-                       "key.pem", "-out", "cert.pem", "-days", "1", "-subj", "/CN=receiver.test"});
-        if (!openssl.waitForFinished(kStartMs) || openssl.exitCode() != 0)
-            return fail(QStringLiteral("openssl made no certificate: %1")
-                            .arg(QString::fromUtf8(openssl.readAllStandardError())));
-    }
+    if (starttls && !makeCertificate())
+        return false;
     return startProcess(QLatin1String(kPython),
                         {script, dir_.path(), address.toString(), QString::number(port), starttls ? "1" : "0"}, port);
 }
@@ -235,15 +246,18 @@ QString ReceivedRequest::header(const QString& name) const
     return QString();
 }
 
-bool HttpReceiver::start(quint16 port, const QHostAddress& address)
+bool HttpReceiver::start(quint16 port, bool tls, const QHostAddress& address)
 {
     address_ = address;
+    if (tls && !makeCertificate())
+        return false;
     const QString script = dir_.filePath(QStringLiteral("receive_http.py"));
     QFile file(script);
     if (!file.open(QIODevice::WriteOnly) || file.write(kHttpScript) < 0)
         return fail(QStringLiteral("cannot write %1").arg(script));
     file.close();
-    return startProcess(QLatin1String(kPython), {script, dir_.path(), address.toString(), QString::number(port)}, port);
+    return startProcess(QLatin1String(kPython),
+                        {script, dir_.path(), address.toString(), QString::number(port), tls ? "1" : "0"}, port);
 }
 
 void HttpReceiver::answerWith(int status)

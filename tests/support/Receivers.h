@@ -51,6 +51,8 @@ public:
 protected:
     // Starts `program` and waits for its first line on standard output: the port it listens on.
     bool startProcess(const QString& program, const QStringList& arguments, quint16 port);
+    // A self-signed certificate for receiver.test in the folder (cert.pem, key.pem), made once.
+    bool makeCertificate();
     bool fail(const QString& error);
 
     QTemporaryDir dir_;
@@ -89,7 +91,8 @@ struct ReceivedRequest {
 
 class HttpReceiver : public Receiver {
 public:
-    bool start(quint16 port = 0, const QHostAddress& address = QHostAddress::LocalHost);
+    // tls: HTTPS with a self-signed certificate made now.
+    bool start(quint16 port = 0, bool tls = false, const QHostAddress& address = QHostAddress::LocalHost);
     // How the next requests are answered: a status (200, 404, 503, ...), or 0 for never (the
     // connection is held open without an answer).
     void answerWith(int status);
