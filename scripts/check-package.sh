@@ -32,11 +32,16 @@ done
 for file in bin/orbilane-nms bin/orbilanectl share/man/man1/orbilanectl.1.gz \
   share/bash-completion/completions/orbilanectl "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" \
   "share/icons/hicolor/scalable/apps/$id.svg" "${icons[@]}" share/man/man1/orbilane-nms.1.gz \
-  share/doc/orbilane-nms/copyright share/doc/orbilane-nms/changelog.gz; do
+  share/doc/orbilane-nms/copyright share/doc/orbilane-nms/changelog.gz share/snmp/mibs/ORBILANE-NMS-MIB.txt; do
   [[ -s "$stage/$file" ]] || fail "the installation lacks $file"
 done
 unwanted=$(find "$stage" -name 'orbilane-element-sim*' -o -name 'testnet-*')
 [[ -z "$unwanted" ]] || fail "developer tools in the console's installation: ${unwanted//$stage\//}"
+
+# The MIB as installed passes smilint.
+if [[ -s "$stage/share/snmp/mibs/ORBILANE-NMS-MIB.txt" ]]; then
+  "$here/scripts/check-mib.sh" "$stage/share/snmp/mibs/ORBILANE-NMS-MIB.txt" || fail "ORBILANE-NMS-MIB does not pass smilint"
+fi
 
 # Each PNG is drawn at its folder's size, and the scalable one is an SVG.
 for icon in "${icons[@]}"; do
