@@ -121,7 +121,7 @@ int RunNotifyTest(const CtlArguments& arguments)
     const QString name = arguments.arguments.value(0);
     if (!name.isEmpty() && !center.notifiers().contains(name)) {
         for (const QString& refused : center.refused()) {
-            if (refused.startsWith(name + QStringLiteral(": ")))
+            if (refused.startsWith(QStringLiteral("[notify.%1]").arg(name)))
                 return Fail(ExitFailed, refused);
         }
         return Fail(ExitFailed, QStringLiteral("%1 has no group [notify.%2]").arg(settings, name));

@@ -143,8 +143,11 @@ void NotifyCenter::configure(const QList<NotifierRules>& rules, QStringList refu
         QString error;
         std::unique_ptr<Transport> transport = factory_ ? factory_(each.name, each.group, &error) : nullptr;
         if (!transport) {
-            refused.append(each.name + QStringLiteral(": ")
-                           + (error.isEmpty() ? QStringLiteral("its transport could not be made") : error));
+            // Named as the settings file names it, once.
+            const QString group = QStringLiteral("[notify.%1]").arg(each.name);
+            if (error.isEmpty())
+                error = QStringLiteral("its transport could not be made");
+            refused.append(error.startsWith(group) ? error : group + u' ' + error);
             continue;
         }
         auto notifier = std::make_unique<Notifier>();

@@ -64,7 +64,7 @@ public:
     // cannot be made joins `refused`, and every refusal is told in one notice.
     void configure(const QList<NotifierRules>& rules, QStringList refused = {});
     QStringList notifiers() const;
-    // "NAME: reason" of every group not used.
+    // "[notify.NAME] reason" of every group not used.
     const QStringList& refused() const { return refused_; }
 
     // The outbox is read (what a previous run left is sent again) and the rules start.

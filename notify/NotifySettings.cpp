@@ -70,8 +70,6 @@ bool ReadRules(const QString& name, const QVariantMap& group, NotifierRules* rul
         *reason = QStringLiteral("it has no type (email, webhook, exec or snmp-trap)");
         return false;
     }
-    rules->events = {QStringLiteral("element-down"), QStringLiteral("element-up"), QStringLiteral("silence"),
-                     QStringLiteral("audio-back")};
     if (group.contains(QStringLiteral("events"))) {
         rules->events = ListValue(group.value(QStringLiteral("events")));
         for (const QString& event : rules->events) {
@@ -182,11 +180,11 @@ NotifySettings NotifySettings::Load(const QString& path)
         NotifierRules rules;
         QString reason;
         if (name.isEmpty())
-            result.refused.append(QStringLiteral("[notify.]: a notifier needs a name"));
+            result.refused.append(QStringLiteral("[notify.] a notifier needs a name"));
         else if (ReadRules(name, group, &rules, &reason))
             result.notifiers.append(rules);
         else
-            result.refused.append(name + QStringLiteral(": ") + reason);
+            result.refused.append(QStringLiteral("[notify.%1] %2").arg(name, reason));
     }
     return result;
 }

@@ -23,7 +23,8 @@ QString AlarmRecovered(const QString& recovery);
 struct NotifierRules {
     QString name; // NAME of [notify.NAME]
     QString type;
-    QStringList events; // default: the monitor's four
+    QStringList events = {QStringLiteral("element-down"), QStringLiteral("element-up"), QStringLiteral("silence"),
+                          QStringLiteral("audio-back")};
     QStringList elements; // names, MACs or addresses; empty: every element
     int batchMs = 1000; // alarms within this long make one message
     qint64 repeatMs = 0; // a reminder this often while an alarm lasts unacknowledged; 0: never
@@ -39,7 +40,7 @@ struct NotifierRules {
 
 struct NotifySettings {
     QList<NotifierRules> notifiers; // the usable groups, in the file's order
-    // "NAME: reason" for each group not used; the transports' own refusals come later.
+    // "[notify.NAME] reason" for each group not used; the transports' own refusals come later.
     QStringList refused;
     // Set when no notifier at all is used: the file holds a password others can read.
     QString fileRefused;

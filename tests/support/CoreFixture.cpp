@@ -32,6 +32,7 @@ CoreFixture::CoreFixture(const CoreOptions& options)
     environment_.watch = options.watch.has_value();
     if (options.watch)
         environment_.monitorSettings = *options.watch;
+    environment_.transportFactory = options.transportFactory;
     environment_.neighbours = options.neighbours ? options.neighbours : &neighbours;
     if (options.productPorts) {
         systemNetworks_ = std::make_unique<SystemNetworks>();

@@ -4,11 +4,13 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 #include "database/EventLog.h"
 #include "database/ProfileStore.h"
 #include "support/CoreFixture.h"
+#include "support/FakeEchoSweep.h"
 
 using namespace nms;
 using namespace nms::test;
@@ -30,6 +32,23 @@ ConfigFields SomeConfig()
     return fields;
 }
 
+// A receiver that takes every message at once.
+class TakingTransport final : public Transport {
+public:
+    explicit TakingTransport(QStringList* titles) : titles_(titles) { }
+    QString type() const override { return QStringLiteral("fake"); }
+    void deliver(const NotifyMessage& message) override
+    {
+        titles_->append(message.title);
+        QTimer::singleShot(0, this, [this, id = message.id] {
+            Q_EMIT finished(id, {DeliveryResult::Outcome::Delivered, QString()});
+        });
+    }
+
+private:
+    QStringList* titles_;
+};
+
 } // namespace
 
 class TestConsoleCore : public QObject {
@@ -40,6 +59,7 @@ private Q_SLOTS:
     void oneOperationAtATime();
     void listFollowsTheDatabase();
     void maintenanceIsLogged();
+    void monitorAlarmsReachNotifiers();
 };
 
 void TestConsoleCore::oneOperationAtATime_data()
@@ -146,6 +166,37 @@ void TestConsoleCore::maintenanceIsLogged()
                                                                             : QStringLiteral("plain"));
     }
     QCOMPARE(marked, (QStringList {"plain", "maintenance"}));
+}
+
+// The monitor's events reach the notifiers, and their outcome the event log.
+void TestConsoleCore::monitorAlarmsReachNotifiers()
+{
+    FakeEchoSweep sweep;
+    MonitorSettings settings;
+    settings.presencePeriodMs = 20;
+    settings.missesForDown = 1;
+    settings.watchAudio = false;
+    QStringList titles;
+    CoreOptions options;
+    options.sweep = &sweep;
+    options.watch = settings;
+    options.transportFactory = [&titles](const QString&, const QVariantMap&, QString*) {
+        return std::make_unique<TakingTransport>(&titles);
+    };
+    CoreFixture f(options);
+    StoredElement gone;
+    gone.name = QStringLiteral("SITE RX");
+    gone.ip = QStringLiteral("127.0.0.9");
+    QVERIFY(f.writeElement(kKey, gone));
+    NotifierRules rules;
+    rules.name = QStringLiteral("pager");
+    rules.batchMs = 0;
+    f->notify.configure({rules});
+    QVERIFY(f.start());
+    QTRY_COMPARE(titles, QStringList {"DOWN: SITE RX 127.0.0.9"});
+    sweep.setAnswering(gone.ip, true);
+    QTRY_COMPARE(titles, (QStringList {"DOWN: SITE RX 127.0.0.9", "UP: SITE RX 127.0.0.9"}));
+    QTRY_COMPARE(f->notify.counters(QStringLiteral("pager")).sent, 2);
 }
 
 QTEST_GUILESS_MAIN(TestConsoleCore)

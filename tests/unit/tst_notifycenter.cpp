@@ -67,9 +67,6 @@ NotifierRules Rules(const QString& name, const QStringList& events = {}, const Q
     rules.type = QStringLiteral("fake");
     if (!events.isEmpty())
         rules.events = events;
-    else
-        rules.events = {QStringLiteral("element-down"), QStringLiteral("element-up"), QStringLiteral("silence"),
-                        QStringLiteral("audio-back")};
     rules.elements = elements;
     rules.batchMs = 60 * 60 * 1000; // the test flushes
     return rules;
@@ -509,13 +506,13 @@ void TestNotifyCenter::refusedSettings_data()
     const QString good = QStringLiteral("[notify.good]\ntype=fake\nevents=element-down, silence\n");
     QTest::newRow("all good") << good << false << QStringList {"good"} << "";
     QTest::newRow("unknown type") << good + "[notify.bad]\ntype=pigeon\n"
-                                  << false << QStringList {"good"} << "bad: unknown type 'pigeon'";
+                                  << false << QStringList {"good"} << "[notify.bad] unknown type 'pigeon'";
     QTest::newRow("no type") << good + "[notify.bad]\nurl=x\n"
-                             << false << QStringList {"good"} << "bad: it has no type";
+                             << false << QStringList {"good"} << "[notify.bad] it has no type";
     QTest::newRow("bad batch") << good + "[notify.bad]\ntype=fake\nbatch_ms=soon\n"
-                               << false << QStringList {"good"} << "bad: batch_ms = 'soon' is not a number";
+                               << false << QStringList {"good"} << "[notify.bad] batch_ms = 'soon' is not a number";
     QTest::newRow("bad event") << good + "[notify.bad]\ntype=fake\nevents=element-down, fire\n"
-                               << false << QStringList {"good"} << "bad: events: 'fire' is none of";
+                               << false << QStringList {"good"} << "[notify.bad] events: 'fire' is none of";
     QTest::newRow("password, owner only") << good + "[notify.mail]\ntype=fake\npassword=x\n"
                                           << false << QStringList {"good", "mail"} << "";
     QTest::newRow("password others can read") << good + "[notify.mail]\ntype=fake\npassword=x\n"
