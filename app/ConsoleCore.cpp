@@ -78,6 +78,21 @@ ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
             [this](const QString& name, const ElementRecord& element, const QJsonObject& fields) {
                 record(name, element, fields);
             });
+    // An alarm a previous run left open whose element is back, as far as the monitor can tell
+    // from the start: its return was not seen, so it is told now.
+    connect(&monitor, &LinkMonitor::elementUpdated, this, [this](int index) {
+        if (!notify.anyAlarmOpen() || index < 0 || index >= monitor.elements().size())
+            return;
+        const WatchedElement& element = monitor.elements().at(index);
+        if (element.state != ElementState::Up)
+            return;
+        const QJsonObject unseen {{QStringLiteral("unseen"), true}};
+        if (notify.alarmOpen(element.record.key, QStringLiteral("element-down")))
+            record(QStringLiteral("element-up"), element.record, unseen);
+        else if (notify.alarmOpen(element.record.key, QStringLiteral("silence")) && element.aboveSinceMs >= 0
+                 && QDateTime::currentMSecsSinceEpoch() - element.aboveSinceMs >= monitor.settings().audioBackMs)
+            record(QStringLiteral("audio-back"), element.record, unseen);
+    });
     connect(&sender, &ElementSender::replyTimedOut, this,
             [this] { record(QStringLiteral("config-timeout"), state.selected()); });
     connect(&feedback, &FeedbackProcessor::configurationAnswered, this,

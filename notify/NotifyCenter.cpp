@@ -1,8 +1,11 @@
 #include "notify/NotifyCenter.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QHostInfo>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
 #include <QTimer>
 #include <QUuid>
 
@@ -10,6 +13,7 @@
 
 #include "base/Notices.h"
 #include "base/Trace.h"
+#include "database/DatabaseLocation.h"
 #include "database/ElementRecords.h"
 #include "database/EventLog.h"
 
@@ -109,9 +113,15 @@ NotifyCenter::NotifyCenter(const QString& databasePath, EventLog& log, Notices& 
       clock_([] { return QDateTime::currentMSecsSinceEpoch(); }),
       states_(AlarmStates::PathBeside(databasePath), log),
       outbox_(Outbox::PathBeside(databasePath)),
-      tick_(new QTimer(this))
+      tick_(new QTimer(this)),
+      statePath_(FileBesideDatabase(databasePath, QStringLiteral("notified.json"))),
+      save_(new QTimer(this))
 {
     connect(tick_, &QTimer::timeout, this, &NotifyCenter::tick);
+    // Written at most twice a second: a thousand alarms at once make one write.
+    save_->setSingleShot(true);
+    save_->setInterval(500);
+    connect(save_, &QTimer::timeout, this, &NotifyCenter::saveState);
 }
 
 NotifyCenter::~NotifyCenter()
@@ -200,6 +210,7 @@ void NotifyCenter::start()
     if (!outbox_.load(&error))
         notices_.error(QStringLiteral("Notifiers"),
                        QStringLiteral("The outbox of alarms could not be read or rewritten:") + CR + error);
+    loadState();
     running_ = true;
     states_.poll(timing_.pollMs);
     tick_->start(timing_.tickMs);
@@ -209,6 +220,10 @@ void NotifyCenter::start()
 
 void NotifyCenter::stop()
 {
+    if (save_->isActive()) {
+        save_->stop();
+        saveState();
+    }
     running_ = false;
     tick_->stop();
     states_.poll(0);
@@ -269,9 +284,17 @@ void NotifyCenter::take(const QString& event, const ElementRecord& element, cons
 
     Alarm ended;
     bool hadAlarm = false;
+    bool again = false;
+    qint64 since = at;
+    remember();
     if (lasting) {
-        // A silent encoder that goes down is down from now on: one alarm per element.
-        active_.insert(key, {event, at, element});
+        // The same alarm seen again (after a restart) began when it was first seen. A silent
+        // encoder that goes down is down from now on: one alarm per element.
+        const auto it = active_.constFind(key);
+        again = it != active_.cend() && it->event == event;
+        if (again)
+            since = it->sinceMs;
+        active_.insert(key, {event, since, element});
     } else {
         const auto it = active_.find(key);
         if (it != active_.end() && it->event == AlarmRecovered(event)) {
@@ -287,6 +310,8 @@ void NotifyCenter::take(const QString& event, const ElementRecord& element, cons
         Notifier& n = *owned;
         if (!n.rules.concerns(element))
             continue;
+        if (again && n.notified.value(key).event == event)
+            continue; // told already
         const Change change = registerChange(n, key, at);
         if (change == Change::Started && !quiet)
             queue(n, {Item::Kind::Flapping, kFlapping, element, at, at});
@@ -294,7 +319,7 @@ void NotifyCenter::take(const QString& event, const ElementRecord& element, cons
             continue;
         if (lasting) {
             if (!quiet && n.rules.wants(event)) {
-                queue(n, {Item::Kind::Alarm, event, element, at, at});
+                queue(n, {Item::Kind::Alarm, event, element, at, since});
                 n.notified.insert(key, {at, event, element});
             }
             continue;
@@ -558,9 +583,88 @@ int NotifyCenter::sendTests(const QString& name)
     return started;
 }
 
+bool NotifyCenter::alarmOpen(const QString& key, const QString& event) const
+{
+    const auto it = active_.constFind(key);
+    return it != active_.cend() && it->event == event;
+}
+
+void NotifyCenter::remember()
+{
+    if (!save_->isActive())
+        save_->start();
+}
+
+void NotifyCenter::saveState()
+{
+    QJsonObject root;
+    const auto entry = [&](const QString& key, const QString& event, qint64 since, bool open,
+                           const ElementRecord& element) {
+        QJsonArray names;
+        for (const auto& n : notifiers_) {
+            if (n->notified.contains(key))
+                names.append(n->rules.name);
+        }
+        root.insert(key,
+                    QJsonObject {{QLatin1String("event"), event},
+                                 {QLatin1String("since"), since},
+                                 {QLatin1String("open"), open},
+                                 {QLatin1String("name"), element.name},
+                                 {QLatin1String("ip"), element.ip},
+                                 {QLatin1String("role"), element.role},
+                                 {QLatin1String("notifiers"), names}});
+    };
+    for (auto it = active_.cbegin(); it != active_.cend(); ++it)
+        entry(it.key(), it->event, it->sinceMs, true, it->element);
+    // A recovery held back by flapping: whoever got the alarm is still to hear of it.
+    for (const auto& n : notifiers_) {
+        for (auto it = n->notified.cbegin(); it != n->notified.cend(); ++it) {
+            if (!root.contains(it.key()))
+                entry(it.key(), it->event, -1, false, it->element);
+        }
+    }
+    if (root.isEmpty()) {
+        QFile::remove(statePath_);
+        return;
+    }
+    QSaveFile file(statePath_);
+    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        qCWarning(traceNotify).noquote() << "open alarms not kept:" << statePath_ << file.errorString();
+}
+
+void NotifyCenter::loadState()
+{
+    QFile file(statePath_);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    const qint64 at = now();
+    for (auto it = root.constBegin(); it != root.constEnd(); ++it) {
+        const QJsonObject saved = it.value().toObject();
+        ElementRecord element;
+        element.key = it.key();
+        element.name = saved.value(QLatin1String("name")).toString();
+        element.ip = saved.value(QLatin1String("ip")).toString();
+        element.role = saved.value(QLatin1String("role")).toString();
+        const QString event = saved.value(QLatin1String("event")).toString();
+        if (!IsLastingAlarm(event))
+            continue;
+        if (saved.value(QLatin1String("open")).toBool())
+            active_.insert(element.key, {event, saved.value(QLatin1String("since")).toInteger(), element});
+        for (const QJsonValue& name : saved.value(QLatin1String("notifiers")).toArray()) {
+            // Reminders go on from now.
+            if (Notifier* n = find(name.toString()))
+                n->notified.insert(element.key, {at, event, element});
+        }
+    }
+}
+
 void NotifyCenter::tick()
 {
     const qint64 at = now();
+    if (!active_.isEmpty())
+        remember();
     states_.expire();
     for (const auto& owned : notifiers_) {
         Notifier& n = *owned;

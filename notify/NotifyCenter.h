@@ -76,6 +76,11 @@ public:
     // An event of the monitor or the core, for the element it concerns.
     void take(const QString& event, const ElementRecord& element, const QJsonObject& fields = {});
 
+    // Whether the element's lasting alarm of that event is open (sent, and not recovered yet),
+    // also one that a previous run left open: the core then tells of a return it did not see.
+    bool alarmOpen(const QString& key, const QString& event) const;
+    bool anyAlarmOpen() const { return !active_.isEmpty(); }
+
     AlarmStates& states() { return states_; }
     const Outbox& outbox() const { return outbox_; }
     NotifierCounters counters(const QString& notifier) const;
@@ -154,6 +159,11 @@ private:
     void failed(const QString& notifier, const NotifyMessage& message, const QString& reason, int attempt,
                 QJsonObject more = {});
     Notifier* find(const QString& name);
+    // The open alarms and who got them, kept in notified.json beside the database, so that a
+    // restart neither repeats an alarm nor forgets whom to tell of its recovery.
+    void remember();
+    void saveState();
+    void loadState();
 
     EventLog& log_;
     Notices& notices_;
@@ -163,6 +173,8 @@ private:
     AlarmStates states_;
     Outbox outbox_;
     QTimer* tick_;
+    QString statePath_;
+    QTimer* save_;
     std::vector<std::unique_ptr<Notifier>> notifiers_;
     QHash<QString, NotifierCounters> counters_;
     QHash<QString, Alarm> active_; // the lasting alarms now, by element key

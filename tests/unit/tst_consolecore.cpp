@@ -59,6 +59,7 @@ private Q_SLOTS:
     void oneOperationAtATime();
     void listFollowsTheDatabase();
     void maintenanceIsLogged();
+    void monitorAlarmsReachNotifiers_data();
     void monitorAlarmsReachNotifiers();
 };
 
@@ -168,9 +169,19 @@ void TestConsoleCore::maintenanceIsLogged()
     QCOMPARE(marked, (QStringList {"plain", "maintenance"}));
 }
 
-// The monitor's events reach the notifiers, and their outcome the event log.
+// The monitor's events reach the notifiers; an alarm left open by a run before is not repeated,
+// and the return of its element, which no run saw, is told.
+void TestConsoleCore::monitorAlarmsReachNotifiers_data()
+{
+    QTest::addColumn<bool>("restart");
+    QTest::newRow("back while watched") << false;
+    QTest::newRow("back while not running") << true;
+}
+
 void TestConsoleCore::monitorAlarmsReachNotifiers()
 {
+    QFETCH(bool, restart);
+    TempDir dir;
     FakeEchoSweep sweep;
     MonitorSettings settings;
     settings.presencePeriodMs = 20;
@@ -178,25 +189,32 @@ void TestConsoleCore::monitorAlarmsReachNotifiers()
     settings.watchAudio = false;
     QStringList titles;
     CoreOptions options;
+    options.databasePath = dir.database();
     options.sweep = &sweep;
     options.watch = settings;
     options.transportFactory = [&titles](const QString&, const QVariantMap&, QString*) {
         return std::make_unique<TakingTransport>(&titles);
     };
-    CoreFixture f(options);
-    StoredElement gone;
-    gone.name = QStringLiteral("SITE RX");
-    gone.ip = QStringLiteral("127.0.0.9");
-    QVERIFY(f.writeElement(kKey, gone));
     NotifierRules rules;
     rules.name = QStringLiteral("pager");
     rules.batchMs = 0;
-    f->notify.configure({rules});
-    QVERIFY(f.start());
+    StoredElement gone;
+    gone.name = QStringLiteral("SITE RX");
+    gone.ip = QStringLiteral("127.0.0.9");
+    auto f = std::make_unique<CoreFixture>(options);
+    QVERIFY(f->writeElement(kKey, gone));
+    (*f)->notify.configure({rules});
+    QVERIFY(f->start());
     QTRY_COMPARE(titles, QStringList {"DOWN: SITE RX 127.0.0.9"});
+    if (restart) {
+        f.reset();
+        f = std::make_unique<CoreFixture>(options);
+        (*f)->notify.configure({rules});
+        QVERIFY(f->start());
+    }
     sweep.setAnswering(gone.ip, true);
     QTRY_COMPARE(titles, (QStringList {"DOWN: SITE RX 127.0.0.9", "UP: SITE RX 127.0.0.9"}));
-    QTRY_COMPARE(f->notify.counters(QStringLiteral("pager")).sent, 2);
+    QTRY_COMPARE((*f)->notify.counters(QStringLiteral("pager")).sent, 1 + int(!restart));
 }
 
 QTEST_GUILESS_MAIN(TestConsoleCore)

@@ -146,6 +146,7 @@ private Q_SLOTS:
     void outboxBound_data();
     void outboxBound();
     void outboxSurvivesRestart();
+    void alarmsSurviveRestart();
     void givingUp_data();
     void givingUp();
     void refusedSettings_data();
@@ -460,6 +461,37 @@ void TestNotifyCenter::outboxSurvivesRestart()
     Outbox after(Outbox::PathBeside(dir.database()));
     QVERIFY(after.load(nullptr));
     QCOMPARE(after.size(), 0);
+}
+
+// An alarm sent before a restart is not sent again when it is seen again, and its recovery
+// still goes to whoever got it, with how long it lasted.
+void TestNotifyCenter::alarmsSurviveRestart()
+{
+    TempDir dir;
+    {
+        Rig first(dir.path());
+        first.configure({Rules(QStringLiteral("pager")), Rules(QStringLiteral("later"))});
+        first.take(QStringLiteral("element-down 1"));
+        first.take(QStringLiteral("silence 2"));
+        first.center->flush();
+        QTRY_COMPARE(first.at(QStringLiteral("pager")).messages.size(), 2);
+        QVERIFY(first.center->alarmOpen(Element(1).key, QStringLiteral("element-down")));
+    }
+    Rig second(dir.path());
+    second.now += 10 * kMinute;
+    // "later" is no longer configured; "new" never got the alarms.
+    second.configure({Rules(QStringLiteral("pager")), Rules(QStringLiteral("new"), {"element-up"})});
+    QVERIFY(second.center->alarmOpen(Element(1).key, QStringLiteral("element-down")));
+    QVERIFY(second.center->alarmOpen(Element(2).key, QStringLiteral("silence")));
+    second.take(QStringLiteral("element-down 1"));
+    second.take(QStringLiteral("silence 2"));
+    second.center->flush();
+    second.take(QStringLiteral("element-up 1"));
+    second.center->flush();
+    QTRY_COMPARE(second.at(QStringLiteral("pager")).titles(), QStringList {"UP: SITE 1 127.0.0.1"});
+    QCOMPARE(second.at(QStringLiteral("pager")).messages.first().durationS, 10 * 60);
+    QCOMPARE(second.at(QStringLiteral("new")).titles(), QStringList {"UP: SITE 1 127.0.0.1"});
+    QVERIFY(!second.center->alarmOpen(Element(1).key, QStringLiteral("element-down")));
 }
 
 void TestNotifyCenter::givingUp_data()
