@@ -457,7 +457,9 @@ void NotifyCenter::enqueue(Notifier& notifier, const NotifyMessage& message)
     qCDebug(traceNotify).noquote() << "queued for" << notifier.rules.name << message.id << message.title;
     QList<OutboxEntry> evicted;
     QString error;
-    const bool kept = outbox_.add({message, now(), 0, 0}, &evicted, &error);
+    const bool kept = outbox_.add({message, now(), 0, 0}, &evicted, &error, [this](const QString& id) {
+        return std::any_of(notifiers_.cbegin(), notifiers_.cend(), [&](const auto& n) { return n->inFlight == id; });
+    });
     for (const OutboxEntry& entry : std::as_const(evicted))
         failed(entry.message.notifier, entry.message, QStringLiteral("outbox full"), entry.attempts,
                {{QLatin1String("final"), true}});

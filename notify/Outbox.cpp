@@ -145,20 +145,28 @@ bool Outbox::append(const QJsonObject& line, QString* error)
     return true;
 }
 
-bool Outbox::add(const OutboxEntry& entry, QList<OutboxEntry>* evicted, QString* error)
+bool Outbox::add(const OutboxEntry& entry, QList<OutboxEntry>* evicted, QString* error,
+                 const std::function<bool(const QString& id)>& busy)
 {
-    if (size() >= bound_ && Evictable(entry.message)) {
-        // A reminder only replaces an older reminder.
-        if (reminders_.isEmpty())
-            return false;
-    }
-    while (size() >= bound_ && !reminders_.isEmpty()) {
-        const QString id = reminders_.first();
+    // The oldest reminder not under way makes room; a reminder only replaces an older reminder.
+    while (size() >= bound_) {
+        QString oldest;
+        for (const QString& id : std::as_const(reminders_)) {
+            if (!busy || !busy(id)) {
+                oldest = id;
+                break;
+            }
+        }
+        if (oldest.isEmpty()) {
+            if (Evictable(entry.message))
+                return false;
+            break;
+        }
         if (evicted)
-            evicted->append(entries_.value(id).entry);
-        erase(id);
-        ++deadLines_;
-        append({{kDone, id}}, error);
+            evicted->append(entries_.value(oldest).entry);
+        erase(oldest);
+        deadLines_ += 2;
+        append({{kDone, oldest}}, error);
     }
     insert(entry);
     append(AddLine(entry), error);

@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 #include "transports/NotifyMessage.h"
@@ -40,7 +41,9 @@ public:
     // reminder makes room (returned in `evicted`); a reminder that finds no older one to replace
     // is refused (false). A first alarm, a recovery or a flapping message is never refused nor
     // evicted. `error`: set when the file could not be written (the entry is kept in memory).
-    bool add(const OutboxEntry& entry, QList<OutboxEntry>* evicted, QString* error);
+    // `busy`: ids under way, which are not evicted.
+    bool add(const OutboxEntry& entry, QList<OutboxEntry>* evicted, QString* error,
+             const std::function<bool(const QString& id)>& busy = {});
     // Delivered or given up.
     void remove(const QString& id);
     // Tried once more without success: not before nextMs.

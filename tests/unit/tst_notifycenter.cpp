@@ -381,15 +381,19 @@ void TestNotifyCenter::outboxBound_data()
     QTest::addColumn<QStringList>("added");
     QTest::addColumn<QStringList>("kept");
     QTest::addColumn<QStringList>("evicted");
-    QTest::newRow("room for all") << QStringList {"F1", "R2", "U3"} << QStringList {"F1", "R2", "U3"} << QStringList {};
+    QTest::addColumn<QString>("busy"); // under way
+    QTest::newRow("room for all") << QStringList {"F1", "R2", "U3"} << QStringList {"F1", "R2", "U3"} << QStringList {}
+                                  << "";
     QTest::newRow("oldest reminder goes")
-        << QStringList {"R1", "F2", "R3", "U4"} << QStringList {"F2", "R3", "U4"} << QStringList {"R1"};
+        << QStringList {"R1", "F2", "R3", "U4"} << QStringList {"F2", "R3", "U4"} << QStringList {"R1"} << "";
+    QTest::newRow("not the one under way")
+        << QStringList {"R1", "F2", "R3", "U4"} << QStringList {"R1", "F2", "U4"} << QStringList {"R3"} << "R1";
     QTest::newRow("a reminder for a reminder")
-        << QStringList {"F1", "R2", "R3", "R4"} << QStringList {"F1", "R3", "R4"} << QStringList {"R2"};
+        << QStringList {"F1", "R2", "R3", "R4"} << QStringList {"F1", "R3", "R4"} << QStringList {"R2"} << "";
     QTest::newRow("no reminder to replace")
-        << QStringList {"F1", "U2", "F3", "R4"} << QStringList {"F1", "U2", "F3"} << QStringList {"R4"};
-    QTest::newRow("firsts and recoveries stay")
-        << QStringList {"F1", "U2", "F3", "F4", "U5"} << QStringList {"F1", "U2", "F3", "F4", "U5"} << QStringList {};
+        << QStringList {"F1", "U2", "F3", "R4"} << QStringList {"F1", "U2", "F3"} << QStringList {"R4"} << "";
+    QTest::newRow("firsts and recoveries stay") << QStringList {"F1", "U2", "F3", "F4", "U5"}
+                                                << QStringList {"F1", "U2", "F3", "F4", "U5"} << QStringList {} << "";
 }
 
 void TestNotifyCenter::outboxBound()
@@ -397,6 +401,7 @@ void TestNotifyCenter::outboxBound()
     QFETCH(QStringList, added);
     QFETCH(QStringList, kept);
     QFETCH(QStringList, evicted);
+    QFETCH(QString, busy);
     TempDir dir;
     Outbox outbox(dir.file(QStringLiteral("outbox.jsonl")), 3);
     QVERIFY(outbox.load(nullptr));
@@ -410,7 +415,7 @@ void TestNotifyCenter::outboxBound()
         message.event = QStringLiteral("element-down");
         message.time = QDateTime::fromMSecsSinceEpoch(kStart, Qt::UTC);
         QList<OutboxEntry> out;
-        if (!outbox.add({message, 0, 0, 0}, &out, nullptr))
+        if (!outbox.add({message, 0, 0, 0}, &out, nullptr, [&](const QString& id) { return id == busy; }))
             gone.append(id);
         for (const OutboxEntry& entry : out)
             gone.append(entry.message.id);
