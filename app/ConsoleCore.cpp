@@ -45,6 +45,9 @@ ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
       history(ElementHistory::PathBeside(environment.databasePath), *environment.notices),
       guard(environment.sweep ? *environment.sweep : *ownSweep_, *environment.neighbours,
             environment.timing.guardWaitMs),
+      notify(environment.databasePath, eventLog, *environment.notices,
+             environment.transportFactory ? environment.transportFactory : TransportFactory(MakeTransport),
+             environment.notifyTiming),
       environment_(environment)
 {
     connect(&link, &LinkEndpoint::levelSamplesArrived, &monitor, &LinkMonitor::takeLevelSamples);
@@ -106,6 +109,9 @@ bool ConsoleCore::start()
     if (!link.bind())
         return false;
     started_ = true;
+    if (!environment_.notifySettingsPath.isEmpty())
+        notify.loadSettings(environment_.notifySettingsPath);
+    notify.start();
     eventLog.append(QStringLiteral("console-started"),
                     {{QStringLiteral("version"), VersionText()}, {QStringLiteral("database"), store.path()}});
     if (environment_.watch) {
@@ -143,7 +149,12 @@ void ConsoleCore::record(const QString& event, const ElementRecord& element, QJs
     QJsonObject line = ElementEventFields(element);
     for (auto it = fields.constBegin(); it != fields.constEnd(); ++it)
         line.insert(it.key(), it.value());
+    // Logged as ever, but nobody is called about an element under maintenance.
+    if (notify.states().inMaintenance(element.key))
+        line.insert(QStringLiteral("maintenance"), true);
     eventLog.append(event, line);
+    if (NotifyEventNames().contains(event))
+        notify.take(event, element, fields);
 }
 
 void ConsoleCore::reportDiscovery()
@@ -173,6 +184,7 @@ void ConsoleCore::shutdown()
     manualAdd.abort();
     audio.stop();
     monitor.stop();
+    notify.stop();
     if (started_) {
         started_ = false;
         eventLog.append(QStringLiteral("console-stopped"));

@@ -21,6 +21,7 @@
 #include "link/Datagrams.h"
 #include "link/LinkEndpoint.h"
 #include "monitor/LinkMonitor.h"
+#include "notify/NotifyCenter.h"
 #include "services/MacLookup.h"
 #include "session/ConsoleState.h"
 #include "session/EchoProbe.h"
@@ -51,6 +52,11 @@ struct CoreEnvironment {
     // Where the monitor's settings are read from at start-up (a damaged file is told); empty:
     // monitorSettings as given.
     QString monitorSettingsPath;
+    // Where the notifiers ([notify.NAME] groups) are read from at start-up; empty: none.
+    QString notifySettingsPath;
+    // Makes each notifier's transport; none: the real ones (MakeTransport). Tests give fakes.
+    TransportFactory transportFactory;
+    NotifyTiming notifyTiming;
 };
 
 class ConsoleCore : public QObject {
@@ -113,6 +119,8 @@ public:
     EventLog eventLog;
     ElementHistory history;
     AddressGuard guard;
+    // The notifiers: alarms off the desk, acknowledgements and maintenance, the outbox.
+    NotifyCenter notify;
 
 Q_SIGNALS:
     // After every read of the list (every write that changes the database is followed by one).

@@ -20,5 +20,11 @@ int RunSaveConfig(const CtlArguments& arguments);
 int RunApplyConfig(const CtlArguments& arguments);
 int RunMonitor(const CtlArguments& arguments);
 int RunCheck(const CtlArguments& arguments);
+int RunAck(const CtlArguments& arguments);
+int RunMaintenance(const CtlArguments& arguments);
+int RunNotifyTest(const CtlArguments& arguments);
+
+// "30m", "2h", "1d", "90s" in ms; -1 when it is no such duration.
+qint64 ParseDuration(const QString& text);
 
 } // namespace nms

@@ -21,6 +21,7 @@
 #include "shell/Artwork.h"
 #include "shell/TrayController.h"
 #include "shell/WindowShape.h"
+#include "status/AlarmActions.h"
 #include "status/StatusWindow.h"
 
 namespace nms {
@@ -117,6 +118,9 @@ FrmMain::FrmMain(const ConsoleEnvironment& environment, QWidget* parent)
     connect(cmdDiscover, &QPushButton::clicked, discovery, &DiscoveryCommand::cmdDiscover_Click);
 
     alarms = new AlarmDigest(core->monitor, env_.timing.alarmBatchMs, this);
+    // An element in maintenance raises nothing here either.
+    alarms->setQuiet([this](const QString& key) { return core->notify.states().inMaintenance(key); });
+    connect(&core->notify.states(), &AlarmStates::changed, alarms, &AlarmDigest::reconsider);
     connect(alarms, &AlarmDigest::alarm, tray, &TrayController::showAlarm);
     connect(alarms, &AlarmDigest::attentionChanged, tray, &TrayController::setAttention);
     tray->followSummary(core->monitor);
@@ -407,6 +411,7 @@ void FrmMain::showStatusWindow()
 {
     if (!statusWindow) {
         statusWindow = new StatusWindow(core->monitor, *notices);
+        AddAlarmActions(*statusWindow->table, core->notify.states(), core->monitor, *notices);
         statusWindow->setWindowIcon(QIcon(Artwork::ApplicationIcon()));
         // The element asked for is picked in the list as the operator would, and shown.
         connect(statusWindow, &StatusWindow::elementChosen, this, [this](const QString& key) {

@@ -1,9 +1,12 @@
 // The rules that span the core's use cases: one operation at a time, and the element list that
 // follows every change of the database without anyone asking for it.
 
+#include <QFile>
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "database/EventLog.h"
 #include "database/ProfileStore.h"
 #include "support/CoreFixture.h"
 
@@ -36,6 +39,7 @@ private Q_SLOTS:
     void oneOperationAtATime_data();
     void oneOperationAtATime();
     void listFollowsTheDatabase();
+    void maintenanceIsLogged();
 };
 
 void TestConsoleCore::oneOperationAtATime_data()
@@ -117,6 +121,31 @@ void TestConsoleCore::listFollowsTheDatabase()
     QCOMPARE(changed.count(), 5);
     QVERIFY(f->elements().fileExists);
     QCOMPARE(f->elements().keys, QStringList());
+}
+
+// An element's events are logged while it is in maintenance, marked as such, and only then.
+void TestConsoleCore::maintenanceIsLogged()
+{
+    CoreFixture f;
+    QVERIFY(f.writeElement(kKey, StoredElement {}));
+    QVERIFY(f.writeElement(kOther, StoredElement {}));
+    f->Load_Config();
+    QString error;
+    QVERIFY2(f->notify.states().startMaintenance(f->store.read(kKey), 60 * 1000, QString(), &error), qPrintable(error));
+    for (const QString& key : {kOther, kKey}) {
+        QVERIFY(f.select(key));
+        QVERIFY(f->deleteSelected());
+    }
+    QFile log(EventLog::PathBeside(f.database()));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QStringList marked;
+    while (!log.atEnd()) {
+        const QJsonObject line = QJsonDocument::fromJson(log.readLine()).object();
+        if (line.value(QLatin1String("event")) == QLatin1String("element-deleted"))
+            marked.append(line.value(QLatin1String("maintenance")).toBool() ? QStringLiteral("maintenance")
+                                                                            : QStringLiteral("plain"));
+    }
+    QCOMPARE(marked, (QStringList {"plain", "maintenance"}));
 }
 
 QTEST_GUILESS_MAIN(TestConsoleCore)
