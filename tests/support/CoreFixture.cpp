@@ -33,6 +33,8 @@ CoreFixture::CoreFixture(const CoreOptions& options)
     if (options.watch)
         environment_.monitorSettings = *options.watch;
     environment_.neighbours = options.neighbours ? options.neighbours : &neighbours;
+    environment_.notifySettingsPath = options.notifySettingsPath;
+    environment_.notifyTiming = options.notifyTiming;
     if (options.productPorts) {
         systemNetworks_ = std::make_unique<SystemNetworks>();
         environment_.networks = systemNetworks_.get();
