@@ -222,10 +222,6 @@ void TestTransportsE2e::email()
     QCOMPARE(mail.to, QStringList({"oncall@studio.example", "desk@studio.example"}));
     QCOMPARE(DecodedWords(Header(mail.data, "Subject")), QString::fromUtf8("[Orbilane] DOWN: ZÜRICH RX 10.0.0.6"));
     QCOMPARE(Header(mail.data, "Message-ID"), QByteArray("<" + id.toLatin1() + "@studio.example>"));
-    QCOMPARE(Header(mail.data, "Date"), QByteArray("Tue, 08 Dec 2026 03:04:05 +0000"));
-    QCOMPARE(Header(mail.data, "From"), QByteArray("Orbilane <nms@studio.example>"));
-    QCOMPARE(Header(mail.data, "To"), QByteArray("oncall@studio.example, Ops Desk <desk@studio.example>"));
-    QCOMPARE(Header(mail.data, "Content-Transfer-Encoding"), QByteArray("quoted-printable"));
     const QByteArray body = mail.data.mid(mail.data.indexOf("\r\n\r\n") + 4);
     QCOMPARE(QString::fromUtf8(QuotedPrintableDecoded(body)).replace("\r\n", "\n").trimmed(), Down(id).text);
 }
@@ -301,7 +297,6 @@ void TestTransportsE2e::webhook()
         QCOMPARE(QString::fromUtf8(r.body), message.text);
         QCOMPARE(DecodedWords(r.header("Title").toLatin1()), message.title);
         QCOMPARE(r.header("Priority"), "urgent");
-        QCOMPARE(r.header("Tags"), "rotating_light,element-down");
     }
 }
 
