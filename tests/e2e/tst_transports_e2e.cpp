@@ -435,8 +435,9 @@ void TestTransportsE2e::snmp()
 void TestTransportsE2e::stuckReceiversNeverHoldTheLoop()
 {
     // A mail server and a web server that take the connection and never answer, a command that
-    // never ends, an INFORM nobody acknowledges: each is ended by its own time limit, as a retry,
-    // while a 50 ms timer goes on ticking.
+    // never ends, an INFORM nobody acknowledges: each is ended by its own time limit (0.4 s), as a
+    // retry, while a 50 ms timer goes on ticking: a delivery that held the loop would stop it for
+    // that long.
     QTcpServer mute;
     QVERIFY(mute.listen(QHostAddress::LocalHost));
     QUdpSocket deaf; // takes the INFORMs and never reads them
@@ -495,8 +496,8 @@ void TestTransportsE2e::stuckReceiversNeverHoldTheLoop()
     qDeleteAll(deliveries);
     http_.answerWith(200);
     QVERIFY(ended);
-    QVERIFY2(took < 2000, qPrintable(QString::number(took)));
-    QVERIFY2(longestGap < 200, qPrintable(QString::number(longestGap)));
+    QVERIFY2(took < 3000, qPrintable(QString::number(took)));
+    QVERIFY2(longestGap < 300, qPrintable(QString::number(longestGap)));
 }
 
 QTEST_GUILESS_MAIN(TestTransportsE2e)
