@@ -185,6 +185,7 @@ void EmailTransport::startWaiting()
         QThread* thread = QThread::create([settings = settings_, mail, abandon = abandon_, result] {
             *result = Send(settings, mail, abandon.get());
         });
+        thread->setParent(this); // gone with the transport at the latest, ended or not yet deleted
         running_.append(thread);
         const QString id = message.id;
         connect(thread, &QThread::finished, this, [this, thread, id, result] {

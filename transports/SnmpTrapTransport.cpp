@@ -365,6 +365,7 @@ void SnmpTrapTransport::startWaiting()
         QThread* thread = QThread::create([target = target_, notifications, upTime = UpTimeTicks(), result] {
             *result = Send(target, notifications, upTime);
         });
+        thread->setParent(this); // gone with the transport at the latest, ended or not yet deleted
         running_.append(thread);
         connect(thread, &QThread::finished, this, [this, thread, id, result] {
             running_.removeOne(thread);

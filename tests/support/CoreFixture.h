@@ -30,6 +30,8 @@ struct CoreOptions {
     std::optional<MonitorSettings> watch;
     // The notifiers' transports (none: the real ones; the notifiers come from notify.configure()).
     TransportFactory transportFactory;
+    QString notifySettingsPath; // the [notify.NAME] groups; empty: no notifier
+    NotifyTiming notifyTiming;
 };
 
 // The loopback "network" a discovery pages on loopback: one network with no interface of its
