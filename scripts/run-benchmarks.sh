@@ -10,7 +10,8 @@
 # default 10), NMS_BENCH_MICRO_ARGS (extra arguments for the micro benchmarks, e.g.
 # --benchmark_filter=LoadConfig), NMS_BENCH_SKIP_SYSTEM=1 (micro benchmarks only),
 # NMS_BENCH_ONLY (one system table: memory, discovery, latency, cpu or watch),
-# NMS_BENCH_WATCH_SECONDS (one measurement of the monitor at 1,000 elements, default 300).
+# NMS_BENCH_WATCH_SECONDS (one measurement of the monitor at 1,000 elements, default 300),
+# NMS_BENCH_SKIP_NOTIFY=1 (no notifier benchmark), NMS_BENCH_NOTIFY_ARGS (e.g. --only storm).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${NMS_BENCH_BUILD_DIR:-$here/build-bench}
@@ -21,7 +22,7 @@ jobs=$(nproc)
 
 NMS_EXTRA_PACKAGES="libbenchmark-dev ${NMS_EXTRA_PACKAGES:-}" "$here/scripts/install-deps.sh"
 cmake -S "$here" -B "$build" -DNMS_BENCHMARKS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$jobs" --target nms_micro_bench nms_system_bench orbilane-element-sim orbilanectl
+cmake --build "$build" -j"$jobs" --target nms_micro_bench nms_system_bench nms_notify_bench orbilane-element-sim orbilanectl
 
 echo "== machine"
 echo "$(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
@@ -32,6 +33,13 @@ export QT_QPA_PLATFORM=offscreen
 # shellcheck disable=SC2086
 "$build/bench/nms_micro_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
   --benchmark_min_time=0.2 ${NMS_BENCH_MICRO_ARGS:-} 2>&1 | grep -E '^(Benchmark|-|BM_.*_median|Load)'
+
+# The notifiers under load: real receivers on loopback, no root needed. About 2 minutes.
+if [[ "${NMS_BENCH_SKIP_NOTIFY:-0}" != 1 ]]; then
+  echo "== notifiers (1,000 elements dropping at once; 10,000 messages waiting)"
+  # shellcheck disable=SC2086
+  "$build/bench/nms_notify_bench" --runs "$runs" ${NMS_BENCH_NOTIFY_ARGS:-} 2>&1 | grep -v XDG_RUNTIME_DIR
+fi
 
 if [[ "${NMS_BENCH_SKIP_SYSTEM:-0}" == 1 ]]; then
   exit 0

@@ -349,22 +349,21 @@ void StormTable(int runs, int batchMs, int presenceMs)
             .arg((Median(mainWith) - Median(mainWithout)) * windowMs / 100.0, 0, 'f', 0));
 }
 
-// Which message of the backlog a webhook body is: its element's number, or -1.
-int BacklogIndex(const QByteArray& requestFile)
+// Which message of the backlog a webhook body is: "element number/status".
+QString BacklogMessage(const QByteArray& requestFile)
 {
     const QJsonObject request = QJsonDocument::fromJson(requestFile).object();
     const QJsonObject body = QJsonDocument::fromJson(request.value("body").toString().toUtf8()).object();
     const QString name = body.value("element").toObject().value("name").toString().trimmed();
-    bool ok = false;
-    const int n = name.section(u' ', 1, 1).toInt(&ok);
-    return ok ? n : -1;
+    return name.section(u' ', 1, 1) + u'/' + body.value("status").toString();
 }
 
-void BacklogTable(int messages, int seconds, int presenceMs)
+void BacklogTable(int messages, int elements, int seconds, int presenceMs)
 {
-    Out(QStringLiteral("\n%1 messages waiting for a webhook that refuses connections, the monitor watching "
-                       "1,000 elements beside them")
-            .arg(messages));
+    Out(QStringLiteral("\n%1 messages (alarms and recoveries of %2 elements in turn) waiting for a webhook that "
+                       "refuses connections, the monitor watching 1,000 elements beside them")
+            .arg(messages)
+            .arg(elements));
     TempDir folder;
     const QString database = MakeDatabase(folder.path());
     TempDir dir;
@@ -379,7 +378,9 @@ void BacklogTable(int messages, int seconds, int presenceMs)
         if (!file.open(QIODevice::WriteOnly))
             return;
         // One message per alarm: the backlog is made of separate batches.
-        file.write(QStringLiteral("[notify.hook]\ntype=webhook\nurl=http://127.0.0.1:%1/alarms\ntimeout_s=2\n")
+        // flap_minutes=0: every change of an element is a message of its own.
+        file.write(QStringLiteral("[notify.hook]\ntype=webhook\nurl=http://127.0.0.1:%1/alarms\ntimeout_s=2\n"
+                                  "flap_minutes=0\n")
                        .arg(port)
                        .toUtf8());
     }
@@ -414,19 +415,25 @@ void BacklogTable(int messages, int seconds, int presenceMs)
     qint64 rssBefore = 0, rssWaiting = 0, rssDrain = 0;
     measure(seconds, &cpuBefore, &gapBefore, &rssBefore);
 
-    // The backlog: an alarm each for elements the monitor does not watch, one batch each.
+    // The backlog: elements the monitor does not watch going down all, then up all, and so on,
+    // one batch each, so that at most `elements` alarms are open at a time.
     gaps.start();
     QElapsedTimer filling;
     filling.start();
-    for (int i = 1; i <= messages; ++i) {
+    QStringList expected;
+    for (int j = 0; j < messages; ++j) {
+        const int i = j % elements + 1;
+        const bool down = (j / elements) % 2 == 0;
         ElementRecord element;
         element.key = QStringLiteral("0200000F%1").arg(i, 4, 16, QChar('0')).toUpper();
         element.name = QStringLiteral("BACKLOG %1").arg(i);
         element.ip = QStringLiteral("127.78.%1.%2").arg(i / 250).arg(1 + i % 250);
         element.role = QStringLiteral("1");
-        f->notify.take(QStringLiteral("element-down"), element);
+        f->notify.take(down ? QStringLiteral("element-down") : QStringLiteral("element-up"), element);
         f->notify.flush();
-        if (i % 100 == 0)
+        expected.append(
+            QStringLiteral("%1/%2").arg(i).arg(down ? QStringLiteral("firing") : QStringLiteral("resolved")));
+        if (j % 100 == 0)
             QCoreApplication::processEvents();
     }
     const qint64 fillMs = filling.elapsed();
@@ -458,16 +465,16 @@ void BacklogTable(int messages, int seconds, int presenceMs)
     const int upDuring = f->monitor.summary().up;
 
     // In order: the request files are numbered as they came.
-    QMap<int, int> byArrival;
+    QMap<int, QString> byArrival;
     const QDir received(http.folder());
     for (const QString& name : received.entryList({QStringLiteral("request-*.json")}, QDir::Files)) {
         QFile file(received.filePath(name));
         if (file.open(QIODevice::ReadOnly))
-            byArrival.insert(name.section(u'-', 1).section(u'.', 0, 0).toInt(), BacklogIndex(file.readAll()));
+            byArrival.insert(name.section(u'-', 1).section(u'.', 0, 0).toInt(), BacklogMessage(file.readAll()));
     }
-    int inOrder = 0, expected = 1;
-    for (int index : std::as_const(byArrival))
-        inOrder += index == expected++;
+    int inOrder = 0, at = 0;
+    for (const QString& got : std::as_const(byArrival))
+        inOrder += at < expected.size() && got == expected.at(at++);
 
     Out(QStringLiteral("| phase | outbox | CPU (one core) | event loop's longest gap | resident memory (max) |"));
     Out(QStringLiteral("|---|---:|---:|---:|---:|"));
@@ -476,7 +483,7 @@ void BacklogTable(int messages, int seconds, int presenceMs)
             .arg(cpuBefore, 0, 'f', 2)
             .arg(gapBefore)
             .arg(rssBefore / 1024.0, 0, 'f', 1));
-    Out(QStringLiteral("| %1 alarms taken (%2 ms, %3 µs each) | %4 (%5 KiB on disk) | | %6 ms | |")
+    Out(QStringLiteral("| %1 messages queued (%2 ms, %3 µs each) | %4 (%5 KiB on disk) | | %6 ms | |")
             .arg(messages)
             .arg(fillMs)
             .arg(fillMs * 1000.0 / messages, 0, 'f', 0)
@@ -523,6 +530,9 @@ int main(int argc, char* argv[])
          QStringLiteral("MS"), QStringLiteral("500")},
         {QStringLiteral("messages"), QStringLiteral("Backlog size. Default 10000."), QStringLiteral("N"),
          QStringLiteral("10000")},
+        {QStringLiteral("backlog-elements"),
+         QStringLiteral("Elements whose alarms and recoveries make the backlog. Default 1000."), QStringLiteral("N"),
+         QStringLiteral("1000")},
         {QStringLiteral("seconds"), QStringLiteral("Length of each backlog measurement. Default 10."),
          QStringLiteral("S"), QStringLiteral("10")},
         {QStringLiteral("only"), QStringLiteral("One table: storm or backlog."), QStringLiteral("TABLE")},
@@ -540,6 +550,7 @@ int main(int argc, char* argv[])
                    parser.value(QStringLiteral("batch-ms")).toInt(), presenceMs);
     if (only.isEmpty() || only == QLatin1String("backlog"))
         BacklogTable(qMax(1, parser.value(QStringLiteral("messages")).toInt()),
+                     qMax(1, parser.value(QStringLiteral("backlog-elements")).toInt()),
                      qMax(1, parser.value(QStringLiteral("seconds")).toInt()), presenceMs);
     return 0;
 }
