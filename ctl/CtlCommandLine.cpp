@@ -171,7 +171,8 @@ QList<CtlCommand> MakeCommands()
          QStringLiteral("Watches every stored element as the console does (echo, and the audio of every encoder, "
                         "with the settings of $XDG_CONFIG_HOME/orbilane-nms/orbilane-nms.conf) and prints each "
                         "event as one JSON line, as the event log holds it, until interrupted or S seconds "
-                        "have passed."),
+                        "have passed. The alarms go through the notifiers of the same file ([notify.NAME] "
+                        "groups), as the console sends them."),
          {Option({QStringLiteral("for")}, QStringLiteral("Stop after this many seconds."), QStringLiteral("s"))},
          0,
          0},
