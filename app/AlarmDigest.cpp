@@ -40,7 +40,9 @@ AlarmDigest::AlarmDigest(const LinkMonitor& monitor, int batchMs, QObject* paren
 
 void AlarmDigest::take(int index, ElementState, ElementState to)
 {
-    if (Alarming(to)) {
+    const bool quiet =
+        quiet_ && index >= 0 && index < monitor_.elements().size() && quiet_(monitor_.elements().at(index).record.key);
+    if (Alarming(to) && !quiet) {
         if (index >= 0 && index < monitor_.elements().size())
             pending_.append({monitor_.elements().at(index).record, to});
         // Started by the first alarm only: a storm of them still makes one message per period.
@@ -97,6 +99,13 @@ void AlarmDigest::flush()
 
 bool AlarmDigest::anythingAlarming() const
 {
+    if (quiet_) {
+        for (const WatchedElement& element : monitor_.elements()) {
+            if (Alarming(element.state) && !quiet_(element.record.key))
+                return true;
+        }
+        return false;
+    }
     const MonitorSummary summary = monitor_.summary();
     return summary.down + summary.silent > 0;
 }

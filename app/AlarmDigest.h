@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 #include "base/Timing.h"
 #include "database/ElementStore.h"
 #include "monitor/LinkMonitor.h"
@@ -22,6 +24,11 @@ public:
     explicit AlarmDigest(const LinkMonitor& monitor, int batchMs = Timing().alarmBatchMs, QObject* parent = nullptr);
 
     bool attention() const { return attention_; }
+
+    // Elements whose alarms are not raised (those in maintenance), by key.
+    void setQuiet(std::function<bool(const QString& key)> quiet) { quiet_ = std::move(quiet); }
+    // Attention looked at again (after an element's maintenance began or ended).
+    void reconsider() { setAttention(anythingAlarming()); }
 
 Q_SIGNALS:
     // One element: "Element down", "SITE RX [00:11:22:33:44:55] 10.0.0.5 is down". Several:
@@ -43,6 +50,7 @@ private:
     QTimer* batch_;
     QList<Pending> pending_;
     bool attention_ = false;
+    std::function<bool(const QString&)> quiet_;
 };
 
 } // namespace nms

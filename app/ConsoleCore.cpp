@@ -50,6 +50,9 @@ ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
       trends(TrendDatabase::PathBeside(environment.databasePath), *environment.notices,
              environment.monitorSettingsPath.isEmpty() ? environment.trendSettings
                                                        : TrendSettings::Load(environment.monitorSettingsPath)),
+      notify(environment.databasePath, eventLog, *environment.notices,
+             environment.transportFactory ? environment.transportFactory : TransportFactory(MakeTransport),
+             environment.notifyTiming),
       environment_(environment),
       metrics_([this] { return metricsText(); })
 {
@@ -82,6 +85,21 @@ ConsoleCore::ConsoleCore(const CoreEnvironment& environment, QObject* parent)
             [this](const QString& name, const ElementRecord& element, const QJsonObject& fields) {
                 record(name, element, fields);
             });
+    // An alarm a previous run left open whose element is back, as far as the monitor can tell
+    // from the start: its return was not seen, so it is told now.
+    connect(&monitor, &LinkMonitor::elementUpdated, this, [this](int index) {
+        if (!notify.anyAlarmOpen() || index < 0 || index >= monitor.elements().size())
+            return;
+        const WatchedElement& element = monitor.elements().at(index);
+        if (element.state != ElementState::Up)
+            return;
+        const QJsonObject unseen {{QStringLiteral("unseen"), true}};
+        if (notify.alarmOpen(element.record.key, QStringLiteral("element-down")))
+            record(QStringLiteral("element-up"), element.record, unseen);
+        else if (notify.alarmOpen(element.record.key, QStringLiteral("silence")) && element.aboveSinceMs >= 0
+                 && QDateTime::currentMSecsSinceEpoch() - element.aboveSinceMs >= monitor.settings().audioBackMs)
+            record(QStringLiteral("audio-back"), element.record, unseen);
+    });
     connect(&sender, &ElementSender::replyTimedOut, this,
             [this] { record(QStringLiteral("config-timeout"), state.selected()); });
     connect(&feedback, &FeedbackProcessor::configurationAnswered, this,
@@ -113,6 +131,9 @@ bool ConsoleCore::start()
     if (!link.bind())
         return false;
     started_ = true;
+    if (!environment_.notifySettingsPath.isEmpty())
+        notify.loadSettings(environment_.notifySettingsPath);
+    notify.start();
     eventLog.append(QStringLiteral("console-started"),
                     {{QStringLiteral("version"), VersionText()}, {QStringLiteral("database"), store.path()}});
     if (environment_.watch) {
@@ -193,7 +214,12 @@ void ConsoleCore::record(const QString& event, const ElementRecord& element, QJs
     QJsonObject line = ElementEventFields(element);
     for (auto it = fields.constBegin(); it != fields.constEnd(); ++it)
         line.insert(it.key(), it.value());
+    // Logged as ever, but nobody is called about an element under maintenance.
+    if (notify.states().inMaintenance(element.key))
+        line.insert(QStringLiteral("maintenance"), true);
     eventLog.append(event, line);
+    if (NotifyEventNames().contains(event))
+        notify.take(event, element, fields);
 }
 
 void ConsoleCore::reportDiscovery()
@@ -224,6 +250,7 @@ void ConsoleCore::shutdown()
     audio.stop();
     monitor.stop();
     trends.stop();
+    notify.stop();
     metrics_.close();
     metricsListening_.clear();
     if (started_) {

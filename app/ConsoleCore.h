@@ -22,6 +22,7 @@
 #include "link/Datagrams.h"
 #include "link/LinkEndpoint.h"
 #include "monitor/LinkMonitor.h"
+#include "notify/NotifyCenter.h"
 #include "services/MacLookup.h"
 #include "session/ConsoleState.h"
 #include "session/EchoProbe.h"
@@ -55,6 +56,11 @@ struct CoreEnvironment {
     QString monitorSettingsPath;
     // The history of every element, kept while the monitor runs; read from monitorSettingsPath too.
     TrendSettings trendSettings;
+    // Where the notifiers ([notify.NAME] groups) are read from at start-up; empty: none.
+    QString notifySettingsPath;
+    // Makes each notifier's transport; none: the real ones (MakeTransport). Tests give fakes.
+    TransportFactory transportFactory;
+    NotifyTiming notifyTiming;
 };
 
 class ConsoleCore : public QObject {
@@ -131,6 +137,8 @@ public:
     AddressGuard guard;
     // The round trips, audio and states of every element, minute by minute (trends.sqlite).
     TrendStore trends;
+    // The notifiers: alarms off the desk, acknowledgements and maintenance, the outbox.
+    NotifyCenter notify;
 
 Q_SIGNALS:
     // After every read of the list (every write that changes the database is followed by one).

@@ -21,5 +21,8 @@ int RunApplyConfig(const CtlArguments& arguments);
 int RunMonitor(const CtlArguments& arguments);
 int RunCheck(const CtlArguments& arguments);
 int RunHistory(const CtlArguments& arguments);
+int RunAck(const CtlArguments& arguments);
+int RunMaintenance(const CtlArguments& arguments);
+int RunNotifyTest(const CtlArguments& arguments);
 
 } // namespace nms

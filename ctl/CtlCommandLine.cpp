@@ -171,7 +171,8 @@ QList<CtlCommand> MakeCommands()
          QStringLiteral("Watches every stored element as the console does (echo, and the audio of every encoder, "
                         "with the settings of $XDG_CONFIG_HOME/orbilane-nms/orbilane-nms.conf) and prints each "
                         "event as one JSON line, as the event log holds it, until interrupted or S seconds "
-                        "have passed."),
+                        "have passed. The alarms go through the notifiers of the same file ([notify.NAME] "
+                        "groups), as the console sends them."),
          {Option({QStringLiteral("for")}, QStringLiteral("Stop after this many seconds."), QStringLiteral("s"))},
          0,
          0},
@@ -203,6 +204,38 @@ QList<CtlCommand> MakeCommands()
                  QStringLiteral("dbfs")),
           Option({QStringLiteral("no-audio")}, QStringLiteral("Do not check an encoder's audio."))},
          1,
+         1},
+        {QStringLiteral("ack"),
+         QStringLiteral("ELEMENT [--comment TEXT]"),
+         QStringLiteral("Acknowledge an element's alarm: no more reminders."),
+         QStringLiteral("Acknowledges the alarm of ELEMENT (down or silent): the notifiers send no more reminders "
+                        "of it, and the acknowledgement ends when the element recovers. Kept in alarms.json "
+                        "beside the database, where a running console picks it up within seconds, and logged "
+                        "with the comment and the login name."),
+         {Option({QStringLiteral("comment")}, QStringLiteral("Why, for the event log."), QStringLiteral("text"))},
+         1,
+         1},
+        {QStringLiteral("maintenance"),
+         QStringLiteral("ELEMENT --for DURATION | --end [--comment TEXT]"),
+         QStringLiteral("Put an element in maintenance, or end it."),
+         QStringLiteral("Puts ELEMENT in maintenance for DURATION (30m, 2h, 1d; s, m, h or d after a whole "
+                        "number), or ends its maintenance: while it lasts the element's events are logged (marked "
+                        "\"maintenance\": true) but no notifier sends anything about it and the console raises "
+                        "no alarm. Kept in alarms.json beside the database and logged."),
+         {Option({QStringLiteral("for")}, QStringLiteral("How long: 30m, 2h, 1d."), QStringLiteral("duration")),
+          Option({QStringLiteral("end")}, QStringLiteral("End the maintenance now.")),
+          Option({QStringLiteral("comment")}, QStringLiteral("Why, for the event log."), QStringLiteral("text"))},
+         1,
+         1},
+        {QStringLiteral("notify-test"),
+         QStringLiteral("[NAME]"),
+         QStringLiteral("Send a test message through each notifier."),
+         QStringLiteral("Sends one test message through every notifier of the settings file "
+                        "($XDG_CONFIG_HOME/orbilane-nms/orbilane-nms.conf, groups [notify.NAME]), or the one named, "
+                        "waits for each outcome and prints it. Exit status 0 when every one was delivered, 1 "
+                        "otherwise (a group refused counts as not delivered)."),
+         {},
+         0,
          1},
     };
 }

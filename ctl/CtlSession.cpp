@@ -34,6 +34,7 @@ CtlSession::CtlSession(const Options& options)
     if (options.watch) {
         environment.watch = true;
         environment.monitorSettingsPath = MonitorSettings::DefaultPath();
+        environment.notifySettingsPath = environment.monitorSettingsPath;
     }
     core_ = std::make_unique<ConsoleCore>(environment);
 }

@@ -57,6 +57,9 @@ int main(int argc, char* argv[])
         {"history", nms::RunHistory},
         {"save-config", nms::RunSaveConfig},
         {"apply-config", nms::RunApplyConfig},
+        {"ack", nms::RunAck},
+        {"maintenance", nms::RunMaintenance},
+        {"notify-test", nms::RunNotifyTest},
     };
     for (const auto& [name, run] : commands) {
         if (arguments.command->name == QLatin1String(name))

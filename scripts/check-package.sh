@@ -35,11 +35,17 @@ for file in bin/orbilane-nms bin/orbilanectl share/man/man1/orbilanectl.1.gz \
   share/doc/orbilane-nms/copyright share/doc/orbilane-nms/changelog.gz sbin/orbilane-watch \
   share/man/man8/orbilane-watch.8.gz lib/systemd/system/orbilane-watch.service lib/sysusers.d/orbilane-watch.conf \
   share/orbilane-nms/orbilane-nms.conf share/orbilane-nms/grafana-dashboard.json \
-  share/orbilane-nms/prometheus-alerts.yml share/orbilane-nms/prometheus-scrape.yml; do
+  share/orbilane-nms/prometheus-alerts.yml share/orbilane-nms/prometheus-scrape.yml \
+  share/snmp/mibs/ORBILANE-NMS-MIB.txt; do
   [[ -s "$stage/$file" ]] || fail "the installation lacks $file"
 done
 unwanted=$(find "$stage" -name 'orbilane-element-sim*' -o -name 'testnet-*')
 [[ -z "$unwanted" ]] || fail "developer tools in the console's installation: ${unwanted//$stage\//}"
+
+# The MIB as installed passes smilint.
+if [[ -s "$stage/share/snmp/mibs/ORBILANE-NMS-MIB.txt" ]]; then
+  "$here/scripts/check-mib.sh" "$stage/share/snmp/mibs/ORBILANE-NMS-MIB.txt" || fail "ORBILANE-NMS-MIB does not pass smilint"
+fi
 
 # Each PNG is drawn at its folder's size, and the scalable one is an SVG.
 for icon in "${icons[@]}"; do

@@ -24,6 +24,7 @@ packages=(
   libqt6sql6-sqlite                 # the history of round trips and audio (SQLite through Qt SQL)
   qt6-charts-dev libqt6opengl6-dev  # the history drawn in the Network status window (Qt Charts' CMake files need Qt OpenGL's)
   python3-aiosmtpd snmptrapd        # tests: a real SMTP server and a real trap receiver on the test network
+  openssl                           # tests: the receivers' self-signed certificates (STARTTLS, HTTPS)
   smitools                          # CI: the MIB passes smilint
   prometheus                        # tests: promtool checks the metrics' exposition format
 )

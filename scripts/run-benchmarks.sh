@@ -12,7 +12,8 @@
 # NMS_BENCH_ONLY (one system table: memory, discovery, latency, cpu, watch or service),
 # NMS_BENCH_WATCH_SECONDS (one measurement of the monitor and of the service at 1,000 elements,
 # default 300), NMS_BENCH_HISTORY_MINUTES (minutes of 1,000 elements written for the history's
-# growth, default 240; 1440 writes a whole day).
+# growth, default 240; 1440 writes a whole day), NMS_BENCH_SKIP_NOTIFY=1 (no notifier
+# benchmark), NMS_BENCH_NOTIFY_ARGS (e.g. --only storm).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${NMS_BENCH_BUILD_DIR:-$here/build-bench}
@@ -23,7 +24,7 @@ jobs=$(nproc)
 
 NMS_EXTRA_PACKAGES="libbenchmark-dev ${NMS_EXTRA_PACKAGES:-}" "$here/scripts/install-deps.sh"
 cmake -S "$here" -B "$build" -DNMS_BENCHMARKS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$jobs" --target nms_micro_bench nms_trends_bench nms_system_bench orbilane-element-sim orbilanectl orbilane-watch
+cmake --build "$build" -j"$jobs" --target nms_micro_bench nms_trends_bench nms_system_bench nms_notify_bench orbilane-element-sim orbilanectl orbilane-watch
 
 echo "== machine"
 echo "$(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
@@ -38,6 +39,12 @@ export QT_QPA_PLATFORM=offscreen
 echo "== the history (a simulated day written into trends.sqlite, a week drawn, orbilanectl history)"
 "$build/bench/nms_trends_bench" --minutes "${NMS_BENCH_HISTORY_MINUTES:-240}" --runs 5 --ctl "$build/orbilanectl" 2>&1 \
   | grep -v -e 'does not support' -e XDG_RUNTIME_DIR
+# The notifiers under load: real receivers on loopback, no root needed. About 2 minutes.
+if [[ "${NMS_BENCH_SKIP_NOTIFY:-0}" != 1 ]]; then
+  echo "== notifiers (1,000 elements dropping at once; 10,000 messages waiting)"
+  # shellcheck disable=SC2086
+  "$build/bench/nms_notify_bench" --runs "$runs" ${NMS_BENCH_NOTIFY_ARGS:-} 2>&1 | grep -v XDG_RUNTIME_DIR
+fi
 
 if [[ "${NMS_BENCH_SKIP_SYSTEM:-0}" == 1 ]]; then
   exit 0

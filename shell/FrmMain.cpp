@@ -23,6 +23,7 @@
 #include "shell/Autostart.h"
 #include "shell/TrayController.h"
 #include "shell/WindowShape.h"
+#include "status/AlarmActions.h"
 #include "status/StatusWindow.h"
 
 namespace nms {
@@ -132,6 +133,9 @@ FrmMain::FrmMain(const ConsoleEnvironment& environment, QWidget* parent)
     connect(cmdDiscover, &QPushButton::clicked, discovery, &DiscoveryCommand::cmdDiscover_Click);
 
     alarms = new AlarmDigest(core->monitor, env_.timing.alarmBatchMs, this);
+    // An element in maintenance raises nothing here either.
+    alarms->setQuiet([this](const QString& key) { return core->notify.states().inMaintenance(key); });
+    connect(&core->notify.states(), &AlarmStates::changed, alarms, &AlarmDigest::reconsider);
     connect(alarms, &AlarmDigest::alarm, tray, &TrayController::showAlarm);
     connect(alarms, &AlarmDigest::attentionChanged, tray, &TrayController::setAttention);
     tray->followSummary(core->monitor);
@@ -425,6 +429,7 @@ void FrmMain::showStatusWindow()
 {
     if (!statusWindow) {
         statusWindow = new StatusWindow(core->monitor, *notices, &core->trends);
+        AddAlarmActions(*statusWindow->table, core->notify.states(), core->monitor, *notices);
         statusWindow->setWindowIcon(QIcon(Artwork::ApplicationIcon()));
         statusWindow->placeBeside(frameGeometry());
         // The element asked for is picked in the list as the operator would, and shown.

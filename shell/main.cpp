@@ -86,6 +86,8 @@ int main(int argc, char* argv[])
     environment.watch = true;
     environment.sweep = &sweep;
     environment.monitorSettingsPath = nms::MonitorSettings::DefaultPath();
+    // The notifiers alarm from the same file, whenever the console is open.
+    environment.notifySettingsPath = environment.monitorSettingsPath;
 
     nms::FrmMain window(environment);
     nms::TerminationSignals termination;

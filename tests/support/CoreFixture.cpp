@@ -32,7 +32,10 @@ CoreFixture::CoreFixture(const CoreOptions& options)
     environment_.watch = options.watch.has_value();
     if (options.watch)
         environment_.monitorSettings = *options.watch;
+    environment_.transportFactory = options.transportFactory;
     environment_.neighbours = options.neighbours ? options.neighbours : &neighbours;
+    environment_.notifySettingsPath = options.notifySettingsPath;
+    environment_.notifyTiming = options.notifyTiming;
     if (options.productPorts) {
         systemNetworks_ = std::make_unique<SystemNetworks>();
         environment_.networks = systemNetworks_.get();

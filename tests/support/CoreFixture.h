@@ -28,6 +28,10 @@ struct CoreOptions {
     // Watching every element (off by default: it probes every stored address).
     EchoSweep* sweep = nullptr;
     std::optional<MonitorSettings> watch;
+    // The notifiers' transports (none: the real ones; the notifiers come from notify.configure()).
+    TransportFactory transportFactory;
+    QString notifySettingsPath; // the [notify.NAME] groups; empty: no notifier
+    NotifyTiming notifyTiming;
 };
 
 // The loopback "network" a discovery pages on loopback: one network with no interface of its

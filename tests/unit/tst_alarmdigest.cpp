@@ -69,6 +69,7 @@ private Q_SLOTS:
     void recoveriesAreNoAlarm();
     void anElementCountsOnceABatch_data();
     void anElementCountsOnceABatch();
+    void maintenanceIsQuiet();
 };
 
 void TestAlarmDigest::oneMessage_data()
@@ -182,6 +183,29 @@ void TestAlarmDigest::anElementCountsOnceABatch()
     }
     QTRY_COMPARE(alarms.size(), 1);
     QCOMPARE(alarms[0], QVariantList({title, text}));
+}
+
+// An element in maintenance raises nothing and holds no attention, until it is no longer.
+void TestAlarmDigest::maintenanceIsQuiet()
+{
+    Watch w;
+    const QString quiet = w.add(QStringLiteral("SITE A"), false);
+    const QString loud = w.add(QStringLiteral("SITE B"), false);
+    QSet<QString> maintenance {w.records.first().key};
+    w.digest->setQuiet([&](const QString& key) { return maintenance.contains(key); });
+    QSignalSpy alarms(w.digest.get(), &AlarmDigest::alarm);
+    w.monitor->watch(w.records);
+    w.monitor->start();
+    QTRY_COMPARE(alarms.size(), 1);
+    QCOMPARE(alarms[0], QVariantList({"Element down", "SITE B [02:00:00:00:00:02] 127.0.0.2 is down"}));
+    QVERIFY(w.digest->attention());
+    w.sweep.setAnswering(loud, true);
+    QTRY_VERIFY(w.stateIs(loud, ElementState::Up));
+    QVERIFY(w.stateIs(quiet, ElementState::Down));
+    QVERIFY(!w.digest->attention());
+    maintenance.clear();
+    w.digest->reconsider();
+    QVERIFY(w.digest->attention());
 }
 
 QTEST_GUILESS_MAIN(TestAlarmDigest)

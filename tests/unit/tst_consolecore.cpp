@@ -1,11 +1,16 @@
 // The rules that span the core's use cases: one operation at a time, and the element list that
 // follows every change of the database without anyone asking for it.
 
+#include <QFile>
+#include <QJsonDocument>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
+#include "database/EventLog.h"
 #include "database/ProfileStore.h"
 #include "support/CoreFixture.h"
+#include "support/FakeEchoSweep.h"
 
 using namespace nms;
 using namespace nms::test;
@@ -27,6 +32,23 @@ ConfigFields SomeConfig()
     return fields;
 }
 
+// A receiver that takes every message at once.
+class TakingTransport final : public Transport {
+public:
+    explicit TakingTransport(QStringList* titles) : titles_(titles) { }
+    QString type() const override { return QStringLiteral("fake"); }
+    void deliver(const NotifyMessage& message) override
+    {
+        titles_->append(message.title);
+        QTimer::singleShot(0, this, [this, id = message.id] {
+            Q_EMIT finished(id, {DeliveryResult::Outcome::Delivered, QString()});
+        });
+    }
+
+private:
+    QStringList* titles_;
+};
+
 } // namespace
 
 class TestConsoleCore : public QObject {
@@ -36,6 +58,9 @@ private Q_SLOTS:
     void oneOperationAtATime_data();
     void oneOperationAtATime();
     void listFollowsTheDatabase();
+    void maintenanceIsLogged();
+    void monitorAlarmsReachNotifiers_data();
+    void monitorAlarmsReachNotifiers();
 };
 
 void TestConsoleCore::oneOperationAtATime_data()
@@ -117,6 +142,79 @@ void TestConsoleCore::listFollowsTheDatabase()
     QCOMPARE(changed.count(), 5);
     QVERIFY(f->elements().fileExists);
     QCOMPARE(f->elements().keys, QStringList());
+}
+
+// An element's events are logged while it is in maintenance, marked as such, and only then.
+void TestConsoleCore::maintenanceIsLogged()
+{
+    CoreFixture f;
+    QVERIFY(f.writeElement(kKey, StoredElement {}));
+    QVERIFY(f.writeElement(kOther, StoredElement {}));
+    f->Load_Config();
+    QString error;
+    QVERIFY2(f->notify.states().startMaintenance(f->store.read(kKey), 60 * 1000, QString(), &error), qPrintable(error));
+    for (const QString& key : {kOther, kKey}) {
+        QVERIFY(f.select(key));
+        QVERIFY(f->deleteSelected());
+    }
+    QFile log(EventLog::PathBeside(f.database()));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QStringList marked;
+    while (!log.atEnd()) {
+        const QJsonObject line = QJsonDocument::fromJson(log.readLine()).object();
+        if (line.value(QLatin1String("event")) == QLatin1String("element-deleted"))
+            marked.append(line.value(QLatin1String("maintenance")).toBool() ? QStringLiteral("maintenance")
+                                                                            : QStringLiteral("plain"));
+    }
+    QCOMPARE(marked, (QStringList {"plain", "maintenance"}));
+}
+
+// The monitor's events reach the notifiers; an alarm left open by a run before is not repeated,
+// and the return of its element, which no run saw, is told.
+void TestConsoleCore::monitorAlarmsReachNotifiers_data()
+{
+    QTest::addColumn<bool>("restart");
+    QTest::newRow("back while watched") << false;
+    QTest::newRow("back while not running") << true;
+}
+
+void TestConsoleCore::monitorAlarmsReachNotifiers()
+{
+    QFETCH(bool, restart);
+    TempDir dir;
+    FakeEchoSweep sweep;
+    MonitorSettings settings;
+    settings.presencePeriodMs = 20;
+    settings.missesForDown = 1;
+    settings.watchAudio = false;
+    QStringList titles;
+    CoreOptions options;
+    options.databasePath = dir.database();
+    options.sweep = &sweep;
+    options.watch = settings;
+    options.transportFactory = [&titles](const QString&, const QVariantMap&, QString*) {
+        return std::make_unique<TakingTransport>(&titles);
+    };
+    NotifierRules rules;
+    rules.name = QStringLiteral("pager");
+    rules.batchMs = 0;
+    StoredElement gone;
+    gone.name = QStringLiteral("SITE RX");
+    gone.ip = QStringLiteral("127.0.0.9");
+    auto f = std::make_unique<CoreFixture>(options);
+    QVERIFY(f->writeElement(kKey, gone));
+    (*f)->notify.configure({rules});
+    QVERIFY(f->start());
+    QTRY_COMPARE(titles, QStringList {"DOWN: SITE RX 127.0.0.9"});
+    if (restart) {
+        f.reset();
+        f = std::make_unique<CoreFixture>(options);
+        (*f)->notify.configure({rules});
+        QVERIFY(f->start());
+    }
+    sweep.setAnswering(gone.ip, true);
+    QTRY_COMPARE(titles, (QStringList {"DOWN: SITE RX 127.0.0.9", "UP: SITE RX 127.0.0.9"}));
+    QTRY_COMPARE((*f)->notify.counters(QStringLiteral("pager")).sent, 1 + int(!restart));
 }
 
 QTEST_GUILESS_MAIN(TestConsoleCore)
