@@ -183,7 +183,12 @@ void ConsoleCore::listenForMetrics(const MonitorSettings& settings)
 
 QByteArray ConsoleCore::metricsText() const
 {
-    return MetricsText(monitor.elements(), notifierCounts_ ? notifierCounts_() : QList<NotifierCount>(), VersionText());
+    QList<NotifierCount> counts;
+    for (const QString& name : notify.notifiers()) {
+        const NotifierCounters counters = notify.counters(name);
+        counts.append({name, quint64(counters.sent), quint64(counters.failed)});
+    }
+    return MetricsText(monitor.elements(), counts, VersionText());
 }
 
 void ConsoleCore::watchElements(const QList<ElementRecord>& records)

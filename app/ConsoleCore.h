@@ -114,8 +114,6 @@ public:
     // New monitor settings (a reload): every element keeps its state; the metrics endpoint
     // follows metrics_listen.
     void applyMonitorSettings(const MonitorSettings& settings);
-    // The notifiers' delivery counts for the metrics; until set, no notify series.
-    void setNotifierCounts(NotifierCounts counts) { notifierCounts_ = std::move(counts); }
     QByteArray metricsText() const;
     // The port GET /metrics answers on; 0 when off or it could not listen.
     quint16 metricsPort() const { return metrics_.port(); }
@@ -156,7 +154,6 @@ private:
 
     CoreEnvironment environment_;
     ElementStore::Listing elements_;
-    NotifierCounts notifierCounts_;
     MetricsServer metrics_;
     QString metricsListening_; // "address:port" listened on; empty none
 };

@@ -24,6 +24,9 @@ constexpr std::pair<const char*, const char*> kMessageIds[] = {
     {"config-timeout", "712983bb9862449984da0dce8aa825d9"},   {"attenuation-set", "a8db6830bb3f4f8aa42c07d9426f8df7"},
     {"element-added", "271faf549fc846dab793a541b611d909"},    {"element-deleted", "26d280ddcf7e4590bf90d4e9691823f5"},
     {"neighbour-limit", "a795392897454438b4a059a461545ae0"},  {"watch-reloaded", "e950ea3d576f4c8890614aaf01ef01f1"},
+    {"acknowledged", "b81224cf51564aa6a4b08a462ae73b17"},     {"maintenance-start", "e5450cd4196540f9a9ad2f3ab19f98c1"},
+    {"maintenance-end", "6e279c715eb0489282d7d36887e1cb48"},  {"notify-sent", "40bf078c73af43b59302cc96871e79e7"},
+    {"notify-failed", "990c55d1cae14a82b9d6122dec8a49c9"},
 };
 
 JournalPriority EventPriority(const QString& event)
@@ -32,6 +35,9 @@ JournalPriority EventPriority(const QString& event)
         return JournalPriority::Error;
     if (event == u"element-up" || event == u"audio-back")
         return JournalPriority::Notice;
+    // An alarm that did not reach whoever is on call.
+    if (event == u"notify-failed")
+        return JournalPriority::Warning;
     return JournalPriority::Info;
 }
 

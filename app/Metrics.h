@@ -22,7 +22,6 @@ struct NotifierCount {
     quint64 sent = 0;
     quint64 failed = 0;
 };
-using NotifierCounts = std::function<QList<NotifierCount>()>;
 
 // A label value with backslash, double quote and line feed escaped as the format asks.
 QByteArray EscapeLabelValue(const QString& value);

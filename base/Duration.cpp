@@ -8,15 +8,14 @@ namespace nms {
 
 QString DurationText(qint64 ms)
 {
-    const qint64 seconds = std::max<qint64>(0, ms / 1000);
-    const qint64 minutes = seconds / 60, hours = minutes / 60, days = hours / 24;
+    const qint64 s = std::max<qint64>(0, ms / 1000);
+    const qint64 days = s / 86400, hours = s % 86400 / 3600, minutes = s % 3600 / 60, seconds = s % 60;
     if (days > 0)
-        return hours % 24 ? QStringLiteral("%1 d %2 h").arg(days).arg(hours % 24) : QStringLiteral("%1 d").arg(days);
+        return QStringLiteral("%1 d %2 h").arg(days).arg(hours);
     if (hours > 0)
-        return minutes % 60 ? QStringLiteral("%1 h %2 min").arg(hours).arg(minutes % 60)
-                            : QStringLiteral("%1 h").arg(hours);
+        return QStringLiteral("%1 h %2 min").arg(hours).arg(minutes);
     if (minutes > 0)
-        return QStringLiteral("%1 min").arg(minutes);
+        return QStringLiteral("%1 min %2 s").arg(minutes).arg(seconds);
     return QStringLiteral("%1 s").arg(seconds);
 }
 

@@ -1,5 +1,7 @@
 #include "notify/NotifyCenter.h"
 
+#include "base/Duration.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QHostInfo>
@@ -90,19 +92,6 @@ NotifyElement Element(const ElementRecord& record)
 
 } // namespace
 
-QString DurationText(qint64 ms)
-{
-    const qint64 s = qMax<qint64>(0, ms / 1000);
-    const qint64 days = s / 86400, hours = s % 86400 / 3600, minutes = s % 3600 / 60, seconds = s % 60;
-    if (days > 0)
-        return QStringLiteral("%1 d %2 h").arg(days).arg(hours);
-    if (hours > 0)
-        return QStringLiteral("%1 h %2 min").arg(hours).arg(minutes);
-    if (minutes > 0)
-        return QStringLiteral("%1 min %2 s").arg(minutes).arg(seconds);
-    return QStringLiteral("%1 s").arg(seconds);
-}
-
 NotifyCenter::NotifyCenter(const QString& databasePath, EventLog& log, Notices& notices, TransportFactory factory,
                            NotifyTiming timing, QObject* parent)
     : QObject(parent),
@@ -148,6 +137,10 @@ void NotifyCenter::loadSettings(const QString& path)
 
 void NotifyCenter::configure(const QList<NotifierRules>& rules, QStringList refused)
 {
+    // A reload: what the old notifiers were gathering becomes messages in the outbox first, and a
+    // delivery under way is sent again by the new notifier of that name.
+    if (running_ && !notifiers_.empty())
+        flush();
     notifiers_.clear();
     for (const NotifierRules& each : rules) {
         QString error;
@@ -176,6 +169,10 @@ void NotifyCenter::configure(const QList<NotifierRules>& rules, QStringList refu
         notifiers_.push_back(std::move(notifier));
     }
     refused_ = refused;
+    if (running_) {
+        for (const auto& n : notifiers_)
+            pump(*n);
+    }
     if (!refused.isEmpty()) {
         notices_.error(QStringLiteral("Notifiers"),
                        QStringLiteral("These notifiers are not used (the others are):") + CR + refused.join(CR));
@@ -345,12 +342,24 @@ void NotifyCenter::take(const QString& event, const ElementRecord& element, cons
     }
 }
 
+namespace {
+constexpr qint64 kLongestBatchMs = 30 * 1000;
+} // namespace
+
 void NotifyCenter::queue(Notifier& notifier, Item item)
 {
     notifier.pending.append(std::move(item));
-    // Started by the first only: a storm still makes one message per period.
-    if (!notifier.batch->isActive())
-        notifier.batch->start();
+    // The batch waits while items keep coming within batch_ms of each other: the monitor spreads
+    // its probes over its period, so a whole site that drops at once is reported over seconds and
+    // still makes one message. It never holds the first item longer than kLongestBatchMs.
+    const int batchMs = notifier.rules.batchMs;
+    if (!notifier.batch->isActive()) {
+        notifier.batchAge.start();
+        notifier.batch->start(batchMs);
+        return;
+    }
+    const qint64 left = qMax<qint64>(0, qMax<qint64>(kLongestBatchMs, batchMs) - notifier.batchAge.elapsed());
+    notifier.batch->start(int(qMin<qint64>(batchMs, left)));
 }
 
 void NotifyCenter::flush()
@@ -665,8 +674,9 @@ void NotifyCenter::loadState()
 void NotifyCenter::tick()
 {
     const qint64 at = now();
-    if (!active_.isEmpty())
-        remember();
+    // notified.json is rewritten only when who got an alarm changed: with thousands of alarms
+    // open a rewrite every tick costs more than everything else the notifiers do.
+    bool changed = false;
     states_.expire();
     for (const auto& owned : notifiers_) {
         Notifier& n = *owned;
@@ -679,6 +689,7 @@ void NotifyCenter::tick()
             }
             if (it->flapping && !active_.contains(it.key()) && n.notified.contains(it.key())) {
                 const Sent sent = n.notified.take(it.key());
+                changed = true;
                 if (!states_.inMaintenance(it.key()))
                     queue(n,
                           {Item::Kind::Recovery,
@@ -697,12 +708,15 @@ void NotifyCenter::tick()
                 // Held back by maintenance or flapping, and still on: said now.
                 queue(n, {Item::Kind::Alarm, alarm->event, alarm->element, at, alarm->sinceMs});
                 n.notified.insert(key, {at, alarm->event, alarm->element});
+                changed = true;
             } else if (n.rules.repeatMs > 0 && at - sent->atMs >= n.rules.repeatMs && !states_.acknowledged(key)) {
                 queue(n, {Item::Kind::Reminder, alarm->event, alarm->element, at, alarm->sinceMs, at - alarm->sinceMs});
                 n.notified.insert(key, {at, alarm->event, alarm->element});
             }
         }
     }
+    if (changed)
+        remember();
     // Messages of a notifier no longer configured wait for it a day, as any other.
     QSet<QString> configured;
     for (const auto& n : notifiers_)

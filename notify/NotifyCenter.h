@@ -6,6 +6,7 @@
 // through the outbox, one at a time per notifier, so that a receiver that hangs or is down holds
 // up nothing but its own queue, and nothing is lost.
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonObject>
 #include <QObject>
@@ -44,9 +45,6 @@ struct NotifierCounters {
     qint64 sent = 0; // messages delivered
     qint64 failed = 0; // notify-failed events: attempts not taken, messages refused or given up
 };
-
-// "1 h 0 min", "5 min 3 s", "12 s", "2 d 3 h".
-QString DurationText(qint64 ms);
 
 class NotifyCenter : public QObject {
     Q_OBJECT
@@ -134,6 +132,7 @@ private:
         NotifierRules rules;
         std::unique_ptr<Transport> transport;
         QTimer* batch = nullptr;
+        QElapsedTimer batchAge; // since the first item of the batch
         QTimer* retry = nullptr;
         QList<Item> pending;
         QHash<QString, Sent> notified; // the elements whose alarm it got

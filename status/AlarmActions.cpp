@@ -65,8 +65,6 @@ void Tell(Notices& notices, bool done, const QString& error)
 void AddAlarmActions(QTableView& table, AlarmStates& states, const LinkMonitor& monitor, Notices& notices)
 {
     table.setItemDelegateForColumn(StatusModel::State, new StateDelegate(states, &table));
-    table.setColumnWidth(StatusModel::State,
-                         table.fontMetrics().horizontalAdvance(QStringLiteral("Unknown (maintenance)")) + 24);
     QObject::connect(&states, &AlarmStates::changed, table.viewport(), qOverload<>(&QWidget::update));
     table.setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(&table, &QWidget::customContextMenuRequested, &table, [&](const QPoint& at) {

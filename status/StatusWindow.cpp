@@ -165,7 +165,8 @@ StatusWindow::StatusWindow(const LinkMonitor& monitor, Notices& notices, const T
     QHeaderView* horizontal = table->horizontalHeader();
     horizontal->setSectionResizeMode(QHeaderView::Interactive);
     horizontal->setStretchLastSection(true);
-    const QStringList widest = {QStringLiteral("Unknown"),
+    // The state with the mark of an acknowledged alarm or of maintenance (AlarmActions).
+    const QStringList widest = {QStringLiteral("Unknown (maintenance)"),
                                 QStringLiteral("WWWWWWWWWWWWWWWW"),
                                 QStringLiteral("00:00:00:00:00:00"),
                                 QStringLiteral("255.255.255.255"),

@@ -38,6 +38,7 @@ WatchService::WatchService(const Options& options, ServiceManager& manager, QObj
     environment.sweep = &sweep_;
     environment.watch = true;
     environment.monitorSettingsPath = options.settingsPath;
+    environment.notifySettingsPath = options.settingsPath;
     core_ = std::make_unique<ConsoleCore>(environment);
 
     // Each event once: in the journal with its fields under systemd, else on standard output.
@@ -125,6 +126,7 @@ void WatchService::reload()
     for (const WatchedElement& element : core_->monitor.elements())
         before.insert(element.record.key);
     core_->applyMonitorSettings(MonitorSettings::Load(options_.settingsPath, notices_));
+    core_->notify.loadSettings(options_.settingsPath);
     const QList<ElementRecord> records = core_->rewatch();
     int added = 0;
     for (const ElementRecord& record : records)

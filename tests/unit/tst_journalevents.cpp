@@ -59,10 +59,12 @@ void TestJournalEvents::entry()
 
 void TestJournalEvents::idsDistinct()
 {
-    const QStringList kinds = {
-        "console-started", "console-stopped", "discovery",     "element-new",     "element-missing",  "element-down",
-        "element-up",      "silence",         "audio-back",    "config-sent",     "config-confirmed", "config-refused",
-        "config-timeout",  "attenuation-set", "element-added", "element-deleted", "neighbour-limit",  "watch-reloaded"};
+    const QStringList kinds = {"console-started", "console-stopped", "discovery",        "element-new",
+                               "element-missing", "element-down",    "element-up",       "silence",
+                               "audio-back",      "config-sent",     "config-confirmed", "config-refused",
+                               "config-timeout",  "attenuation-set", "element-added",    "element-deleted",
+                               "neighbour-limit", "watch-reloaded",  "acknowledged",     "maintenance-start",
+                               "maintenance-end", "notify-sent",     "notify-failed"};
     QSet<QByteArray> ids;
     for (const QString& kind : kinds) {
         const QByteArray id = EventMessageId(kind);

@@ -2,6 +2,7 @@
 // acknowledgement, recovery routing, flapping, maintenance, the outbox across a restart, and the
 // settings groups that are refused.
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -135,6 +136,7 @@ class TestNotifyCenter : public QObject {
 private Q_SLOTS:
     void batching_data();
     void batching();
+    void batchWaitsWhileAlarmsKeepComing();
     void reminders_data();
     void reminders();
     void recoveryRouting_data();
@@ -193,6 +195,24 @@ void TestNotifyCenter::batching()
         // One line, or the title and a line for each element.
         QCOMPARE(message.text.split(u'\n').size(), counts.at(i) == 1 ? 1 : counts.at(i) + 1);
     }
+}
+
+// The monitor spreads its probes over its period, so a site that drops at once is told over
+// seconds: alarms closer to each other than batch_ms still make one message.
+void TestNotifyCenter::batchWaitsWhileAlarmsKeepComing()
+{
+    Rig rig;
+    NotifierRules rules = Rules(QStringLiteral("pager"));
+    rules.batchMs = 400;
+    rig.configure({rules});
+    QElapsedTimer spread;
+    spread.start();
+    for (int element = 1; element <= 8; ++element) {
+        rig.take(QStringLiteral("element-down %1").arg(element));
+        QTest::qWait(60);
+    }
+    QVERIFY(spread.elapsed() > rules.batchMs);
+    QTRY_COMPARE(rig.at(QStringLiteral("pager")).titles(), QStringList {"8 elements down"});
 }
 
 void TestNotifyCenter::reminders_data()

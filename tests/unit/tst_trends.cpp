@@ -276,9 +276,9 @@ void TestTrends::durations_data()
     QTest::addColumn<qint64>("ms");
     QTest::addColumn<QString>("text");
     QTest::newRow("under a minute") << qint64(59999) << "59 s";
-    QTest::newRow("a minute") << qint64(60000) << "1 min";
+    QTest::newRow("a minute") << qint64(60000) << "1 min 0 s";
     QTest::newRow("hours and minutes") << qint64((2 * 60 + 14) * 60000 + 59000) << "2 h 14 min";
-    QTest::newRow("a whole hour") << qint64(3600000) << "1 h";
+    QTest::newRow("a whole hour") << qint64(3600000) << "1 h 0 min";
     QTest::newRow("days and hours") << qint64((3 * 24 + 4) * 3600000LL + 1) << "3 d 4 h";
     QTest::newRow("a clock gone back") << qint64(-5000) << "0 s";
 }
