@@ -95,6 +95,9 @@ QAreaSeries* StateBand(const QString& name, const QColor& color, const QList<Tre
     edge.append({double(toMs), base});
     upper->replace(edge);
     auto* band = new QAreaSeries(upper, lower);
+    // An area series does not own its edges: they go with it when the chart deletes it.
+    upper->setParent(band);
+    lower->setParent(band);
     band->setName(name);
     band->setColor(color);
     band->setBorderColor(Qt::transparent);
@@ -134,6 +137,8 @@ void Bands(const QList<TrendRow>& rows, qint64 stepMs, bool (*has)(const TrendRo
         upper->replace(run.upper);
         lower->replace(run.lower);
         auto* band = new QAreaSeries(upper, lower);
+        upper->setParent(band);
+        lower->setParent(band);
         band->setName(bandName);
         band->setColor(color);
         band->setBorderColor(color.darker(120));
