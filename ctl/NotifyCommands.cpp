@@ -41,15 +41,22 @@ QString LocalTime(qint64 ms)
     return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
+// The element the command line names in that database; the exit status, told, when none.
+int ResolveNamed(const CtlArguments& arguments, const QString& path, ElementRecord* record)
+{
+    QString message;
+    const int status = ResolveElement(path, arguments.arguments.first(), record, &message);
+    return status == ExitOk ? ExitOk : Fail(status, message);
+}
+
 } // namespace
 
 int RunAck(const CtlArguments& arguments)
 {
     const QString path = CtlDatabasePath(arguments);
     ElementRecord record;
-    QString message;
-    if (const int status = ResolveElement(path, arguments.arguments.first(), &record, &message); status != ExitOk)
-        return Fail(status, message);
+    if (const int status = ResolveNamed(arguments, path, &record); status != ExitOk)
+        return status;
     AlarmFiles files(path);
     QString error;
     if (!files.states.acknowledge(record, arguments.value(QStringLiteral("comment")), &error))
@@ -75,9 +82,8 @@ int RunMaintenance(const CtlArguments& arguments)
     }
     const QString path = CtlDatabasePath(arguments);
     ElementRecord record;
-    QString message;
-    if (const int status = ResolveElement(path, arguments.arguments.first(), &record, &message); status != ExitOk)
-        return Fail(status, message);
+    if (const int status = ResolveNamed(arguments, path, &record); status != ExitOk)
+        return status;
     AlarmFiles files(path);
     const QString comment = arguments.value(QStringLiteral("comment"));
     QString error;
